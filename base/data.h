@@ -1,0 +1,50 @@
+#pragma once
+
+#include <stddef.h>
+#include <stdint.h>
+
+// One record for every piece of memory and text: an OS block, an arena, a
+// length-counted string or a sub-block of an arena.
+struct data_t {
+    uint64_t size; // capacity of the region starting at data
+    uint64_t used; // bytes in use from the start of the region
+    uint8_t* data; // first byte; null in the empty record
+};
+static_assert(sizeof(data_t) == 24, "data_t is a 24-byte record");
+
+const uint64_t DATA_DEFAULT_ALIGNMENT = 8;
+
+// A string record over a text literal: size counts the terminating zero.
+#define DATA_LITERAL(text)                                                     \
+    data_t { sizeof(text), sizeof(text) - 1, (uint8_t*)(text) }
+
+// Whole blocks from the OS: committed, zero-filled, read/write.
+data_t data_os_alloc(uint64_t size, void* preferred_address);
+void data_os_free(data_t* block);
+
+data_t data_make(uint64_t size, uint64_t used, void* data);
+uint64_t align_padding(uint64_t address, uint64_t alignment);
+uint8_t* data_end(const data_t* block);
+
+// Arena pushes: alignment 0 is DATA_DEFAULT_ALIGNMENT.
+uint8_t* data_push(data_t* arena, uint64_t n, uint64_t alignment);
+data_t data_push_block(data_t* arena, uint64_t n, uint64_t alignment);
+data_t data_push_rest(data_t* arena, uint64_t alignment);
+void data_pop(data_t* arena, uint64_t n);
+
+uint8_t* data_append(data_t* block, const void* source, uint64_t n, uint64_t alignment);
+uint8_t* data_append_data(data_t* block, const data_t* other, uint64_t alignment);
+uint8_t* data_append_byte(data_t* block, uint8_t byte);
+uint8_t* data_append_bytes(data_t* block, const void* source, uint64_t n);
+
+void bytes_copy(void* destination, const void* source, uint64_t n);
+void bytes_copy_safe(void* destination, const void* source, uint64_t n);
+void bytes_fill(void* destination, uint8_t value, uint64_t n);
+int bytes_equal(const void* a, uint64_t a_length, const void* b, uint64_t b_length);
+int data_equal(const data_t* a, const data_t* b);
+
+const uint8_t* string_find(const uint8_t* begin, const uint8_t* end, const void* pattern,
+                           uint64_t pattern_length);
+const uint8_t* string_find_last(const uint8_t* begin, const uint8_t* end,
+                                const void* pattern, uint64_t pattern_length);
+uint32_t text_length(const void* text);

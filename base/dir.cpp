@@ -1,0 +1,168 @@
+#include "dir.h"
+
+#include "chars.h"
+#include "platform/platform.h"
+
+namespace {
+
+// '\\', '*' and the zero byte that end a search pattern.
+const uint64_t PATTERN_BYTES = 3;
+
+int flag_given(uint32_t flags, uint32_t flag) { return (flags & flag) == flag; }
+
+int is_dot_entry(const data_t* name) {
+    return (name->used == 1 && name->data[0] == '.') ||
+           (name->used == 2 && name->data[0] == '.' && name->data[1] == '.');
+}
+
+int matches_any(const data_t* name, const data_t* items, uint64_t count) {
+    for (uint64_t i = 0; i < count; ++i)
+        if (data_equal(name, &items[i])) return 1;
+    return 0;
+}
+
+void record_entry(file_list_t* list, const data_t* directory, const data_t* name,
+                  const platform_find_entry_t* entry, uint8_t is_directory) {
+    uint32_t i = list->count;
+    data_t* arena = list->arena;
+    list->is_directory[i] = is_directory;
+    list->paths[i] = data_append_data(arena, directory, 1);
+    int stored = list->paths[i] != nullptr;
+    stored &= data_append_byte(arena, '\\') != nullptr;
+    stored &= data_append_data(arena, name, 1) != nullptr;
+    stored &= data_append_byte(arena, 0) != nullptr;
+    if (!stored) list->lost_paths += 1;
+    list->path_lengths[i] = (uint16_t)(directory->used + 1 + name->used);
+    list->sizes[i] = ((uint64_t)entry->size_high << 32) | entry->size_low;
+    list->write_times[i] = ((uint64_t)entry->write_time_high << 32) | entry->write_time_low;
+    list->count += 1;
+}
+
+} // namespace
+
+file_list_t file_list_make(data_t* arena, uint32_t capacity) {
+    data_t saved = *arena;
+    file_list_t list{};
+    list.paths = (uint8_t**)data_push(arena, (uint64_t)capacity * 8, 8);
+    list.sizes = (uint64_t*)data_push(arena, (uint64_t)capacity * 8, 8);
+    list.path_lengths = (uint16_t*)data_push(arena, (uint64_t)capacity * 2, 2);
+    list.is_directory = data_push(arena, capacity, 1);
+    list.write_times = (uint64_t*)data_push(arena, (uint64_t)capacity * 8, 8);
+    if (list.paths && list.sizes && list.path_lengths && list.is_directory && list.write_times) {
+        list.arena = arena;
+        list.capacity = capacity;
+        return list;
+    }
+    *arena = saved;
+    return file_list_t{};
+}
+
+uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum) {
+    const uint8_t* p = text->data;
+    const uint8_t* end = text->data + text->used;
+    uint32_t n = 0;
+    while (p < end && n < maximum) {
+        while (p < end && char_is_space(*p)) ++p;
+        const uint8_t* start = p;
+        uint64_t length = 0;
+        while (p < end && *p != ',') {
+            ++length;
+            ++p;
+        }
+        ++p;
+        if (length != 0) items[n++] = data_t{length, length, (uint8_t*)start};
+    }
+    return n;
+}
+
+data_t file_extension(const uint8_t* name, uint64_t length) {
+    const uint8_t* end = name + length;
+    const uint8_t* dot = string_find_last(name, end, ".", 1);
+    if (dot == end || !dot) return data_t{0, 0, nullptr};
+    uint64_t n = (uint64_t)(end - dot - 1);
+    return data_t{n, n, (uint8_t*)dot + 1};
+}
+
+dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
+                               const data_t* extensions, const data_t* exceptions,
+                               uint32_t flags) {
+    data_t extension_items[DIR_LIST_ITEMS] = {};
+    uint32_t extension_count = list_split(extensions, extension_items, DIR_LIST_ITEMS);
+    data_t exception_items[DIR_LIST_ITEMS] = {};
+    uint32_t exception_count = list_split(exceptions, exception_items, DIR_LIST_ITEMS);
+
+    // The directory text and its search pattern must fit the path buffer;
+    // one that does not is not searched at all.
+    if (directory->used + PATTERN_BYTES > DIR_PATH_CAPACITY) return DIR_SEARCH_TOO_LONG;
+    uint8_t buffer[DIR_PATH_CAPACITY];
+    data_t path = data_make(DIR_PATH_CAPACITY, 0, buffer);
+    data_append_data(&path, directory, 1);
+
+    if (!(flags & (WALK_FILES | WALK_DIRECTORIES))) flags |= WALK_FILES | WALK_DIRECTORIES;
+
+    if (!dir_walk(list, &path, extension_items, extension_count, exception_items,
+                  exception_count, flags))
+        return DIR_SEARCH_NOT_FOUND;
+    return DIR_SEARCH_DONE;
+}
+
+int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension_items,
+             uint64_t extension_count, const data_t* exception_items, uint64_t exception_count,
+             uint32_t flags) {
+    // The pattern goes right after the directory's path in the shared buffer.
+    data_t pattern = *directory;
+    if (directory->used + PATTERN_BYTES > directory->size) {
+        list->long_paths += 1;
+        return 0;
+    }
+    data_append(&pattern, "\\*", PATTERN_BYTES, 1);
+    platform_find_entry_t entry;
+    platform_handle_t search = platform_find_first((const char*)directory->data, &entry);
+    if (search == PLATFORM_INVALID_HANDLE) return 0;
+
+    for (int more = 1; more;) {
+        const int is_dir = (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0;
+        data_t name = data_make(0, 0, entry.name);
+        name.used = name.size = text_length(entry.name);
+        const int excepted = matches_any(&name, exception_items, exception_count);
+
+        int record = 0, record_as_directory = 0;
+        if (!excepted && is_dir && flag_given(flags, WALK_DIRECTORIES)) {
+            record = flag_given(flags, WALK_DOT_ENTRIES) || !is_dot_entry(&name);
+            record_as_directory = 1;
+        } else if (!excepted && !is_dir && flag_given(flags, WALK_FILES)) {
+            data_t extension = file_extension(name.data, name.used);
+            record = extension_count == 0 ||
+                     matches_any(&extension, extension_items, extension_count);
+        }
+        const int descend =
+            !excepted && is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(&name);
+
+        if (list->count >= list->capacity) {
+            // The list is full: this entry, or what lies below it, is left out.
+            if (record || descend) list->truncated = 1;
+            break;
+        }
+        if (record) record_entry(list, directory, &name, &entry, (uint8_t)record_as_directory);
+        if (descend) {
+            if (list->count >= list->capacity) {
+                list->truncated = 1;
+                break;
+            }
+            // The sub-path is built after the directory's bytes, which stay as
+            // they are for the entries recorded after the descent.
+            data_t sub = *directory;
+            if (sub.used + 1 + name.used + PATTERN_BYTES > sub.size) {
+                list->long_paths += 1;
+            } else {
+                data_append_byte(&sub, '\\');
+                data_append_data(&sub, &name, 1);
+                dir_walk(list, &sub, extension_items, extension_count, exception_items,
+                         exception_count, flags);
+            }
+        }
+        more = platform_find_next(search, &entry);
+    }
+    platform_find_close(search);
+    return 1;
+}

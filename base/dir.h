@@ -1,0 +1,51 @@
+#pragma once
+
+#include "data.h"
+
+// Walk flags; a flag is given when all its bits are set.
+const uint32_t WALK_RECURSIVE = 1;   // descend into subdirectories
+const uint32_t WALK_FILES = 2;       // list files that pass the extension filter
+const uint32_t WALK_DIRECTORIES = 4; // list directories
+const uint32_t WALK_DOT_ENTRIES = 8; // with WALK_DIRECTORIES, list "." and ".." too
+
+const uint32_t DIR_LIST_ITEMS = 64;     // items per extension or exception list
+const uint64_t DIR_PATH_CAPACITY = 1024; // bytes of the walk's path buffer
+
+// Entries found by the walk: parallel arrays carved from an arena.
+struct file_list_t {
+    data_t* arena; // where the paths are appended; null in a list that cannot be made
+    uint8_t** paths; // NUL-terminated full paths
+    uint64_t* sizes;
+    uint16_t* path_lengths;
+    uint8_t* is_directory;
+    uint64_t* write_times; // FILETIME: 100 ns since 1601-01-01 UTC
+    uint32_t count;
+    uint32_t capacity;
+    // What the walk had to leave out, for the caller to report.
+    uint32_t truncated;    // 1 once an entry was left out because the list was full
+    uint32_t long_paths;   // subdirectories not entered: their path did not fit
+    uint32_t lost_paths;   // entries whose path the arena could not hold
+};
+
+enum dir_search_result_t {
+    DIR_SEARCH_DONE = 0,
+    DIR_SEARCH_NOT_FOUND = 1, // missing, not a directory, or no access
+    DIR_SEARCH_TOO_LONG = 2,  // the directory text does not fit the path buffer
+};
+
+// The all-zero list when the arena cannot hold the arrays; the arena is then
+// left exactly as it was.
+file_list_t file_list_make(data_t* arena, uint32_t capacity);
+
+// Comma-separated items, leading whitespace skipped, empty items dropped.
+uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum);
+// The bytes after the last '.', or the empty record when there is no dot.
+data_t file_extension(const uint8_t* name, uint64_t length);
+
+dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
+                               const data_t* extensions, const data_t* exceptions,
+                               uint32_t flags);
+// Returns 0 when the directory could not be searched.
+int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension_items,
+             uint64_t extension_count, const data_t* exception_items, uint64_t exception_count,
+             uint32_t flags);

@@ -1,0 +1,284 @@
+// POSIX stand-ins for the KERNEL32 calls the tool is written against. Each
+// gives the results the callers rely on from the Windows call, nothing more.
+
+#include "platform.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <sys/file.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// Standard descriptors that were closed when the process started. They are
+// held open on /dev/null so that no file we open later can take their number
+// (a warning must never land in the header), and they count as unavailable.
+int std_closed[3];
+
+// Paths arrive with backslashes as separators (".\\" is the default
+// directory); the OS wants slashes. Returns 0 when the path does not fit.
+int translate_path(const char* path, char* out, size_t capacity) {
+    size_t i = 0;
+    for (; path[i] != 0; ++i) {
+        if (i + 1 >= capacity) return 0;
+        out[i] = path[i] == '\\' ? '/' : path[i];
+    }
+    out[i] = 0;
+    return 1;
+}
+
+platform_handle_t handle_from_fd(int fd) { return (platform_handle_t)fd + 1; }
+int fd_from_handle(platform_handle_t handle) { return (int)(handle - 1); }
+
+// One open directory search: every entry is read and sorted when the search
+// starts, then handed out one at a time.
+struct find_state_t {
+    platform_find_entry_t* entries;
+    size_t count;
+    size_t next;
+};
+
+// Windows file systems deliver names in this order (upper-cased ASCII, then
+// raw bytes); using it here makes the header the same on every machine.
+int compare_names(const char* a, const char* b) {
+    size_t i = 0;
+    for (;; ++i) {
+        unsigned char x = (unsigned char)a[i], y = (unsigned char)b[i];
+        unsigned char ux = (x >= 'a' && x <= 'z') ? (unsigned char)(x - 32) : x;
+        unsigned char uy = (y >= 'a' && y <= 'z') ? (unsigned char)(y - 32) : y;
+        if (ux != uy) return ux < uy ? -1 : 1;
+        if (x == 0) break;
+    }
+    return strcmp(a, b);
+}
+
+int compare_entries(const void* a, const void* b) {
+    return compare_names(((const platform_find_entry_t*)a)->name,
+                         ((const platform_find_entry_t*)b)->name);
+}
+
+void fill_times(platform_find_entry_t* entry, const struct stat* info) {
+    // FILETIME: 100-nanosecond intervals since 1601-01-01 UTC.
+    uint64_t seconds = (uint64_t)info->st_mtim.tv_sec + 11644473600ull;
+    uint64_t time = seconds * 10000000ull + (uint64_t)info->st_mtim.tv_nsec / 100;
+    entry->write_time_low = (uint32_t)time;
+    entry->write_time_high = (uint32_t)(time >> 32);
+    entry->size_low = (uint32_t)(uint64_t)info->st_size;
+    entry->size_high = (uint32_t)((uint64_t)info->st_size >> 32);
+}
+
+// Classifies one directory entry. Returns 0 for an entry to leave out: a
+// symbolic link to a directory is never listed nor followed, so link cycles
+// cannot arise. A link to anything else, dangling included, is a file.
+int describe_entry(int dir_fd, const char* name, platform_find_entry_t* entry) {
+    struct stat info;
+    if (fstatat(dir_fd, name, &info, AT_SYMLINK_NOFOLLOW) != 0) return 0;
+    if (S_ISLNK(info.st_mode)) {
+        struct stat target;
+        if (fstatat(dir_fd, name, &target, 0) == 0) {
+            if (S_ISDIR(target.st_mode)) return 0;
+            info = target;
+        } else {
+            info.st_size = 0;
+        }
+    }
+    entry->attributes = S_ISDIR(info.st_mode) ? PLATFORM_ATTRIBUTE_DIRECTORY : 0;
+    fill_times(entry, &info);
+    return 1;
+}
+
+int add_entry(find_state_t* state, size_t* capacity) {
+    if (state->count < *capacity) return 1;
+    size_t grown = *capacity ? *capacity * 2 : 64;
+    void* entries = realloc(state->entries, grown * sizeof(platform_find_entry_t));
+    if (!entries) return 0;
+    state->entries = (platform_find_entry_t*)entries;
+    *capacity = grown;
+    return 1;
+}
+
+} // namespace
+
+void platform_init(void) {
+    for (int fd = 0; fd < 3; ++fd) {
+        if (fcntl(fd, F_GETFD) == -1 && errno == EBADF) {
+            std_closed[fd] = 1;
+            // The lowest free number is this one.
+            open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        }
+    }
+    // A closed pipe on standard output is a failed write, not a dead process.
+    signal(SIGPIPE, SIG_IGN);
+}
+
+void platform_exit(uint32_t code) { _exit((int)code); }
+
+void* platform_memory_alloc(uint64_t size) {
+    if (size == 0) return nullptr;
+    void* block = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return block == MAP_FAILED ? nullptr : block;
+}
+
+void platform_memory_free(void* block, uint64_t size) {
+    if (block) munmap(block, size);
+}
+
+const uint16_t* platform_command_line(void) {
+    // The shell has split the arguments already; there is no wide text.
+    static const uint16_t empty[1] = {0};
+    return empty;
+}
+
+uint32_t platform_module_path(char* buffer, uint32_t buffer_size) {
+    if (buffer_size == 0) return 0;
+    ssize_t n = readlink("/proc/self/exe", buffer, buffer_size);
+    if (n <= 0) {
+        memset(buffer, 0, buffer_size);
+        return 0;
+    }
+    if ((size_t)n >= buffer_size) {
+        buffer[buffer_size - 1] = 0;
+        return buffer_size;
+    }
+    buffer[n] = 0;
+    return (uint32_t)n;
+}
+
+platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t* entry) {
+    char path[4096];
+    if (!translate_path(pattern, path, sizeof path)) return PLATFORM_INVALID_HANDLE;
+    // The pattern is always "<directory>\*": enumerate the directory.
+    size_t length = strlen(path);
+    if (length < 2 || strcmp(path + length - 2, "/*") != 0) return PLATFORM_INVALID_HANDLE;
+    path[length - 1] = 0; // keep the slash: "" must stay the root, not the cwd
+    int dir_fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir_fd < 0) return PLATFORM_INVALID_HANDLE;
+    DIR* dir = fdopendir(dir_fd);
+    if (!dir) {
+        close(dir_fd);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    find_state_t* state = (find_state_t*)calloc(1, sizeof(find_state_t));
+    size_t capacity = 0;
+    int ok = state != nullptr;
+    for (struct dirent* item; ok && (item = readdir(dir)) != nullptr;) {
+        if (strlen(item->d_name) >= sizeof entry->name) continue;
+        ok = add_entry(state, &capacity);
+        if (!ok) break;
+        platform_find_entry_t* slot = &state->entries[state->count];
+        memset(slot, 0, sizeof *slot);
+        strcpy(slot->name, item->d_name);
+        if (describe_entry(dir_fd, item->d_name, slot)) state->count += 1;
+    }
+    closedir(dir);
+    if (!ok || state->count == 0) {
+        if (state) free(state->entries);
+        free(state);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    qsort(state->entries, state->count, sizeof(platform_find_entry_t), compare_entries);
+    *entry = state->entries[0];
+    state->next = 1;
+    return (platform_handle_t)state;
+}
+
+int platform_find_next(platform_handle_t search, platform_find_entry_t* entry) {
+    find_state_t* state = (find_state_t*)search;
+    if (state->next >= state->count) return 0;
+    *entry = state->entries[state->next++];
+    return 1;
+}
+
+void platform_find_close(platform_handle_t search) {
+    find_state_t* state = (find_state_t*)search;
+    free(state->entries);
+    free(state);
+}
+
+platform_handle_t platform_file_open_read(const char* path) {
+    char native[4096];
+    if (!translate_path(path, native, sizeof native)) return PLATFORM_INVALID_HANDLE;
+    // Non-blocking, so that opening a FIFO cannot hang; only regular files
+    // are admitted, so nothing but a file's bytes is ever read.
+    int fd = open(native, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return PLATFORM_INVALID_HANDLE;
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        close(fd);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    return handle_from_fd(fd);
+}
+
+platform_handle_t platform_file_create(const char* path, platform_create_t disposition) {
+    char native[4096];
+    if (!translate_path(path, native, sizeof native)) return PLATFORM_INVALID_HANDLE;
+    int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK;
+    if (disposition == PLATFORM_CREATE_NEW) flags |= O_EXCL;
+    int fd = open(native, flags, 0666);
+    if (fd < 0) return PLATFORM_INVALID_HANDLE;
+    // The lock stands in for share mode 0: while we write, our own readers and
+    // writers are kept out. The file is emptied only once we hold it.
+    struct stat info;
+    if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
+        ftruncate(fd, 0) != 0) {
+        close(fd);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    int status = fcntl(fd, F_GETFL);
+    if (status != -1) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
+    return handle_from_fd(fd);
+}
+
+int platform_file_size(platform_handle_t file, uint64_t* size) {
+    struct stat info;
+    if (fstat(fd_from_handle(file), &info) != 0) return 0;
+    *size = (uint64_t)info.st_size;
+    return 1;
+}
+
+int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_t* read_count) {
+    ssize_t got;
+    do got = read(fd_from_handle(file), buffer, n);
+    while (got < 0 && errno == EINTR);
+    *read_count = got > 0 ? (uint32_t)got : 0;
+    return got >= 0;
+}
+
+int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n,
+                        uint32_t* written) {
+    ssize_t put;
+    do put = write(fd_from_handle(file), bytes, n);
+    while (put < 0 && errno == EINTR);
+    *written = put > 0 ? (uint32_t)put : 0;
+    return put >= 0;
+}
+
+void platform_file_close(platform_handle_t file) { close(fd_from_handle(file)); }
+
+int platform_file_replace(const char* from, const char* to) {
+    char native_from[4096], native_to[4096];
+    if (!translate_path(from, native_from, sizeof native_from) ||
+        !translate_path(to, native_to, sizeof native_to))
+        return 0;
+    return rename(native_from, native_to) == 0;
+}
+
+int platform_file_delete(const char* path) {
+    char native[4096];
+    if (!translate_path(path, native, sizeof native)) return 0;
+    return unlink(native) == 0;
+}
+
+platform_handle_t platform_std_handle(platform_std_t which) {
+    int fd = which == PLATFORM_STD_OUTPUT ? 1 : 2;
+    if (std_closed[fd] || fcntl(fd, F_GETFD) == -1) return PLATFORM_INVALID_HANDLE;
+    return handle_from_fd(fd);
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <stdint.h>
+
+// UTF-16 decoding and UTF-8 encoding of one code point. The error code is
+// passed in and out: a routine that finds it non-zero does nothing, so one
+// variable carries the first error through several calls.
+const uint32_t CODE_POINT_NONE = 0xFFFFFFFF;
+const uint32_t CODE_POINT_MAX = 0x10FFFF;
+
+enum utf_error_t {
+    UTF_OK = 0,
+    UTF_ERROR_NO_UNIT = 1,       // fewer than 2 bytes left
+    UTF_ERROR_NO_SECOND_UNIT = 2, // a surrogate with fewer than 4 bytes left
+    UTF_ERROR_NO_ROOM = 3,       // the output is shorter than the encoding
+    UTF_ERROR_NOT_SCALAR = 4,    // a surrogate or above 0x10FFFF
+    UTF_ERROR_BAD_PAIR = 7,      // not a high surrogate followed by a low one
+};
+
+int code_point_is_valid(uint32_t code_point);
+uint32_t utf16_read_unit(const uint8_t* bytes, int big_endian);
+void utf16_decode(const uint8_t* begin, const uint8_t* end, uint32_t* code_point, uint8_t* units,
+                  int big_endian, int32_t* error);
+// A null out_begin asks for the count only.
+void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint8_t* count,
+                 int32_t* error);

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "naive_scan.h"
+#include "tool/scan.h"
+
+namespace {
+
+// Tables and an arena for one scan, the way the driver sets them up.
+struct scan_fixture_t {
+    std::vector<data_t> timeline_records = std::vector<data_t>(ID_TABLE_CAPACITY);
+    std::vector<data_t> event_records = std::vector<data_t>(ID_TABLE_CAPACITY);
+    std::vector<uint8_t> arena_bytes;
+    data_t arena;
+    id_table_t timelines{timeline_records.data(), 0, 0, 0};
+    id_table_t events{event_records.data(), 0, 0, 0};
+
+    explicit scan_fixture_t(uint64_t arena_size = 1 << 20)
+        : arena_bytes(arena_size), arena(data_make(arena_size, 0, arena_bytes.data())) {}
+
+    void scan(const std::string& text) {
+        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena, &timelines,
+                   &events);
+    }
+    static std::vector<std::string> ids(const id_table_t& table) {
+        std::vector<std::string> out;
+        for (uint64_t i = 0; i < table.count; ++i) {
+            EXPECT_EQ(table.records[i].size, table.records[i].used);
+            out.emplace_back((const char*)table.records[i].data, table.records[i].used);
+        }
+        return out;
+    }
+};
+
+using ids_t = std::vector<std::string>;
+
+TEST(CallLiterals, OrderAndLengths) {
+    struct {
+        const char* text;
+        uint64_t length;
+    } expected[] = {
+        {"profiler_initialize(", 20},          {"profiler_timeline_initialize(", 29},
+        {"profiler_timeline_id_declaration(", 33}, {"profiler_timeline_set_id(", 25},
+        {"profiler_timeline_set_id_for_index(", 35}, {"profiler_event_start(", 21},
+        {"profiler_collapsable_start(", 27},
+    };
+    for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
+        data_t literal = call_literal(i);
+        EXPECT_EQ(std::string((const char*)literal.data, literal.used), expected[i].text);
+        EXPECT_EQ(literal.used, expected[i].length);
+        EXPECT_EQ(literal.size, expected[i].length + 1);
+    }
+}
+
+TEST(ScanCalls, EdgeCases) {
+    struct {
+        const char* name;
+        std::string text;
+        ids_t timelines, events;
+    } cases[] = {
+        {"whitespace after paren", "profiler_event_start( \t\r\n  frame_tick)", {}, {"frame_tick"}},
+        {"longest literal wins", "profiler_timeline_set_id_for_index(render, 2)", {"render"}, {}},
+        {"short set id", "profiler_timeline_set_id(render)", {"render"}, {}},
+        {"initialize", "profiler_initialize(main_timeline);", {"main_timeline"}, {}},
+        {"all timeline calls",
+         "profiler_timeline_initialize(a) profiler_timeline_id_declaration(b)", {"a", "b"}, {}},
+        {"collapsable", "profiler_collapsable_start(c)", {}, {"c"}},
+        {"closing paren", "profiler_event_start()", {}, {}},
+        {"string literal", "profiler_event_start(\"x\") profiler_event_start(y)", {}, {"y"}},
+        {"space before paren", "profiler_event_start (x)", {}, {}},
+        {"inside longer name", "xprofiler_event_start(a1)", {}, {"a1"}},
+        {"my_ prefix", "my_profiler_event_start(x)", {}, {"x"}},
+        {"leading digit", "profiler_event_start(9lives)", {}, {"9lives"}},
+        {"ends after literal", "profiler_collapsable_start(", {}, {}},
+        {"ends in literal", "profiler_collapsable_sta", {}, {}},
+        {"high byte ends id", "profiler_event_start(ab\x80z)", {}, {"ab"}},
+        {"high byte first", "profiler_event_start(\xC3\xA9t\xC3\xA9)", {}, {}},
+        {"two on a line", "profiler_event_start(a); profiler_event_start(b);", {}, {"a", "b"}},
+        {"duplicates kept", "profiler_event_start(d) profiler_event_start(d)", {}, {"d", "d"}},
+        {"nested prefix", "profiler_profiler_event_start(n)", {}, {"n"}},
+        {"id is a literal", "profiler_event_start(profiler_event_start(q))", {}, {"profiler_event_start"}},
+        {"case matters", "PROFILER_event_start(a) profiler_Event_start(b)", {}, {}},
+        {"empty", "", {}, {}},
+    };
+    for (auto& c : cases) {
+        scan_fixture_t f;
+        f.scan(c.text);
+        EXPECT_EQ(scan_fixture_t::ids(f.timelines), c.timelines) << c.name;
+        EXPECT_EQ(scan_fixture_t::ids(f.events), c.events) << c.name;
+    }
+}
+
+TEST(ScanCalls, NullTextIsEmpty) {
+    scan_fixture_t f;
+    scan_calls(data_t{}, &f.arena, &f.timelines, &f.events);
+    EXPECT_EQ(f.timelines.count + f.events.count, 0u);
+}
+
+TEST(ScanCalls, EachTableStopsAtItsOwnCapacity) {
+    scan_fixture_t f(1 << 22);
+    std::string text;
+    for (uint64_t i = 0; i < ID_TABLE_CAPACITY + 3; ++i)
+        text += "profiler_initialize(t" + std::to_string(i) + ")\n";
+    for (uint64_t i = 0; i < 10; ++i) text += "profiler_event_start(e" + std::to_string(i) + ")\n";
+    f.scan(text);
+    EXPECT_EQ(f.timelines.count, ID_TABLE_CAPACITY);
+    EXPECT_EQ(f.timelines.dropped, 3u);
+    EXPECT_EQ(f.events.count, 10u);
+    auto timelines = scan_fixture_t::ids(f.timelines);
+    EXPECT_EQ(timelines.back(), "t2047");
+    f.scan("profiler_event_start(late) profiler_timeline_set_id(late)");
+    EXPECT_EQ(f.events.count, 11u);
+    EXPECT_EQ(f.timelines.dropped, 4u);
+}
+
+TEST(ScanCalls, IdentifierCopyFailsWhenTheArenaIsFull) {
+    scan_fixture_t f(8);
+    f.scan("profiler_event_start(abcdefghij) profiler_event_start(abc) profiler_event_start(x)");
+    // The long id does not fit: its slot is cleared and reused by the next.
+    ASSERT_EQ(f.events.count, 2u);
+    EXPECT_EQ(f.events.lost, 1u);
+    EXPECT_EQ(scan_fixture_t::ids(f.events), (ids_t{"abc", "x"}));
+    EXPECT_EQ(f.events.records[2].used, 0u);
+    EXPECT_EQ(f.events.records[2].size, 0u);
+    EXPECT_EQ(f.arena.used, 4u);
+}
+
+TEST(ScanCalls, TablesAccumulateAcrossTexts) {
+    scan_fixture_t f;
+    f.scan("profiler_event_start(a)");
+    f.scan("profiler_initialize(b) profiler_event_start(c)");
+    EXPECT_EQ(scan_fixture_t::ids(f.events), (ids_t{"a", "c"}));
+    EXPECT_EQ(scan_fixture_t::ids(f.timelines), (ids_t{"b"}));
+}
+
+// Random texts built from pieces that stress the matcher: every literal,
+// truncated literals, the bare prefix, whitespace, identifier bytes, high
+// bytes and parentheses. The fast scanner must store exactly what the
+// seven-literal reference stores.
+TEST(ScanCalls, AgreesWithTheNaiveScanOnRandomTexts) {
+    std::vector<std::string> pieces = {"profiler_", "profiler", "(", ")", " ", "\t", "\n", "\r",
+                                       "\v", "\f", "a", "Z", "_", "7", "\x80", "\xff", ",", "\"",
+                                       "p", "pro", "profiler_profiler_", "timeline_", "event_"};
+    for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
+        data_t literal = call_literal(i);
+        std::string s((const char*)literal.data, literal.used);
+        pieces.push_back(s);
+        pieces.push_back(s.substr(0, s.size() - 1));
+        pieces.push_back(s.substr(9));
+    }
+    std::mt19937 rng(20261208);
+    for (int round = 0; round < 4000; ++round) {
+        std::string text;
+        int n = (int)(rng() % 40);
+        for (int k = 0; k < n; ++k) text += pieces[rng() % pieces.size()];
+        scan_fixture_t f;
+        f.scan(text);
+        naive_ids_t expected = naive_scan((const uint8_t*)text.data(), text.size());
+        ASSERT_EQ(scan_fixture_t::ids(f.timelines), expected.timelines) << text;
+        ASSERT_EQ(scan_fixture_t::ids(f.events), expected.events) << text;
+    }
+}
+
+} // namespace
