@@ -52,14 +52,15 @@ void write_lengths(header_out_t* out, const id_table_t* table, uint64_t* max) {
     }
 }
 
-void write_ids(header_out_t* out, const id_table_t* table, const char* before,
-               uint64_t before_length, const char* after, uint64_t after_length) {
+template <uint64_t B, uint64_t A>
+void write_ids(header_out_t* out, const id_table_t* table, const char (&before)[B],
+               const char (&after)[A]) {
     for (uint64_t i = 0; i < table->count; ++i) {
         const data_t* record = &table->records[i];
         if (record->used == 0) continue;
-        out->text(before, before_length);
+        out->text(before);
         out->id(record);
-        out->text(after, after_length);
+        out->text(after);
     }
 }
 
@@ -82,7 +83,7 @@ int write_header(data_t* output, id_table_t* timelines, id_table_t* events) {
     if (timelines->count != 0) {
         remove_duplicates(timelines);
         out.text("typedef enum profiler_timeline_id_t {\n");
-        write_ids(&out, timelines, "    profiler_timeline_id_", 24, ",\n", 2);
+        write_ids(&out, timelines, "    profiler_timeline_id_", ",\n");
         out.text("    profiler_timeline_id_count\n} profiler_timeline_id_t;\n\n");
     }
     if (events->count != 0) {
@@ -91,14 +92,14 @@ int write_header(data_t* output, id_table_t* timelines, id_table_t* events) {
         out.text("typedef enum profiler_event_id_t {\n");
         out.text("    profiler_event_id_profiler_collapse,\n");
         out.text("    profiler_event_id_profiler_not_measured,\n");
-        write_ids(&out, events, "    profiler_event_id_", 22, ",\n", 2);
+        write_ids(&out, events, "    profiler_event_id_", ",\n");
         out.text("    profiler_event_id_count\n} profiler_event_id_t;\n\n");
     }
     out.text("#ifdef PROFILER_IMPLEMENTATION\n\n");
     if (timelines->count != 0) {
         uint64_t max = 0;
         out.text("const char* profiler_timeline_id_strings[ profiler_timeline_id_count ] = {\n");
-        write_ids(&out, timelines, "    \"", 5, "\",\n", 3);
+        write_ids(&out, timelines, "    \"", "\",\n");
         out.text("};\n\n");
         out.text("uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ] = "
                  "{\n    ");
@@ -113,7 +114,7 @@ int write_header(data_t* output, id_table_t* timelines, id_table_t* events) {
         out.text("const char* profiler_event_id_strings[ profiler_event_id_count ] = {\n");
         out.text("    \"profiler_collapse\",\n");
         out.text("    \"profiler_not_measured\",\n");
-        write_ids(&out, events, "    \"", 5, "\",\n", 3);
+        write_ids(&out, events, "    \"", "\",\n");
         out.text("};\n\n");
         out.text("uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ] = {\n    ");
         out.number(sizeof FIXED_COLLAPSE - 1);
