@@ -1,0 +1,279 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "base/dir.h"
+#include "test_paths.h"
+
+namespace {
+
+void touch(const std::string& path) { std::ofstream(path, std::ios::binary) << "x"; }
+void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
+
+std::vector<data_t> split(const std::string& text, uint32_t maximum = DIR_LIST_ITEMS) {
+    std::vector<data_t> items(maximum + 1);
+    data_t view = data_make(text.size(), text.size(), (void*)text.data());
+    uint32_t n = list_split(&view, items.data(), maximum);
+    items.resize(n);
+    return items;
+}
+
+std::vector<std::string> as_strings(const std::vector<data_t>& items) {
+    std::vector<std::string> out;
+    for (auto& item : items) {
+        EXPECT_EQ(item.size, item.used);
+        out.emplace_back((const char*)item.data, item.used);
+    }
+    return out;
+}
+
+using strings_t = std::vector<std::string>;
+
+TEST(ListSplit, Table) {
+    struct {
+        std::string text;
+        strings_t items;
+    } cases[] = {
+        {"c,cpp,h,hpp", {"c", "cpp", "h", "hpp"}},
+        {"  c,\t\ncpp", {"c", "cpp"}},   // leading whitespace skipped
+        {"c ,cpp ", {"c ", "cpp "}},     // trailing whitespace kept
+        {"c,,h,", {"c", "h"}},           // empty items dropped
+        {" , ,x", {"x"}},                // whitespace-only items are empty
+        {"a b,c", {"a b", "c"}},
+        {"", {}},
+        {",", {}},
+    };
+    for (auto& c : cases) EXPECT_EQ(as_strings(split(c.text)), c.items) << c.text;
+}
+
+TEST(ListSplit, StopsAtTheMaximum) {
+    std::string text;
+    for (int i = 0; i < 70; ++i) text += "e" + std::to_string(i) + ",";
+    strings_t items = as_strings(split(text));
+    ASSERT_EQ(items.size(), 64u);
+    EXPECT_EQ(items.back(), "e63");
+}
+
+TEST(FileExtension, Table) {
+    struct {
+        std::string name;
+        bool none;
+        std::string extension;
+    } cases[] = {
+        {"a.c", false, "c"},    {"a.b.cpp", false, "cpp"}, {".c", false, "c"},
+        {"noext", true, ""},    {"", true, ""},            {"ends.", false, ""},
+        {"A.C", false, "C"},
+    };
+    for (auto& c : cases) {
+        data_t e = file_extension((const uint8_t*)c.name.data(), c.name.size());
+        if (c.none) {
+            EXPECT_EQ(e.data, nullptr) << c.name;
+            EXPECT_EQ(e.used, 0u) << c.name;
+        } else {
+            ASSERT_NE(e.data, nullptr) << c.name;
+            EXPECT_EQ(std::string((const char*)e.data, e.used), c.extension) << c.name;
+            EXPECT_EQ(e.size, e.used);
+        }
+    }
+}
+
+// A list over an arena of its own, and a search that returns its paths.
+struct walk_fixture_t {
+    std::vector<uint8_t> bytes;
+    data_t arena;
+    file_list_t list;
+
+    explicit walk_fixture_t(uint32_t capacity = 1024, uint64_t arena_size = 1 << 20)
+        : bytes(arena_size), arena(data_make(arena_size, 0, bytes.data())),
+          list(file_list_make(&arena, capacity)) {}
+
+    dir_search_result_t search(const std::string& directory, uint32_t flags,
+                               const std::string& extensions = "c,cpp,h,hpp",
+                               const std::string& exceptions = "profiler.h") {
+        data_t d = data_make(directory.size(), directory.size(), (void*)directory.data());
+        data_t e = data_make(extensions.size(), extensions.size(), (void*)extensions.data());
+        data_t x = data_make(exceptions.size(), exceptions.size(), (void*)exceptions.data());
+        return dir_search(&list, &d, &e, &x, flags);
+    }
+    strings_t paths(const std::string& strip = "") const {
+        strings_t out;
+        for (uint32_t i = 0; i < list.count; ++i) {
+            std::string p((const char*)list.paths[i]);
+            EXPECT_EQ(p.size(), list.path_lengths[i]);
+            out.push_back(p.compare(0, strip.size(), strip) == 0 ? p.substr(strip.size()) : p);
+        }
+        return out;
+    }
+};
+
+// A tree with mixed case, nested folders, exceptions and other extensions.
+std::string make_tree() {
+    std::string root = make_temp_dir("tree");
+    for (const char* f : {"b.c", "A.h", "a.cpp", "Z.C", "profiler.h", "Profiler.h", "notes.txt",
+                          "noext", "dot."})
+        touch(root + "/" + f);
+    make_dir(root + "/sub");
+    touch(root + "/sub/inner.hpp");
+    make_dir(root + "/sub/deeper");
+    touch(root + "/sub/deeper/deep.c");
+    make_dir(root + "/skip");
+    touch(root + "/skip/hidden.c");
+    make_dir(root + "/_first");
+    touch(root + "/_first/u.c");
+    return root;
+}
+
+TEST(DirSearch, OrderExtensionsExceptionsAndRecursion) {
+    std::string root = make_tree();
+    struct {
+        const char* name;
+        uint32_t flags;
+        std::string exceptions;
+        std::string extensions;
+        strings_t expected;
+    } cases[] = {
+        {"flat", WALK_FILES, "profiler.h", "c,cpp,h,hpp",
+         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h"}},
+        {"recursive, directories not listed", WALK_FILES | WALK_RECURSIVE, "profiler.h,skip",
+         "c,cpp,h,hpp",
+         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h", "\\sub\\deeper\\deep.c",
+          "\\sub\\inner.hpp", "\\_first\\u.c"}}, // '_' sorts after the upper-cased letters
+        {"with directories", WALK_FILES | WALK_DIRECTORIES | WALK_RECURSIVE, "profiler.h,deeper",
+         "hpp",
+         {"\\skip", "\\sub", "\\sub\\inner.hpp", "\\_first"}},
+        {"no file or directory flag lists both", WALK_RECURSIVE, "profiler.h", "C",
+         {"\\skip", "\\sub", "\\sub\\deeper", "\\Z.C", "\\_first"}},
+        {"dot entries", WALK_DIRECTORIES | WALK_DOT_ENTRIES, "", "",
+         {"\\.", "\\..", "\\skip", "\\sub", "\\_first"}},
+        {"dot entries need directories", WALK_FILES | WALK_DOT_ENTRIES, "", "txt", {"\\notes.txt"}},
+        {"empty extension list passes all files", WALK_FILES, "profiler.h,Profiler.h", "",
+         {"\\a.cpp", "\\A.h", "\\b.c", "\\dot.", "\\noext", "\\notes.txt", "\\Z.C"}},
+    };
+    for (auto& c : cases) {
+        walk_fixture_t f;
+        EXPECT_EQ(f.search(root, c.flags, c.extensions, c.exceptions), DIR_SEARCH_DONE);
+        EXPECT_EQ(f.paths(root), c.expected) << c.name;
+        for (uint32_t i = 0; i < f.list.count; ++i) {
+            std::string p((const char*)f.list.paths[i]);
+            for (char& ch : p) ch = ch == '\\' ? '/' : ch;
+            struct stat info;
+            ASSERT_EQ(stat(p.c_str(), &info), 0) << p;
+            EXPECT_EQ(f.list.is_directory[i], S_ISDIR(info.st_mode) ? 1 : 0) << p;
+        }
+    }
+}
+
+TEST(DirSearch, DefaultDirectoryTextDoublesTheBackslash) {
+    std::string root = make_tree();
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(root.c_str()), 0);
+    walk_fixture_t f;
+    EXPECT_EQ(f.search(".\\", WALK_FILES), DIR_SEARCH_DONE);
+    EXPECT_EQ(f.paths(), (strings_t{".\\\\a.cpp", ".\\\\A.h", ".\\\\b.c", ".\\\\Profiler.h"}));
+    EXPECT_EQ(f.list.path_lengths[0], 8u); // both backslashes count
+    EXPECT_EQ(f.list.sizes[0], 1u);
+    EXPECT_GT(f.list.write_times[0], 116444736000000000ull); // after 1970 in FILETIME
+    ASSERT_EQ(chdir(cwd), 0);
+}
+
+TEST(DirSearch, SameDirectoryTwiceIsListedTwice) {
+    std::string root = make_tree();
+    walk_fixture_t f;
+    f.search(root + "/sub", WALK_FILES);
+    f.search(root, WALK_FILES | WALK_RECURSIVE, "hpp", "");
+    EXPECT_EQ(f.paths(root), (strings_t{"/sub\\inner.hpp", "\\sub\\inner.hpp"}));
+}
+
+TEST(DirSearch, MissingAndNonDirectoriesAreReported) {
+    std::string root = make_tree();
+    walk_fixture_t f;
+    EXPECT_EQ(f.search(root + "/nothing", WALK_FILES), DIR_SEARCH_NOT_FOUND);
+    EXPECT_EQ(f.search(root + "/b.c", WALK_FILES), DIR_SEARCH_NOT_FOUND);
+    EXPECT_EQ(f.list.count, 0u);
+}
+
+TEST(DirSearch, CapacityLimitAcrossSeveralSearches) {
+    std::string root = make_temp_dir("many");
+    for (int d = 0; d < 3; ++d) {
+        std::string sub = root + "/d" + std::to_string(d);
+        make_dir(sub);
+        for (int i = 0; i < 400; ++i) touch(sub + "/f" + std::to_string(1000 + i) + ".c");
+    }
+    walk_fixture_t f(1024, 4 << 20);
+    for (int d = 0; d < 3; ++d) f.search(root + "/d" + std::to_string(d), WALK_FILES);
+    EXPECT_EQ(f.list.count, 1024u);
+    EXPECT_EQ(f.list.truncated, 1u);
+    strings_t paths = f.paths(root);
+    EXPECT_EQ(paths[799], "/d1\\f1399.c");
+    EXPECT_EQ(paths[1023], "/d2\\f1223.c"); // exactly the first 1024 in walk order
+
+    walk_fixture_t exact(800, 4 << 20);
+    for (int d = 0; d < 2; ++d) exact.search(root + "/d" + std::to_string(d), WALK_FILES);
+    EXPECT_EQ(exact.list.count, 800u);
+    EXPECT_EQ(exact.list.truncated, 0u); // full, but nothing was left out
+}
+
+TEST(FileListMake, TooSmallArenaLeavesItUnchanged) {
+    std::vector<uint8_t> bytes(1024 * 27 - 1);
+    data_t arena = data_make(bytes.size(), 5, bytes.data());
+    file_list_t list = file_list_make(&arena, 1024);
+    EXPECT_EQ(list.arena, nullptr);
+    EXPECT_EQ(list.paths, nullptr);
+    EXPECT_EQ(list.write_times, nullptr);
+    EXPECT_EQ(list.capacity, 0u);
+    EXPECT_EQ(arena.used, 5u);
+    // Walking into it records nothing.
+    std::string root = make_tree();
+    data_t d = data_make(root.size(), root.size(), root.data());
+    data_t none{};
+    dir_search(&list, &d, &none, &none, WALK_FILES);
+    EXPECT_EQ(list.count, 0u);
+}
+
+TEST(DirSearch, OverlongPathsAreNeverWrittenPastTheBuffer) {
+    std::string root = make_temp_dir("long");
+    // Nest directories until the path passes the 1024-byte buffer.
+    std::string path = root;
+    std::vector<std::string> levels;
+    while (path.size() < 1100) {
+        path += "/" + std::string(100, 'd');
+        make_dir(path);
+        touch(path + "/f.c");
+        levels.push_back(path);
+    }
+    walk_fixture_t f;
+    EXPECT_EQ(f.search(root, WALK_FILES | WALK_RECURSIVE), DIR_SEARCH_DONE);
+    EXPECT_EQ(f.list.long_paths, 1u);
+    for (uint32_t i = 0; i < f.list.count; ++i)
+        EXPECT_LE(f.list.path_lengths[i], DIR_PATH_CAPACITY - 3 + 4);
+    EXPECT_GT(f.list.count, 5u);
+
+    walk_fixture_t g;
+    std::string too_long = levels.back();
+    EXPECT_EQ(g.search(too_long, WALK_FILES), DIR_SEARCH_TOO_LONG);
+    std::string just_fits(1021, '/');
+    EXPECT_EQ(g.search(just_fits, WALK_FILES), DIR_SEARCH_DONE); // "////...\*" is the root
+    std::string one_over(1022, '/');
+    EXPECT_EQ(g.search(one_over, WALK_FILES), DIR_SEARCH_TOO_LONG);
+}
+
+TEST(DirSearch, LinkCyclesAndFifosAreSafe) {
+    std::string root = make_temp_dir("links");
+    make_dir(root + "/a");
+    touch(root + "/a/one.c");
+    symlink("..", (root + "/a/up").c_str());      // a cycle back to the root
+    symlink("one.c", (root + "/a/alias.c").c_str()); // a link to a file is a file
+    symlink("gone.c", (root + "/a/dangling.c").c_str());
+    mkfifo((root + "/a/pipe.c").c_str(), 0600);
+    walk_fixture_t f;
+    EXPECT_EQ(f.search(root, WALK_FILES | WALK_RECURSIVE), DIR_SEARCH_DONE);
+    EXPECT_EQ(f.paths(root), (strings_t{"\\a\\alias.c", "\\a\\dangling.c", "\\a\\one.c", "\\a\\pipe.c"}));
+}
+
+} // namespace
