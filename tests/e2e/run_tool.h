@@ -1,0 +1,104 @@
+#pragma once
+
+// Runs the built program the way a user or a build script does: in a
+// directory of its own, with an argument vector, capturing both outputs and
+// the exit code. TAGLOOMSMITH_EXE names the program and TAGLOOMSMITH_RUNNER
+// an optional program to start it with (wine, for the Windows executable).
+
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+struct run_result_t {
+    int exit_code = -1;
+    std::string out, err;
+};
+
+struct run_options_t {
+    bool close_stdout = false;
+    long file_size_limit = -1; // bytes, with SIGXFSZ ignored
+};
+
+inline std::string tool_path() {
+    const char* exe = std::getenv("TAGLOOMSMITH_EXE");
+    return exe ? exe : TAGLOOMSMITH_DEFAULT_EXE;
+}
+
+inline bool tool_is_windows() {
+    std::string exe = tool_path();
+    return exe.size() > 4 && exe.substr(exe.size() - 4) == ".exe";
+}
+
+inline std::string read_all(int fd) {
+    std::string s;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = read(fd, buffer, sizeof buffer)) > 0) s.append(buffer, (size_t)n);
+    return s;
+}
+
+inline run_result_t run_tool(const std::string& cwd, const std::vector<std::string>& args,
+                             const run_options_t& options = {}) {
+    std::vector<std::string> argv;
+    if (const char* runner = std::getenv("TAGLOOMSMITH_RUNNER")) argv.push_back(runner);
+    argv.push_back(tool_path());
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> pointers;
+    for (auto& a : argv) pointers.push_back(a.data());
+    pointers.push_back(nullptr);
+
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) return {};
+    pid_t child = fork();
+    if (child == 0) {
+        if (chdir(cwd.c_str()) != 0) _exit(127);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(out[0]);
+        close(err[0]);
+        close(out[1]);
+        close(err[1]);
+        if (options.close_stdout) close(1);
+        if (options.file_size_limit >= 0) {
+            signal(SIGXFSZ, SIG_IGN);
+            struct rlimit limit = {(rlim_t)options.file_size_limit,
+                                   (rlim_t)options.file_size_limit};
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        execvp(pointers[0], pointers.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    run_result_t result;
+    // The tool says little on standard error: read the output first.
+    result.out = read_all(out[0]);
+    result.err = read_all(err[0]);
+    close(out[0]);
+    close(err[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result;
+}
+
+inline std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing>";
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}

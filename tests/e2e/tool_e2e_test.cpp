@@ -1,0 +1,343 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <string>
+#include <vector>
+
+#include "../test_paths.h"
+#include "run_tool.h"
+#include "tool/header.h"
+
+namespace {
+
+using strings_t = std::vector<std::string>;
+
+// The header the tool must write for these ids, in this order (duplicates
+// included, as found). The writer itself is checked byte for byte elsewhere.
+std::string expected_header(const strings_t& timelines, const strings_t& events) {
+    std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY);
+    id_table_t tt{t.data(), 0, 0, 0}, et{e.data(), 0, 0, 0};
+    for (auto& id : timelines) t[tt.count++] = data_make(id.size(), id.size(), (void*)id.data());
+    for (auto& id : events) e[et.count++] = data_make(id.size(), id.size(), (void*)id.data());
+    std::vector<uint8_t> bytes(8 << 20);
+    data_t block = data_make(bytes.size(), 0, bytes.data());
+    write_header(&block, &tt, &et);
+    return std::string((char*)bytes.data(), block.used);
+}
+
+void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
+
+// A small project: calls in several files and folders, and the library's
+// own header, which holds every call name and must stay out of the scan.
+std::string make_project() {
+    std::string root = make_temp_dir("e2e");
+    write_file(root + "/main.c",
+               "#include \"profiler.h\"\n"
+               "int main(void) {\n"
+               "    profiler_initialize(main_timeline);\n"
+               "    profiler_event_start(frame);\n"
+               "    profiler_event_start( update );\n"
+               "    profiler_event_start(frame);\n"
+               "}\n");
+    write_file(root + "/render.cpp", "void r() { profiler_timeline_set_id_for_index(render, 2); "
+                                     "profiler_collapsable_start(draw); }\n");
+    write_file(root + "/profiler.h", "void profiler_event_start(int id);\n"
+                                     "void profiler_initialize(int timeline);\n");
+    write_file(root + "/notes.txt", "profiler_event_start(not_scanned)\n");
+    make_dir(root + "/src");
+    write_file(root + "/src/physics.c", "profiler_timeline_initialize(physics);\n"
+                                        "profiler_event_start(step);\n");
+    make_dir(root + "/lib");
+    write_file(root + "/lib/audio.h", "profiler_timeline_id_declaration(audio)\n");
+    return root;
+}
+
+const char USAGE[] =
+    "\n"
+    "tagloomsmith [-h] [-d directory] [-e extensions] [-x exceptions] [-o output]\n"
+    "             [-r] [-s]\n"
+    "\n"
+    "Searches files for ids used in profiler calls and create a file with the\n"
+    "corresponding enums and strings.\n"
+    "\n"
+    "-h\n"
+    "    Display this help and stops.\n"
+    "\n"
+    "-d directory\n"
+    "    Specifies a directory to search files in. This argument can be used several\n"
+    "    times to specify several directories.\n"
+    "    Defaults to the current working directory.\n"
+    "\n"
+    "-e extensions\n"
+    "    Specifies a comma seperated list of file extensions to search for.\n"
+    "    Defaults to \"c,cpp,h,hpp\".\n"
+    "\n"
+    "-x exceptions\n"
+    "    Specifies a comma separated list of file names to exclude from the search.\n"
+    "    Defaults to \"profiler.h\".\n"
+    "    Only file names without path, must contain extensions.\n"
+    "    When using this argument, \"profiler.h\" should be in the list if the search\n"
+    "    directories contain the profiler header.\n"
+    "\n"
+    "-o output\n"
+    "    Specifies the name of the generated file.\n"
+    "    Defaults to \"profiler_ids.h\" in the current working directory.\n"
+    "\n"
+    "-r\n"
+    "    Specifies that the search is recursive.\n"
+    "\n"
+    "-s\n"
+    "    Doesn't print \"profiler_ids.h generated.\" to stdout.\n"
+    "\n"
+    "NOTE: The search is arbitrary limited to 1024 files, 2048 event ids and\n"
+    "      2048 timeline ids.\n"
+    "\n";
+
+// Runs that must succeed: the whole header, standard output and no word on
+// standard error.
+TEST(Tool, SuccessfulRuns) {
+    const strings_t top_timelines = {"main_timeline", "render"};
+    const strings_t top_events = {"frame", "update", "frame", "draw"};
+    struct {
+        const char* name;
+        strings_t args;
+        const char* output;
+        const char* printed;
+        strings_t timelines, events;
+    } cases[] = {
+        {"no arguments", {}, "profiler_ids.h", "profiler_ids.h generated.\n", top_timelines,
+         top_events},
+        {"recursive", {"-r"}, "profiler_ids.h", "profiler_ids.h generated.\n",
+         {"audio", "main_timeline", "render", "physics"},
+         {"frame", "update", "frame", "draw", "step"}},
+        {"two directories in order", {"-d", "src", "-d", "lib"}, "profiler_ids.h",
+         "profiler_ids.h generated.\n", {"physics", "audio"}, {"step"}},
+        {"second -d last", {"-d", "src", "-d"}, "profiler_ids.h", "profiler_ids.h generated.\n",
+         {"physics"}, {"step"}},
+        {"-d alone", {"-d"}, "profiler_ids.h", "profiler_ids.h generated.\n", top_timelines,
+         top_events},
+        {"same directory twice", {"-d", "src", "-d", "src"}, "profiler_ids.h",
+         "profiler_ids.h generated.\n", {"physics", "physics"}, {"step", "step"}},
+        {"-e takes -r and -r recurses", {"-e", "-r", "-d", "."}, "profiler_ids.h",
+         "profiler_ids.h generated.\n", {}, {}},
+        {"extensions", {"-e", "txt,cpp"}, "profiler_ids.h", "profiler_ids.h generated.\n",
+         {"render"}, {"not_scanned", "draw"}},
+        {"exceptions replace the default", {"-x", "render.cpp"}, "profiler_ids.h",
+         "profiler_ids.h generated.\n", {"main_timeline", "int"}, {"frame", "update", "frame", "int"}},
+        {"first -o wins", {"-o", "a.h", "-o", "b.h"}, "a.h", "a.h generated.\n", top_timelines,
+         top_events},
+        {"silent", {"-s"}, "profiler_ids.h", "", top_timelines, top_events},
+        {"output in a folder", {"-d", "src", "-o", "src/ids.h"}, "src/ids.h",
+         "src/ids.h generated.\n", {"physics"}, {"step"}},
+    };
+    for (auto& c : cases) {
+        std::string root = make_project();
+        run_result_t r = run_tool(root, c.args);
+        EXPECT_EQ(r.exit_code, 0) << c.name;
+        EXPECT_EQ(r.out, c.printed) << c.name;
+        EXPECT_EQ(r.err, "") << c.name;
+        EXPECT_EQ(file_text(root + "/" + c.output), expected_header(c.timelines, c.events))
+            << c.name;
+    }
+}
+
+TEST(Tool, HelpAnywherePrintsOnlyTheUsage) {
+    for (strings_t args : {strings_t{"-h"}, strings_t{"-d", "src", "-h", "-o", "x.h"},
+                           strings_t{"-o", "-h"}}) {
+        std::string root = make_project();
+        run_result_t r = run_tool(root, args);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.out, USAGE);
+        EXPECT_EQ(r.err, "");
+        EXPECT_EQ(file_text(root + "/profiler_ids.h"), "<missing>");
+        EXPECT_EQ(file_text(root + "/x.h"), "<missing>");
+    }
+}
+
+TEST(Tool, EmptyArgumentsAfterDirectoryOptions) {
+    if (tool_is_windows()) GTEST_SKIP() << "a Windows command line cannot carry an empty argument";
+    std::string root = make_project();
+    run_result_t r = run_tool(root, {"-d", "", "-d", "lib"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"),
+              expected_header({"main_timeline", "render", "audio"},
+                              {"frame", "update", "frame", "draw"}));
+    r = run_tool(root, {"-d", "src", "-d", "", "-d", "lib"});
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"physics"}, {"step"}));
+}
+
+TEST(Tool, ExistingOutputIsReplaced) {
+    std::string root = make_project();
+    write_file(root + "/profiler_ids.h", std::string(100000, 'x'));
+    run_result_t r = run_tool(root, {"-d", "lib"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"audio"}, {}));
+    EXPECT_EQ(file_text(root + "/profiler_ids.h.tmp"), "<missing>");
+}
+
+TEST(Tool, MissingDirectoryWarnsAndStillWrites) {
+    std::string root = make_project();
+    run_result_t r = run_tool(root, {"-d", "nowhere", "-d", "lib"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "profiler_ids.h generated.\n");
+    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot search directory \"nowhere\"\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"audio"}, {}));
+}
+
+TEST(Tool, FileLimitWarnsOnce) {
+    std::string root = make_temp_dir("many_files");
+    for (int i = 0; i < 1030; ++i)
+        write_file(root + "/f" + std::to_string(10000 + i) + ".c",
+                   "profiler_event_start(e" + std::to_string(10000 + i) + ")");
+    run_result_t r = run_tool(root, {});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "tagloomsmith: warning: the limit of 1024 files was reached; further files "
+                     "were not scanned\n");
+    strings_t events;
+    for (int i = 0; i < 1024; ++i) events.push_back("e" + std::to_string(10000 + i));
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({}, events));
+}
+
+TEST(Tool, IdLimitWarnsOncePerTable) {
+    std::string root = make_temp_dir("many_ids");
+    std::string text;
+    strings_t events, timelines;
+    for (int i = 0; i < 2050; ++i) {
+        text += "profiler_event_start(e" + std::to_string(i) + ")\n";
+        if (i < 2048) events.push_back("e" + std::to_string(i));
+    }
+    for (int i = 0; i < 5; ++i) {
+        text += "profiler_initialize(t" + std::to_string(i) + ")\n";
+        timelines.push_back("t" + std::to_string(i));
+    }
+    write_file(root + "/ids.c", text);
+    run_result_t r = run_tool(root, {});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "tagloomsmith: warning: the limit of 2048 event ids was reached; later event "
+                     "ids were left out\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header(timelines, events));
+}
+
+TEST(Tool, UnreadableFilesWarnWithACount) {
+    if (tool_is_windows()) GTEST_SKIP() << "FIFOs and dangling links are POSIX cases";
+    std::string root = make_project();
+    mkfifo((root + "/lib/pipe.c").c_str(), 0600);
+    symlink("gone.c", (root + "/lib/dangling.h").c_str());
+    run_result_t r = run_tool(root, {"-d", "lib"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot read \"lib\\dangling.h\" (and 1 more file)\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"audio"}, {}));
+}
+
+// Errors: exit 1, one line on standard error, no final line, and the
+// previous header left exactly as it was.
+TEST(Tool, ErrorsLeaveThePreviousHeader) {
+    struct {
+        const char* name;
+        strings_t args;
+        std::string error;
+        std::string output;
+    } cases[] = {
+        {"output in a missing folder", {"-o", "missing/ids.h"},
+         "tagloomsmith: error: cannot write \"missing/ids.h\"\n", "missing/ids.h"},
+        {"output is a directory", {"-o", "src"}, "tagloomsmith: error: cannot write \"src\"\n",
+         "src/physics.c"},
+        {"output path of 511 bytes", {"-o", std::string(511, 'o')},
+         "tagloomsmith: error: output path longer than 510 bytes: \"" + std::string(511, 'o') +
+             "\"\n",
+         "profiler_ids.h"},
+    };
+    for (auto& c : cases) {
+        std::string root = make_project();
+        write_file(root + "/profiler_ids.h", "previous");
+        std::string before = file_text(root + "/" + c.output);
+        run_result_t r = run_tool(root, c.args);
+        EXPECT_EQ(r.exit_code, 1) << c.name;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_EQ(r.err, c.error) << c.name;
+        EXPECT_EQ(file_text(root + "/" + c.output), before) << c.name;
+        EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous") << c.name;
+    }
+}
+
+TEST(Tool, OutputPathOf510BytesPrintsTheWholeLine) {
+    std::string root = make_project();
+    // 510 bytes: two folders of 200 and a name of 108.
+    std::string folder = std::string(200, 'f') + "/" + std::string(200, 'g');
+    std::string name = std::string(106, 'n') + ".h";
+    make_dir(root + "/" + std::string(200, 'f'));
+    make_dir(root + "/" + folder);
+    std::string path = folder + "/" + name;
+    ASSERT_EQ(path.size(), 510u);
+    run_result_t r = run_tool(root, {"-d", "lib", "-o", path});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, path + " generated.\n");
+    EXPECT_EQ(file_text(root + "/" + path), expected_header({"audio"}, {}));
+}
+
+TEST(Tool, MoreThan128ArgumentsIsAnError) {
+    std::string root = make_project();
+    strings_t args(127, "-s");
+    run_result_t ok = run_tool(root, args); // 128 with the program's name
+    EXPECT_EQ(ok.exit_code, 0);
+    args.push_back("-s");
+    run_result_t r = run_tool(root, args);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "tagloomsmith: error: too many arguments: at most 128, the program's own "
+                     "name included\n");
+}
+
+TEST(Tool, IdsTooLargeForTheArenaAreAnError) {
+    std::string root = make_project();
+    write_file(root + "/profiler_ids.h", "previous");
+    write_file(root + "/huge.c", "profiler_event_start(" + std::string(11 << 20, 'i') + ")");
+    run_result_t r = run_tool(root, {});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tagloomsmith: error: out of working memory for the ids found; no header "
+                     "written\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+}
+
+TEST(Tool, HeaderTooLargeForTheArenaIsAnError) {
+    std::string root = make_project();
+    write_file(root + "/profiler_ids.h", "previous");
+    // 1200 ids of 4 KiB fit in the arena once, but not again as header text.
+    std::string text;
+    for (int i = 0; i < 1200; ++i)
+        text += "profiler_event_start(" + std::string(4096, 'a') + std::to_string(i) + ")\n";
+    write_file(root + "/big.c", text);
+    run_result_t r = run_tool(root, {"-s"});
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "tagloomsmith: error: out of working memory for the header text; "
+                     "\"profiler_ids.h\" was not written\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+}
+
+TEST(Tool, ClosedStandardOutputStillWritesTheHeader) {
+    std::string root = make_project();
+    run_options_t options;
+    options.close_stdout = true;
+    run_result_t r = run_tool(root, {"-d", "lib"}, options);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"audio"}, {}));
+}
+
+TEST(Tool, WriteCutShortKeepsThePreviousHeader) {
+    if (tool_is_windows()) GTEST_SKIP() << "file-size limits are a POSIX case";
+    std::string root = make_project();
+    write_file(root + "/profiler_ids.h", "previous");
+    run_options_t options;
+    options.file_size_limit = 512;
+    run_result_t r = run_tool(root, {}, options);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "tagloomsmith: error: cannot write \"profiler_ids.h\"\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h.tmp"), "<missing>");
+}
+
+} // namespace
