@@ -1,0 +1,4 @@
+#ifndef LOOP_H
+#define LOOP_H
+void loop_run(int frames);
+#endif
