@@ -50,6 +50,9 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
                              const run_options_t& options = {}) {
     std::vector<std::string> argv;
     if (const char* runner = std::getenv("TAGLOOMSMITH_RUNNER")) argv.push_back(runner);
+#ifdef TAGLOOMSMITH_DEFAULT_RUNNER
+    else argv.push_back(TAGLOOMSMITH_DEFAULT_RUNNER);
+#endif
     argv.push_back(tool_path());
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;

@@ -1,0 +1,143 @@
+// The KERNEL32 calls themselves: the rest of the tool is written against
+// their results, so this layer only narrows the types.
+
+#include "platform.h"
+
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+namespace {
+
+platform_handle_t from_handle(HANDLE handle) { return (platform_handle_t)handle; }
+HANDLE to_handle(platform_handle_t handle) { return (HANDLE)handle; }
+
+void copy_entry(const WIN32_FIND_DATAA* found, platform_find_entry_t* entry) {
+    entry->attributes = found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+    entry->size_high = found->nFileSizeHigh;
+    entry->size_low = found->nFileSizeLow;
+    entry->write_time_low = found->ftLastWriteTime.dwLowDateTime;
+    entry->write_time_high = found->ftLastWriteTime.dwHighDateTime;
+    uint32_t i = 0;
+    for (; i < sizeof entry->name - 1 && found->cFileName[i]; ++i) entry->name[i] = found->cFileName[i];
+    entry->name[i] = 0;
+}
+
+} // namespace
+
+// The compiler may still emit calls to these for block copies and
+// clears; with no runtime library linked, they are ours to give.
+extern "C" {
+void* memset(void* destination, int value, size_t n) {
+    volatile uint8_t* to = (volatile uint8_t*)destination;
+    for (size_t i = 0; i < n; ++i) to[i] = (uint8_t)value;
+    return destination;
+}
+void* memcpy(void* destination, const void* source, size_t n) {
+    volatile uint8_t* to = (volatile uint8_t*)destination;
+    const uint8_t* from = (const uint8_t*)source;
+    for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    return destination;
+}
+void* memmove(void* destination, const void* source, size_t n) {
+    volatile uint8_t* to = (volatile uint8_t*)destination;
+    const uint8_t* from = (const uint8_t*)source;
+    if (to < from)
+        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    else
+        for (size_t i = n; i > 0; --i) to[i - 1] = from[i - 1];
+    return destination;
+}
+int memcmp(const void* a, const void* b, size_t n) {
+    const uint8_t* x = (const uint8_t*)a;
+    const uint8_t* y = (const uint8_t*)b;
+    for (size_t i = 0; i < n; ++i)
+        if (x[i] != y[i]) return x[i] < y[i] ? -1 : 1;
+    return 0;
+}
+}
+
+void platform_init(void) {}
+
+void platform_exit(uint32_t code) { ExitProcess(code); }
+
+void* platform_memory_alloc(uint64_t size) {
+    return VirtualAlloc(nullptr, size, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+}
+
+void platform_memory_free(void* block, uint64_t size) {
+    (void)size;
+    if (block) VirtualFree(block, 0, MEM_RELEASE);
+}
+
+const uint16_t* platform_command_line(void) { return (const uint16_t*)GetCommandLineW(); }
+
+uint32_t platform_module_path(char* buffer, uint32_t buffer_size) {
+    return GetModuleFileNameA(nullptr, buffer, buffer_size);
+}
+
+platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t* entry) {
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
+    copy_entry(&found, entry);
+    return from_handle(search);
+}
+
+int platform_find_next(platform_handle_t search, platform_find_entry_t* entry) {
+    WIN32_FIND_DATAA found;
+    if (!FindNextFileA(to_handle(search), &found)) return 0;
+    copy_entry(&found, entry);
+    return 1;
+}
+
+void platform_find_close(platform_handle_t search) { FindClose(to_handle(search)); }
+
+platform_handle_t platform_file_open_read(const char* path) {
+    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
+    // Only files on disk: a device name such as NUL or CON is never read.
+    if (GetFileType(file) != FILE_TYPE_DISK) {
+        CloseHandle(file);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    return from_handle(file);
+}
+
+platform_handle_t platform_file_create(const char* path, platform_create_t disposition) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, (DWORD)disposition, 0, nullptr);
+    return file == INVALID_HANDLE_VALUE ? PLATFORM_INVALID_HANDLE : from_handle(file);
+}
+
+int platform_file_size(platform_handle_t file, uint64_t* size) {
+    LARGE_INTEGER value;
+    if (!GetFileSizeEx(to_handle(file), &value)) return 0;
+    *size = (uint64_t)value.QuadPart;
+    return 1;
+}
+
+int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_t* read) {
+    DWORD got = 0;
+    BOOL ok = ReadFile(to_handle(file), buffer, n, &got, nullptr);
+    *read = got;
+    return ok != 0;
+}
+
+int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n,
+                        uint32_t* written) {
+    DWORD put = 0;
+    BOOL ok = WriteFile(to_handle(file), bytes, n, &put, nullptr);
+    *written = put;
+    return ok != 0;
+}
+
+void platform_file_close(platform_handle_t file) { CloseHandle(to_handle(file)); }
+
+int platform_file_replace(const char* from, const char* to) {
+    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+}
+
+int platform_file_delete(const char* path) { return DeleteFileA(path) != 0; }
+
+platform_handle_t platform_std_handle(platform_std_t which) {
+    return from_handle(GetStdHandle((DWORD)which));
+}

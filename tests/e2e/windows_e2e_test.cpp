@@ -1,0 +1,145 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "../test_paths.h"
+#include "run_tool.h"
+
+// What only Windows has: the process splits its own UTF-16 command line.
+// launch.exe starts the tool with an exact command line, so quoting,
+// backslashes, non-ASCII text and ill-formed UTF-16 reach it as written.
+
+namespace {
+
+std::string windows_path(const std::string& unix_path) {
+    std::string p = "Z:" + unix_path;
+    for (char& c : p) c = c == '/' ? '\\' : c;
+    return p;
+}
+
+// UTF-8 to UTF-16 units; "\xED\xA0\x80" style surrogates pass through as
+// units, so ill-formed text can be built on purpose.
+std::u16string utf16(const std::string& s) {
+    std::u16string out;
+    for (size_t i = 0; i < s.size();) {
+        unsigned char c = (unsigned char)s[i];
+        uint32_t cp;
+        int n;
+        if (c < 0x80) cp = c, n = 1;
+        else if (c < 0xE0) cp = c & 0x1F, n = 2;
+        else if (c < 0xF0) cp = c & 0x0F, n = 3;
+        else cp = c & 0x07, n = 4;
+        for (int k = 1; k < n; ++k) cp = cp << 6 | ((unsigned char)s[i + k] & 0x3F);
+        i += n;
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out += (char16_t)(0xD800 + (cp >> 10));
+            out += (char16_t)(0xDC00 + (cp & 0x3FF));
+        } else {
+            out += (char16_t)cp;
+        }
+    }
+    return out;
+}
+
+run_result_t launch(const std::string& cwd, const std::u16string& command_line) {
+    std::string file = cwd + "/command_line.bin";
+    write_file(file, std::string((const char*)command_line.data(), command_line.size() * 2));
+    std::string tool = windows_path(tool_path());
+    // run_tool starts "$TAGLOOMSMITH_RUNNER $TAGLOOMSMITH_EXE args": here the
+    // program is launch.exe and the tool is its argument.
+    std::string saved = tool_path();
+    setenv("TAGLOOMSMITH_EXE", TAGLOOMSMITH_LAUNCH_EXE, 1);
+    run_result_t r = run_tool(cwd, {tool, windows_path(file)});
+    setenv("TAGLOOMSMITH_EXE", saved.c_str(), 1);
+    return r;
+}
+
+std::string warning_for(const std::string& directory) {
+    return "tagloomsmith: warning: cannot search directory \"" + directory + "\"\n";
+}
+
+class Windows : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!tool_is_windows()) GTEST_SKIP() << "needs TAGLOOMSMITH_EXE to name tagloomsmith.exe";
+    }
+};
+
+TEST_F(Windows, QuotesAndBackslashesSplitAsOnWindows) {
+    struct {
+        std::string tail;
+        std::vector<std::string> directories;
+    } cases[] = {
+        {"-d \"a b\" -d c", {"a b", "c"}},
+        {"-d a\\\\\\\"b", {"a\\\"b"}},
+        {"-d a\\\\\"b c\"", {"a\\b c"}},
+        {"-d \"\" -d x", {"-d", "x"}}, // "" vanishes: -d takes -d as its value, then x
+        {"-d \"a\"\"b\"", {"ab"}},
+        {"\t -d   tab\t", {"tab"}},
+        {"-d caf\xC3\xA9 -d \xE2\x82\xAC\xF0\x9F\x98\x80", {"caf\xC3\xA9", "\xE2\x82\xAC\xF0\x9F\x98\x80"}},
+    };
+    for (auto& c : cases) {
+        std::string root = make_temp_dir("win_split");
+        run_result_t r = launch(root, utf16("tagloomsmith.exe " + c.tail + " -s"));
+        std::string expected;
+        for (auto& d : c.directories) expected += warning_for(d);
+        EXPECT_EQ(r.exit_code, 0) << c.tail;
+        EXPECT_EQ(r.err, expected) << c.tail;
+    }
+}
+
+TEST_F(Windows, DirectoryWithSpacesIsSearched) {
+    std::string root = make_temp_dir("win_spaces");
+    mkdir((root + "/my src").c_str(), 0700);
+    write_file(root + "/my src/a.c", "profiler_event_start(spaced)");
+    run_result_t r = launch(root, utf16("tagloomsmith.exe -d \"my src\" -o \"out put.h\""));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "out put.h generated.\n");
+    EXPECT_NE(file_text(root + "/out put.h").find("profiler_event_id_spaced,"), std::string::npos);
+}
+
+TEST_F(Windows, CommandLineFailuresAreErrors) {
+    const std::string limit = "tagloomsmith: error: Empty command line or tool long command line.\n";
+    const std::string ill = "tagloomsmith: error: the command line is not well-formed UTF-16\n";
+    std::u16string lone_high = utf16("tagloomsmith.exe -d x");
+    lone_high += (char16_t)0xD800;
+    std::u16string lone_low = utf16("tagloomsmith.exe ");
+    lone_low += (char16_t)0xDC00;
+    lone_low += u" -s";
+    struct {
+        const char* name;
+        std::u16string line;
+        std::string error;
+    } cases[] = {
+        // An empty command line cannot be tested here: Wine hands the program
+        // its own name instead. The unit tests cover it.
+        {"only quotes", u"\"\"\"\"", limit},
+        {"fills the buffer", utf16("tagloomsmith.exe -d " + std::string(2100, 'x')), limit},
+        {"unpaired high surrogate", lone_high, ill},
+        {"unpaired low surrogate", lone_low, ill},
+    };
+    for (auto& c : cases) {
+        std::string root = make_temp_dir("win_fail");
+        run_result_t r = launch(root, c.line);
+        EXPECT_EQ(r.exit_code, 1) << c.name;
+        EXPECT_EQ(r.out, "") << c.name;
+        EXPECT_EQ(r.err, c.error) << c.name;
+        EXPECT_EQ(file_text(root + "/profiler_ids.h"), "<missing>") << c.name;
+    }
+}
+
+TEST_F(Windows, LongestCommandLineThatFits) {
+    // 2000 bytes of arguments still leave room for their pointers.
+    std::string root = make_temp_dir("win_long");
+    std::string name(1900, 'd');
+    run_result_t r = launch(root, utf16("tagloomsmith.exe -s -d " + name));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "tagloomsmith: warning: directory path longer than 1021 bytes, not searched: \"" +
+                         name + "\"\n");
+}
+
+} // namespace

@@ -1,0 +1,22 @@
+// The Windows entry point: no runtime start-up runs before it. It splits the
+// wide command line, runs the driver and ends the process with its result.
+#include "../base/command_line.h"
+#include "../base/file.h"
+#include "../base/platform/platform.h"
+#include "driver.h"
+
+extern "C" [[noreturn]] void process_entry(void) {
+    platform_init();
+    int32_t count = 0;
+    command_line_result_t result;
+    char** values = command_line_split(&count, &result);
+    if (!values) {
+        const char ill_formed[] = "tagloomsmith: error: the command line is not well-formed UTF-16\n";
+        const char limit[] =
+            "tagloomsmith: error: Empty command line or tool long command line.\n";
+        if (result == COMMAND_LINE_ILL_FORMED) std_err_write(ill_formed, sizeof ill_formed - 1);
+        else std_err_write(limit, sizeof limit - 1);
+        platform_exit(1);
+    }
+    platform_exit((uint32_t)tool_main(count, values));
+}
