@@ -1,0 +1,1 @@
+profiler_profiler_event_start(n) profiler_event_start ("x") profiler_timeline_id_declaration(é)
