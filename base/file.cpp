@@ -35,34 +35,59 @@ int terminated_name(data_t* buffer, const void* name, uint64_t name_length) {
 
 } // namespace
 
-data_t file_read_all(const char* path, int terminate) {
-    data_t result{0, 0, nullptr};
-    const uint64_t extra = terminate ? 1 : 0;
+int file_reader_open(file_reader_t* reader, const char* path) {
     platform_handle_t file = platform_file_open_read(path);
-    if (file == PLATFORM_INVALID_HANDLE) return result;
-    uint64_t size = 0;
-    if (platform_file_size(file, &size)) {
-        result = data_os_alloc(size + extra, nullptr);
-        result.used = result.size;
-        if (!result.data) {
-            result = data_t{0, 0, nullptr};
-        } else {
-            uint64_t total = 0, remaining = size;
-            while (remaining != 0) {
-                uint32_t got = 0;
-                if (!platform_file_read(file, result.data + total, chunk_of(remaining), &got))
-                    break;
-                // A read that succeeds with nothing means the file shrank
-                // after its size was taken: it cannot be read whole.
-                if (got == 0) break;
-                total += got;
-                remaining -= got;
-            }
-            if (total != size) data_os_free(&result);
-            else if (terminate) result.data[result.size - 1] = 0;
-        }
+    reader->file = file;
+    reader->remaining = 0;
+    if (file == PLATFORM_INVALID_HANDLE) return 0;
+    if (!platform_file_size(file, &reader->remaining)) {
+        platform_file_close(file);
+        reader->file = PLATFORM_INVALID_HANDLE;
+        return 0;
     }
-    platform_file_close(file);
+    return 1;
+}
+
+uint64_t file_reader_read(file_reader_t* reader, void* into, uint64_t room, int* failed) {
+    uint64_t total = 0;
+    while (total < room && reader->remaining != 0) {
+        uint64_t want = room - total < reader->remaining ? room - total : reader->remaining;
+        uint32_t got = 0;
+        // A read that succeeds with nothing means the file shrank after its
+        // size was taken: it cannot be read whole.
+        if (!platform_file_read(reader->file, (uint8_t*)into + total, chunk_of(want), &got) ||
+            got == 0) {
+            *failed = 1;
+            break;
+        }
+        total += got;
+        reader->remaining -= got;
+    }
+    return total;
+}
+
+void file_reader_close(file_reader_t* reader) {
+    if (reader->file != PLATFORM_INVALID_HANDLE) platform_file_close(reader->file);
+    reader->file = PLATFORM_INVALID_HANDLE;
+}
+
+data_t file_read_all(const char* path, int terminate) {
+    const uint64_t extra = terminate ? 1 : 0;
+    file_reader_t reader;
+    if (!file_reader_open(&reader, path)) return data_t{0, 0, nullptr};
+    const uint64_t size = reader.remaining;
+    data_t result = data_os_alloc(size + extra, nullptr);
+    result.used = result.size;
+    if (!result.data) {
+        result = data_t{0, 0, nullptr};
+    } else {
+        int failed = 0;
+        if (file_reader_read(&reader, result.data, size, &failed) != size || failed)
+            data_os_free(&result);
+        else if (terminate)
+            result.data[result.size - 1] = 0;
+    }
+    file_reader_close(&reader);
     return result;
 }
 

@@ -10,6 +10,19 @@
 // when the file cannot be opened or read whole, or is not a regular file.
 data_t file_read_all(const char* path, int terminate);
 
+// A file read in pieces into the caller's buffer: opened for reading (other
+// readers admitted), its size taken once, then read up to that size.
+struct file_reader_t {
+    uint64_t file; // the platform's handle
+    uint64_t remaining;
+};
+// 0 when the file cannot be opened or its size taken.
+int file_reader_open(file_reader_t* reader, const char* path);
+// Up to room bytes into the buffer, fewer only at the end. Sets *failed when
+// a read fails or the file ends before its size (it shrank).
+uint64_t file_reader_read(file_reader_t* reader, void* into, uint64_t room, int* failed);
+void file_reader_close(file_reader_t* reader);
+
 // Bytes written; 0 when the file cannot be created. overwrite 0 refuses to
 // touch an existing file, 1 empties and rewrites it.
 uint64_t file_write_all(const char* path, const void* bytes, uint64_t length, int overwrite);

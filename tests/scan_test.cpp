@@ -164,4 +164,61 @@ TEST(ScanCalls, AgreesWithTheNaiveScanOnRandomTexts) {
     }
 }
 
+// Feeds a text in pieces the way the driver does: what a piece leaves
+// unconsumed comes again in front of the next one.
+void scan_in_pieces(scan_fixture_t* f, const std::string& text, std::mt19937* rng,
+                    uint64_t largest_piece) {
+    scan_t scan;
+    scan_begin(&scan, &f->arena, &f->timelines, &f->events);
+    std::string pending;
+    size_t next = 0;
+    for (;;) {
+        size_t take = std::min<size_t>(text.size() - next, (*rng)() % (largest_piece + 1));
+        pending += text.substr(next, take);
+        next += take;
+        const int last = next == text.size();
+        uint64_t consumed = scan_feed(&scan, (const uint8_t*)pending.data(), pending.size(), last);
+        ASSERT_LE(consumed, pending.size());
+        if (last) {
+            ASSERT_EQ(consumed, pending.size());
+            return;
+        }
+        ASSERT_LE(pending.size() - consumed, SCAN_KEEP_MAX);
+        pending.erase(0, consumed);
+    }
+}
+
+TEST(ScanFeed, PiecesGiveTheSameIdsAsTheWholeText) {
+    std::vector<std::string> pieces = {"profiler_", "(", ")", " ", "\n", "\t", "ab", "Z_9",
+                                       "\x80", "profiler_profiler_", "long_identifier_name"};
+    for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
+        data_t literal = call_literal(i);
+        std::string s((const char*)literal.data, literal.used);
+        pieces.push_back(s);
+        pieces.push_back(s.substr(0, s.size() - 3));
+    }
+    std::mt19937 rng(4242);
+    for (int round = 0; round < 3000; ++round) {
+        std::string text;
+        for (int k = 0, n = (int)(rng() % 60); k < n; ++k) text += pieces[rng() % pieces.size()];
+        scan_fixture_t whole, split;
+        whole.scan(text);
+        scan_in_pieces(&split, text, &rng, 1 + rng() % 80);
+        ASSERT_EQ(scan_fixture_t::ids(split.timelines), scan_fixture_t::ids(whole.timelines)) << text;
+        ASSERT_EQ(scan_fixture_t::ids(split.events), scan_fixture_t::ids(whole.events)) << text;
+        ASSERT_EQ(split.arena.used, whole.arena.used);
+    }
+}
+
+TEST(ScanFeed, IdentifierAcrossPiecesThatDoesNotFitLeavesTheArenaAsItWas) {
+    scan_fixture_t f(64);
+    std::mt19937 rng(1);
+    std::string text = "profiler_event_start(" + std::string(100, 'x') +
+                       ") profiler_event_start(" + std::string(60, 'y') + ")";
+    scan_in_pieces(&f, text, &rng, 7);
+    EXPECT_EQ(f.events.lost, 1u);
+    EXPECT_EQ(scan_fixture_t::ids(f.events), (ids_t{std::string(60, 'y')}));
+    EXPECT_EQ(f.arena.used, 60u);
+}
+
 } // namespace

@@ -116,15 +116,38 @@ void warn_table_full(const char* which) {
     m.send();
 }
 
-// Whole-file read of one listed file, scanned and released at once: the
-// identifiers are copied into the arena, nothing refers to the block later.
-int scan_file(const char* path, data_t* arena, id_table_t* timelines, id_table_t* events) {
-    // Read with a terminating byte so that an empty file (one byte) and an
-    // unreadable one (nothing) can be told apart.
-    data_t text = file_read_all(path, 1);
-    if (!text.data) return 0;
-    scan_calls(data_make(text.size - 1, text.used - 1, text.data), arena, timelines, events);
-    data_os_free(&text);
+// Files go through one buffer of this size, piece by piece, so memory does
+// not grow with the size of a file or of the tree.
+const uint64_t READ_PIECE_SIZE = 1 << 20;
+
+// Scans one listed file. A file that cannot be read whole contributes
+// nothing: what its first pieces added is taken back.
+int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
+              id_table_t* events) {
+    const id_table_t timelines_before = *timelines, events_before = *events;
+    const uint64_t arena_before = arena->used;
+    file_reader_t reader;
+    if (!file_reader_open(&reader, path)) return 0;
+    scan_t scan;
+    scan_begin(&scan, arena, timelines, events);
+    uint64_t kept = 0;
+    int failed = 0;
+    for (;;) {
+        uint64_t n = kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
+        if (failed) break;
+        const int last = reader.remaining == 0;
+        uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
+        if (last) break;
+        kept = n - consumed;
+        bytes_copy(buffer->data, buffer->data + consumed, kept); // forward: never overlaps badly
+    }
+    file_reader_close(&reader);
+    if (failed) {
+        *timelines = timelines_before;
+        *events = events_before;
+        arena->used = arena_before;
+        return 0;
+    }
     return 1;
 }
 
@@ -206,11 +229,16 @@ int32_t tool_main(int32_t count, char** values) {
         return 1;
     }
 
+    data_t buffer = data_os_alloc(READ_PIECE_SIZE, nullptr);
+    if (!buffer.data) {
+        error("cannot obtain the 1 MiB read buffer");
+        return 1;
+    }
     uint32_t unreadable = 0;
     const char* first_unreadable = nullptr;
     for (uint32_t i = 0; i < list.count; ++i) {
         CHECK(list.is_directory[i] == 0);
-        if (!scan_file((const char*)list.paths[i], &arena, &timelines, &events)) {
+        if (!scan_file((const char*)list.paths[i], &buffer, &arena, &timelines, &events)) {
             if (unreadable++ == 0) first_unreadable = (const char*)list.paths[i];
         }
     }

@@ -2,6 +2,10 @@
 
 #include "../base/chars.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // Every call literal starts with this prefix, and nowhere else holds it, so
@@ -26,14 +30,47 @@ const call_t CALLS[CALL_LITERAL_COUNT] = {
 };
 // clang-format on
 
-// Next position at or after p where the prefix starts, or end.
+// Whether the nine bytes at p are the prefix: one 8-byte comparison and one
+// byte, without a call.
+int prefix_at(const uint8_t* p) {
+    uint64_t head, expected;
+    __builtin_memcpy(&head, p, 8);
+    __builtin_memcpy(&expected, PREFIX, 8);
+    return head == expected && p[8] == '_';
+}
+
+int same_bytes(const uint8_t* a, const char* b, uint64_t n) {
+    for (uint64_t i = 0; i < n; ++i)
+        if (a[i] != (uint8_t)b[i]) return 0;
+    return 1;
+}
+
+// Next position at or after p where the prefix starts, or end. Sixteen
+// positions at a time test the prefix's first and last bytes ('p' and '_',
+// eight apart), which few places in source text share; only those are
+// compared whole. Every byte is looked at once or twice, never more.
 const uint8_t* find_prefix(const uint8_t* p, const uint8_t* end) {
     if (end - p < (int64_t)PREFIX_LENGTH) return end;
-    const uint8_t* last = end - PREFIX_LENGTH;
-    for (; p <= last; ++p) {
-        if (*p != 'p') continue;
-        if (bytes_equal(p + 1, PREFIX_LENGTH - 1, PREFIX + 1, PREFIX_LENGTH - 1)) return p;
+    const uint8_t* last = end - PREFIX_LENGTH; // the last position a prefix can start at
+#if defined(__SSE2__)
+    const __m128i first_byte = _mm_set1_epi8('p');
+    const __m128i last_byte = _mm_set1_epi8('_');
+    // Blocks of 16 start positions whose last byte (position + 8) still lies
+    // before end.
+    for (; last - p >= 15; p += 16) {
+        __m128i heads = _mm_loadu_si128((const __m128i*)p);
+        __m128i tails = _mm_loadu_si128((const __m128i*)(p + PREFIX_LENGTH - 1));
+        uint32_t mask = (uint32_t)_mm_movemask_epi8(
+            _mm_and_si128(_mm_cmpeq_epi8(heads, first_byte), _mm_cmpeq_epi8(tails, last_byte)));
+        while (mask != 0) {
+            uint32_t bit = (uint32_t)__builtin_ctz(mask);
+            if (prefix_at(p + bit)) return p + bit;
+            mask &= mask - 1;
+        }
     }
+#endif
+    for (; p <= last; ++p)
+        if (*p == 'p' && prefix_at(p)) return p;
     return end;
 }
 
@@ -44,8 +81,7 @@ uint32_t match_call(const uint8_t* p, const uint8_t* end) {
     const uint8_t* tail = p + PREFIX_LENGTH;
     uint64_t room = (uint64_t)(end - tail);
     for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
-        if (CALLS[i].length <= room && bytes_equal(tail, CALLS[i].length, CALLS[i].tail, CALLS[i].length))
-            return i;
+        if (CALLS[i].length <= room && same_bytes(tail, CALLS[i].tail, CALLS[i].length)) return i;
     }
     return CALL_LITERAL_COUNT;
 }
@@ -63,29 +99,83 @@ data_t call_literal(uint32_t index) {
     return data_make(length + 1, length, (void*)LITERALS[index]);
 }
 
-void id_table_add(id_table_t* table, data_t* arena, const uint8_t* id, uint64_t length) {
-    if (table->count >= ID_TABLE_CAPACITY) {
-        table->dropped += 1;
-        return;
+namespace {
+
+// A candidate closer than the longest literal (35 bytes) to the end of a
+// piece cannot be confirmed or refused until more bytes arrive.
+static_assert(PREFIX_LENGTH + 26 == SCAN_KEEP_MAX + 1, "the longest literal sets what a piece keeps");
+
+enum scan_phase_t { SCAN_SEARCH, SCAN_SPACES, SCAN_IDENTIFIER };
+enum id_state_t { ID_STORING, ID_TABLE_FULL, ID_NO_ROOM };
+
+void identifier_begin(scan_t* scan) {
+    scan->phase = SCAN_IDENTIFIER;
+    scan->id_length = 0;
+    scan->id_data = nullptr;
+    scan->id_state = scan->target->count < ID_TABLE_CAPACITY ? ID_STORING : ID_TABLE_FULL;
+}
+
+// Copies the next part of the identifier right after the parts before it.
+// When the arena cannot hold the whole identifier, the parts already copied
+// go back, so the arena ends as if the copy had been tried in one piece.
+void identifier_part(scan_t* scan, const uint8_t* part, uint64_t n) {
+    if (n == 0) return;
+    if (scan->id_state == ID_STORING) {
+        uint8_t* copy = data_append(scan->arena, part, n, 1);
+        if (!copy) {
+            data_pop(scan->arena, scan->id_length);
+            scan->id_state = ID_NO_ROOM;
+        } else if (!scan->id_data) {
+            scan->id_data = copy;
+        }
     }
-    data_t* record = &table->records[table->count];
-    record->used = record->size = length;
-    record->data = data_append(arena, id, length, 1);
-    if (record->data) {
-        table->count += 1;
-    } else {
-        record->used = record->size = 0;
+    scan->id_length += n;
+}
+
+void identifier_end(scan_t* scan) {
+    scan->phase = SCAN_SEARCH;
+    if (scan->id_length == 0) return;
+    id_table_t* table = scan->target;
+    if (scan->id_state == ID_TABLE_FULL) {
+        table->dropped += 1;
+    } else if (scan->id_state == ID_NO_ROOM) {
         table->lost += 1;
+    } else {
+        table->records[table->count++] = data_t{scan->id_length, scan->id_length, scan->id_data};
     }
 }
 
-void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* events) {
-    if (!text.data) return;
-    const uint8_t* cursor = text.data;
-    const uint8_t* end = data_end(&text);
-    while (cursor < end) {
-        const uint8_t* found = find_prefix(cursor, end);
-        if (found == end) return;
+} // namespace
+
+void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events) {
+    *scan = scan_t{arena, timelines, events, SCAN_SEARCH, nullptr, ID_STORING, 0, nullptr};
+}
+
+uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
+    const uint8_t* cursor = bytes;
+    const uint8_t* end = bytes + n;
+    // Candidates must start before this offset to be decided within the piece.
+    const uint64_t decidable = last ? n : (n > SCAN_KEEP_MAX ? n - SCAN_KEEP_MAX : 0);
+    for (;;) {
+        if (scan->phase == SCAN_SPACES) {
+            while (cursor < end && char_is_space(*cursor)) ++cursor;
+            if (cursor == end && !last) return n;
+            identifier_begin(scan);
+        }
+        if (scan->phase == SCAN_IDENTIFIER) {
+            const uint8_t* start = cursor;
+            while (cursor < end && char_is_identifier(*cursor)) ++cursor;
+            identifier_part(scan, start, (uint64_t)(cursor - start));
+            if (cursor == end && !last) return n;
+            identifier_end(scan);
+        }
+        // Search: every candidate here starts before bytes + decidable.
+        const uint64_t offset = (uint64_t)(cursor - bytes);
+        if (offset >= decidable) return last ? n : offset;
+        const uint8_t* search_end =
+            last ? end : bytes + decidable + PREFIX_LENGTH - 1; // starts < decidable
+        const uint8_t* found = find_prefix(cursor, search_end);
+        if (found == search_end) return last ? n : decidable;
         uint32_t call = match_call(found, end);
         if (call == CALL_LITERAL_COUNT) {
             // The prefix has no border, so no occurrence can start inside it.
@@ -93,11 +183,14 @@ void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* e
             continue;
         }
         cursor = found + PREFIX_LENGTH + CALLS[call].length;
-        while (cursor < end && char_is_space(*cursor)) ++cursor;
-        const uint8_t* start = cursor;
-        while (cursor < end && char_is_identifier(*cursor)) ++cursor;
-        if (cursor == start) continue;
-        id_table_add(call < CALL_FIRST_EVENT ? timelines : events, arena, start,
-                     (uint64_t)(cursor - start));
+        scan->target = call < CALL_FIRST_EVENT ? scan->timelines : scan->events;
+        scan->phase = SCAN_SPACES;
     }
+}
+
+void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* events) {
+    if (!text.data) return;
+    scan_t scan;
+    scan_begin(&scan, arena, timelines, events);
+    scan_feed(&scan, text.data, text.used, 1);
 }

@@ -24,5 +24,26 @@ data_t call_literal(uint32_t index);
 // table its call feeds, copying the identifier into the arena.
 void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* events);
 
-// Stores one identifier in a table (or counts why it could not).
-void id_table_add(id_table_t* table, data_t* arena, const uint8_t* id, uint64_t length);
+// The same scan over a text that arrives in pieces, so that a file of any
+// size goes through one small buffer. Between the pieces of one text,
+// nothing else may push into the arena: an identifier that spans pieces is
+// copied in contiguous parts.
+struct scan_t {
+    data_t* arena;
+    id_table_t* timelines;
+    id_table_t* events;
+    uint32_t phase;      // what the next byte continues: a search, spaces, an identifier
+    id_table_t* target;  // the table the current call feeds
+    uint32_t id_state;   // whether the current identifier is being stored
+    uint64_t id_length;  // its bytes so far
+    uint8_t* id_data;    // its copy in the arena
+};
+// A piece may leave this many bytes unconsumed: the start of a literal it
+// cannot confirm yet.
+const uint64_t SCAN_KEEP_MAX = 34;
+
+void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events);
+// Scans the bytes and returns how many it consumed; the rest (at most
+// SCAN_KEEP_MAX) must come again at the start of the next piece. With last,
+// everything is consumed and the text ends there.
+uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last);

@@ -1,0 +1,78 @@
+// scan_calls alone, in bytes per second, beside the seven-literal naive scan,
+// on source-like text without calls and on text dense with them.
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+#include "naive_scan.h"
+#include "tool/scan.h"
+
+namespace {
+
+std::string make_text(size_t bytes, int lines_per_call) {
+    static const char* const words[] = {"int", "profile", "value", "buffer", "pointer", "for",
+                                        "return", "struct", "profiler_event_end", "p_", "_p"};
+    std::mt19937 rng(7);
+    std::string text;
+    for (int line = 1; text.size() < bytes; ++line) {
+        if (lines_per_call && line % lines_per_call == 0) {
+            text += "    profiler_event_start( id_" + std::to_string(line % 500) + " );\n";
+            continue;
+        }
+        text += "    ";
+        for (int w = 0, n = 2 + (int)(rng() % 8); w < n; ++w) text += std::string(words[rng() % 11]) + " ";
+        text += ";\n";
+    }
+    return text;
+}
+
+struct tables_t {
+    std::vector<data_t> t = std::vector<data_t>(ID_TABLE_CAPACITY);
+    std::vector<data_t> e = std::vector<data_t>(ID_TABLE_CAPACITY);
+    std::vector<uint8_t> arena_bytes = std::vector<uint8_t>(1 << 20);
+};
+
+void run_fast(benchmark::State& state, const std::string& text) {
+    tables_t tables;
+    for (auto _ : state) {
+        id_table_t timelines{tables.t.data(), 0, 0, 0}, events{tables.e.data(), 0, 0, 0};
+        data_t arena = data_make(tables.arena_bytes.size(), 0, tables.arena_bytes.data());
+        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena, &timelines, &events);
+        benchmark::DoNotOptimize(events.count);
+    }
+    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());
+}
+
+void run_naive(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        naive_ids_t ids = naive_scan((const uint8_t*)text.data(), text.size());
+        benchmark::DoNotOptimize(ids.events.size());
+    }
+    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());
+}
+
+const std::string& quiet_text() {
+    static const std::string text = make_text(8 << 20, 0);
+    return text;
+}
+const std::string& dense_text() {
+    // Small: the naive scan is quadratic on dense text.
+    static const std::string text = make_text(64 << 10, 1);
+    return text;
+}
+
+void scan_without_calls(benchmark::State& s) { run_fast(s, quiet_text()); }
+void naive_without_calls(benchmark::State& s) { run_naive(s, quiet_text()); }
+void scan_dense(benchmark::State& s) { run_fast(s, dense_text()); }
+void naive_dense(benchmark::State& s) { run_naive(s, dense_text()); }
+
+BENCHMARK(scan_without_calls);
+BENCHMARK(naive_without_calls);
+BENCHMARK(scan_dense);
+BENCHMARK(naive_dense);
+
+} // namespace
+
+BENCHMARK_MAIN();
