@@ -23,5 +23,27 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         return true;
     };
     if (!same(timelines, expected.timelines) || !same(events, expected.events)) std::abort();
+
+    // The same text in pieces, as files are read: the same ids again.
+    std::vector<data_t> t2(ID_TABLE_CAPACITY), e2(ID_TABLE_CAPACITY);
+    id_table_t timelines2{t2.data(), 0, 0, 0}, events2{e2.data(), 0, 0, 0};
+    data_t arena2 = data_make(arena_bytes.size(), 0, arena_bytes.data());
+    scan_t scan;
+    scan_begin(&scan, &arena2, &timelines2, &events2);
+    const size_t piece = size ? 1 + data[0] % 64 : 1;
+    std::vector<uint8_t> pending;
+    for (size_t next = 0;;) {
+        size_t take = size - next < piece ? size - next : piece;
+        pending.insert(pending.end(), data + next, data + next + take);
+        next += take;
+        const int last = next == size;
+        uint64_t consumed = scan_feed(&scan, pending.data(), pending.size(), last);
+        if (consumed > pending.size() || (last && consumed != pending.size()) ||
+            pending.size() - consumed > SCAN_KEEP_MAX)
+            std::abort();
+        if (last) break;
+        pending.erase(pending.begin(), pending.begin() + (long)consumed);
+    }
+    if (!same(timelines2, expected.timelines) || !same(events2, expected.events)) std::abort();
     return 0;
 }

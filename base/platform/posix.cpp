@@ -34,6 +34,14 @@ int translate_path(const char* path, char* out, size_t capacity) {
     return 1;
 }
 
+// The size taken when the last file was opened for reading: asking for it
+// right after the open needs no second system call.
+struct opened_size_t {
+    int fd;
+    uint64_t size;
+};
+opened_size_t last_opened = {-1, 0};
+
 platform_handle_t handle_from_fd(int fd) { return (platform_handle_t)fd + 1; }
 int fd_from_handle(platform_handle_t handle) { return (int)(handle - 1); }
 
@@ -214,6 +222,7 @@ platform_handle_t platform_file_open_read(const char* path) {
         close(fd);
         return PLATFORM_INVALID_HANDLE;
     }
+    last_opened = opened_size_t{fd, (uint64_t)info.st_size};
     return handle_from_fd(fd);
 }
 
@@ -238,6 +247,10 @@ platform_handle_t platform_file_create(const char* path, platform_create_t dispo
 }
 
 int platform_file_size(platform_handle_t file, uint64_t* size) {
+    if (fd_from_handle(file) == last_opened.fd) {
+        *size = last_opened.size;
+        return 1;
+    }
     struct stat info;
     if (fstat(fd_from_handle(file), &info) != 0) return 0;
     *size = (uint64_t)info.st_size;
@@ -261,7 +274,10 @@ int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n,
     return put >= 0;
 }
 
-void platform_file_close(platform_handle_t file) { close(fd_from_handle(file)); }
+void platform_file_close(platform_handle_t file) {
+    if (fd_from_handle(file) == last_opened.fd) last_opened.fd = -1;
+    close(fd_from_handle(file));
+}
 
 int platform_file_replace(const char* from, const char* to) {
     char native_from[4096], native_to[4096];
