@@ -73,6 +73,39 @@ TEST(FileReadAll, BackslashesAreSeparators) {
     data_os_free(&text);
 }
 
+TEST(FileReader, PiecesUpToTheSizeTakenAtOpen) {
+    std::string dir = make_temp_dir("reader");
+    std::string path = dir + "/grows.c";
+    put(path, "0123456789");
+    file_reader_t reader;
+    ASSERT_EQ(file_reader_open(&reader, path.c_str()), 1);
+    EXPECT_EQ(reader.remaining, 10u);
+    std::ofstream(path, std::ios::app) << "appended later"; // not read: the size was taken
+    char piece[4];
+    std::string seen;
+    int failed = 0;
+    for (uint64_t n; (n = file_reader_read(&reader, piece, sizeof piece, &failed)) != 0;)
+        seen.append(piece, n);
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(seen, "0123456789");
+    file_reader_close(&reader);
+    EXPECT_EQ(file_reader_open(&reader, (dir + "/missing.c").c_str()), 0);
+}
+
+TEST(FileReader, AFileThatShrinksFailsInsteadOfLoopingForEver) {
+    std::string dir = make_temp_dir("shrink");
+    std::string path = dir + "/shrinks.c";
+    put(path, std::string(100, 'x'));
+    file_reader_t reader;
+    ASSERT_EQ(file_reader_open(&reader, path.c_str()), 1);
+    ASSERT_EQ(truncate(path.c_str(), 40), 0);
+    char buffer[128];
+    int failed = 0;
+    EXPECT_EQ(file_reader_read(&reader, buffer, sizeof buffer, &failed), 40u);
+    EXPECT_EQ(failed, 1);
+    file_reader_close(&reader);
+}
+
 TEST(FileWriteAll, OverwriteAndCreateNew) {
     std::string dir = make_temp_dir("write");
     std::string path = dir + "/out.h";
