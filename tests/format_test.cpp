@@ -10,34 +10,34 @@
 namespace {
 
 // Formats into a guarded buffer and checks that nothing lands past capacity.
-std::string run_unsigned(uint64_t value, uint64_t width, char pad, uint32_t flags,
-                         uint64_t capacity = 64) {
+template <typename F> std::string guarded(uint64_t capacity, F format) {
     uint8_t buffer[96];
     std::memset(buffer, '#', sizeof buffer);
-    uint64_t n = format_unsigned(buffer, capacity, value, width, (uint8_t)pad, flags);
+    uint64_t n = format(buffer, capacity);
     EXPECT_LE(n, capacity);
     for (uint64_t i = capacity; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], '#') << i;
     return std::string((char*)buffer, n);
+}
+
+std::string run_unsigned(uint64_t value, uint64_t width, char pad, uint32_t flags,
+                         uint64_t capacity = 64) {
+    return guarded(capacity, [&](uint8_t* b, uint64_t c) {
+        return format_unsigned(b, c, value, width, (uint8_t)pad, flags);
+    });
 }
 
 std::string run_signed(int64_t value, uint64_t width, char pad, uint32_t flags,
                        uint64_t capacity = 64) {
-    uint8_t buffer[96];
-    std::memset(buffer, '#', sizeof buffer);
-    uint64_t n = format_signed(buffer, capacity, value, width, (uint8_t)pad, flags);
-    EXPECT_LE(n, capacity);
-    for (uint64_t i = capacity; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], '#') << i;
-    return std::string((char*)buffer, n);
+    return guarded(capacity, [&](uint8_t* b, uint64_t c) {
+        return format_signed(b, c, value, width, (uint8_t)pad, flags);
+    });
 }
 
 std::string run_fraction(double value, uint32_t width, char pad, uint32_t decimals,
                          uint32_t flags, uint64_t capacity = 64) {
-    uint8_t buffer[96];
-    std::memset(buffer, '#', sizeof buffer);
-    uint64_t n = format_fraction(buffer, capacity, value, width, (uint8_t)pad, decimals, flags);
-    EXPECT_LE(n, capacity);
-    for (uint64_t i = capacity; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], '#') << i;
-    return std::string((char*)buffer, n);
+    return guarded(capacity, [&](uint8_t* b, uint64_t c) {
+        return format_fraction(b, c, value, width, (uint8_t)pad, decimals, flags);
+    });
 }
 
 const uint32_t HEX = FORMAT_HEX;
