@@ -16,7 +16,8 @@ void record_executable_path(void) {
     uint32_t n = platform_module_path(executable_path, ARGS_PATH_CAPACITY);
     if (n >= ARGS_PATH_CAPACITY) {
         // Cut to fit: a wrong directory is worse than none.
-        for (uint32_t i = 0; i < ARGS_PATH_CAPACITY; ++i) executable_path[i] = 0;
+        for (uint32_t i = 0; i < ARGS_PATH_CAPACITY; ++i)
+            executable_path[i] = 0;
         n = 0;
     }
     uint32_t directory = 0;
@@ -24,7 +25,8 @@ void record_executable_path(void) {
         if (executable_path[i] == '/' || executable_path[i] == '\\') directory = i + 1;
     uint32_t length = text_length(executable_path);
     executable_directory = data_make(directory, directory, executable_path);
-    executable_name = data_make(length - directory, length - directory, executable_path + directory);
+    executable_name =
+        data_make(length - directory, length - directory, executable_path + directory);
 }
 
 } // namespace
@@ -43,7 +45,8 @@ int args_init(int32_t count, char** values) {
         uint32_t length = text_length(values[i]);
         table[i] = data_make((uint64_t)length + 1, length, values[i]);
     }
-    for (uint32_t i = (uint32_t)count; i < ARGS_CAPACITY; ++i) table[i] = data_t{0, 0, nullptr};
+    for (uint32_t i = (uint32_t)count; i < ARGS_CAPACITY; ++i)
+        table[i] = data_t{0, 0, nullptr};
     return 1;
 }
 
@@ -54,7 +57,9 @@ uint32_t arg_find(const void* text, uint64_t length, uint32_t start) {
     return 0;
 }
 
-uint32_t arg_present(data_t option, uint32_t start) { return arg_find(option.data, option.used, start); }
+uint32_t arg_present(data_t option, uint32_t start) {
+    return arg_find(option.data, option.used, start);
+}
 
 data_t arg_value(data_t option, uint32_t* iterator) {
     return arg_value(option.data, option.used, iterator);

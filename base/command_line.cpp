@@ -16,7 +16,8 @@ struct split_out_t {
         if (out < limit) *out++ = byte;
     }
     void put_backslashes(uint32_t n) {
-        for (uint32_t i = 0; i < n; ++i) put('\\');
+        for (uint32_t i = 0; i < n; ++i)
+            put('\\');
     }
 };
 
@@ -29,7 +30,8 @@ char** command_line_split(int32_t* count, command_line_result_t* result) {
 char** command_line_split_text(const uint16_t* text, int32_t* count,
                                command_line_result_t* result) {
     const uint16_t* end = text;
-    while (*end) ++end;
+    while (*end)
+        ++end;
     uint8_t* start = argument_buffer;
     split_out_t w{start, start + COMMAND_LINE_BUFFER_SIZE};
     *count = 0;
@@ -54,8 +56,10 @@ char** command_line_split_text(const uint16_t* text, int32_t* count,
             after_separator = 0;
         } else if (code_point == '"') {
             w.put_backslashes(backslashes / 2);
-            if (backslashes % 2 == 0) quoted = !quoted;
-            else w.put('"');
+            if (backslashes % 2 == 0)
+                quoted = !quoted;
+            else
+                w.put('"');
             backslashes = 0;
             after_separator = 0;
         } else {

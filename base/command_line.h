@@ -17,5 +17,4 @@ enum command_line_result_t {
 // after the last), or null with a count of 0 when the result is not OK.
 char** command_line_split(int32_t* count, command_line_result_t* result);
 // The same over a given NUL-terminated UTF-16 text, low byte first.
-char** command_line_split_text(const uint16_t* text, int32_t* count,
-                               command_line_result_t* result);
+char** command_line_split_text(const uint16_t* text, int32_t* count, command_line_result_t* result);

@@ -112,7 +112,8 @@ void bytes_copy(void* destination, const void* source, uint64_t n) {
     CHECK(destination && source);
     uint8_t* to = (uint8_t*)destination;
     const uint8_t* from = (const uint8_t*)source;
-    for (uint64_t i = 0; i < n; ++i) to[i] = from[i];
+    for (uint64_t i = 0; i < n; ++i)
+        to[i] = from[i];
 }
 
 void bytes_copy_safe(void* destination, const void* source, uint64_t n) {
@@ -121,7 +122,8 @@ void bytes_copy_safe(void* destination, const void* source, uint64_t n) {
 
 void bytes_fill(void* destination, uint8_t value, uint64_t n) {
     uint8_t* to = (uint8_t*)destination;
-    for (uint64_t i = 0; i < n; ++i) to[i] = value;
+    for (uint64_t i = 0; i < n; ++i)
+        to[i] = value;
 }
 
 int bytes_equal(const void* a, uint64_t a_length, const void* b, uint64_t b_length) {
@@ -156,8 +158,8 @@ const uint8_t* string_find(const uint8_t* begin, const uint8_t* end, const void*
     return end;
 }
 
-const uint8_t* string_find_last(const uint8_t* begin, const uint8_t* end,
-                                const void* pattern, uint64_t pattern_length) {
+const uint8_t* string_find_last(const uint8_t* begin, const uint8_t* end, const void* pattern,
+                                uint64_t pattern_length) {
     if (!search_guard(begin, end, pattern_length)) return end;
     for (const uint8_t* p = end - pattern_length;; --p) {
         if (bytes_equal(p, pattern_length, pattern, pattern_length)) return p;
@@ -170,6 +172,7 @@ uint32_t text_length(const void* text) {
     if (!text) return 0;
     const uint8_t* bytes = (const uint8_t*)text;
     uint32_t n = 0;
-    while (bytes[n] != 0) ++n;
+    while (bytes[n] != 0)
+        ++n;
     return n;
 }

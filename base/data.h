@@ -15,7 +15,7 @@ static_assert(sizeof(data_t) == 24, "data_t is a 24-byte record");
 const uint64_t DATA_DEFAULT_ALIGNMENT = 8;
 
 // A string record over a text literal: size counts the terminating zero.
-#define DATA_LITERAL(text)                                                     \
+#define DATA_LITERAL(text)                                                                         \
     data_t { sizeof(text), sizeof(text) - 1, (uint8_t*)(text) }
 
 // Whole blocks from the OS: committed, zero-filled, read/write.
@@ -45,6 +45,6 @@ int data_equal(const data_t* a, const data_t* b);
 
 const uint8_t* string_find(const uint8_t* begin, const uint8_t* end, const void* pattern,
                            uint64_t pattern_length);
-const uint8_t* string_find_last(const uint8_t* begin, const uint8_t* end,
-                                const void* pattern, uint64_t pattern_length);
+const uint8_t* string_find_last(const uint8_t* begin, const uint8_t* end, const void* pattern,
+                                uint64_t pattern_length);
 uint32_t text_length(const void* text);

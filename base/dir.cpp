@@ -62,7 +62,8 @@ uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum) {
     const uint8_t* end = text->data + text->used;
     uint32_t n = 0;
     while (p < end && n < maximum) {
-        while (p < end && char_is_space(*p)) ++p;
+        while (p < end && char_is_space(*p))
+            ++p;
         const uint8_t* start = p;
         uint64_t length = 0;
         while (p < end && *p != ',') {
@@ -83,9 +84,8 @@ data_t file_extension(const uint8_t* name, uint64_t length) {
     return data_t{n, n, (uint8_t*)dot + 1};
 }
 
-dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
-                               const data_t* extensions, const data_t* exceptions,
-                               uint32_t flags) {
+dir_search_result_t dir_search(file_list_t* list, const data_t* directory, const data_t* extensions,
+                               const data_t* exceptions, uint32_t flags) {
     data_t extension_items[DIR_LIST_ITEMS] = {};
     uint32_t extension_count = list_split(extensions, extension_items, DIR_LIST_ITEMS);
     data_t exception_items[DIR_LIST_ITEMS] = {};
@@ -100,8 +100,8 @@ dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
 
     if (!(flags & (WALK_FILES | WALK_DIRECTORIES))) flags |= WALK_FILES | WALK_DIRECTORIES;
 
-    if (!dir_walk(list, &path, extension_items, extension_count, exception_items,
-                  exception_count, flags))
+    if (!dir_walk(list, &path, extension_items, extension_count, exception_items, exception_count,
+                  flags))
         return DIR_SEARCH_NOT_FOUND;
     return DIR_SEARCH_DONE;
 }
@@ -132,8 +132,8 @@ int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension
             record_as_directory = 1;
         } else if (!excepted && !is_dir && flag_given(flags, WALK_FILES)) {
             data_t extension = file_extension(name.data, name.used);
-            record = extension_count == 0 ||
-                     matches_any(&extension, extension_items, extension_count);
+            record =
+                extension_count == 0 || matches_any(&extension, extension_items, extension_count);
         }
         const int descend =
             !excepted && is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(&name);

@@ -8,12 +8,12 @@ const uint32_t WALK_FILES = 2;       // list files that pass the extension filte
 const uint32_t WALK_DIRECTORIES = 4; // list directories
 const uint32_t WALK_DOT_ENTRIES = 8; // with WALK_DIRECTORIES, list "." and ".." too
 
-const uint32_t DIR_LIST_ITEMS = 64;     // items per extension or exception list
+const uint32_t DIR_LIST_ITEMS = 64;      // items per extension or exception list
 const uint64_t DIR_PATH_CAPACITY = 1024; // bytes of the walk's path buffer
 
 // Entries found by the walk: parallel arrays carved from an arena.
 struct file_list_t {
-    data_t* arena; // where the paths are appended; null in a list that cannot be made
+    data_t* arena;   // where the paths are appended; null in a list that cannot be made
     uint8_t** paths; // NUL-terminated full paths
     uint64_t* sizes;
     uint16_t* path_lengths;
@@ -22,9 +22,9 @@ struct file_list_t {
     uint32_t count;
     uint32_t capacity;
     // What the walk had to leave out, for the caller to report.
-    uint32_t truncated;    // 1 once an entry was left out because the list was full
-    uint32_t long_paths;   // subdirectories not entered: their path did not fit
-    uint32_t lost_paths;   // entries whose path the arena could not hold
+    uint32_t truncated;  // 1 once an entry was left out because the list was full
+    uint32_t long_paths; // subdirectories not entered: their path did not fit
+    uint32_t lost_paths; // entries whose path the arena could not hold
 };
 
 enum dir_search_result_t {
@@ -42,9 +42,8 @@ uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum);
 // The bytes after the last '.', or the empty record when there is no dot.
 data_t file_extension(const uint8_t* name, uint64_t length);
 
-dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
-                               const data_t* extensions, const data_t* exceptions,
-                               uint32_t flags);
+dir_search_result_t dir_search(file_list_t* list, const data_t* directory, const data_t* extensions,
+                               const data_t* exceptions, uint32_t flags);
 // Returns 0 when the directory could not be searched.
 int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension_items,
              uint64_t extension_count, const data_t* exception_items, uint64_t exception_count,

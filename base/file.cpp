@@ -15,8 +15,7 @@ uint32_t chunk_of(uint64_t remaining) {
 platform_handle_t std_out_handle;
 platform_handle_t std_err_handle;
 
-int std_write(platform_handle_t* cached, platform_std_t which, const void* bytes,
-              uint64_t length) {
+int std_write(platform_handle_t* cached, platform_std_t which, const void* bytes, uint64_t length) {
     CHECK(length <= CHUNK_LIMIT);
     if (*cached == 0) *cached = platform_std_handle(which);
     if (*cached == 0 || *cached == PLATFORM_INVALID_HANDLE) return 0;
@@ -121,8 +120,7 @@ uint64_t file_write_all_data(const data_t* name, const void* bytes, uint64_t len
     return file_write_all_counted(name->data, name->used, bytes, length, overwrite);
 }
 
-int file_replace_all(const void* name, uint64_t name_length, const void* bytes,
-                     uint64_t length) {
+int file_replace_all(const void* name, uint64_t name_length, const void* bytes, uint64_t length) {
     uint8_t target[512], temporary[520];
     data_t target_view = data_make(sizeof target, 0, target);
     data_t temporary_view = data_make(sizeof temporary, 0, temporary);

@@ -30,8 +30,7 @@ uint64_t file_write_all(const char* path, const void* bytes, uint64_t length, in
 // are refused (nothing written, 0).
 uint64_t file_write_all_counted(const void* name, uint64_t name_length, const void* bytes,
                                 uint64_t length, int overwrite);
-uint64_t file_write_all_data(const data_t* name, const void* bytes, uint64_t length,
-                             int overwrite);
+uint64_t file_write_all_data(const data_t* name, const void* bytes, uint64_t length, int overwrite);
 const uint64_t FILE_NAME_LIMIT = 510;
 
 // Writes the bytes to "<name>.tmp" beside the file and moves it over the

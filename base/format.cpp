@@ -27,20 +27,28 @@ uint64_t format_magnitude(uint8_t* buffer, uint64_t capacity, uint64_t magnitude
     uint8_t sign = negative ? '-' : (flags & FORMAT_PLUS) ? '+' : 0;
 
     uint64_t digits = 1;
-    for (uint64_t v = magnitude; v >= base; v /= base) ++digits;
+    for (uint64_t v = magnitude; v >= base; v /= base)
+        ++digits;
     uint64_t positions = digits;
     if (hex) {
-        if (flags & FORMAT_MIN_DIGITS_2) positions = 2;
-        else if (flags & FORMAT_MIN_DIGITS_4) positions = 4;
-        else if (flags & FORMAT_MIN_DIGITS_8) positions = 8;
-        else if (flags & FORMAT_MIN_DIGITS_16) positions = 16;
+        if (flags & FORMAT_MIN_DIGITS_2)
+            positions = 2;
+        else if (flags & FORMAT_MIN_DIGITS_4)
+            positions = 4;
+        else if (flags & FORMAT_MIN_DIGITS_8)
+            positions = 8;
+        else if (flags & FORMAT_MIN_DIGITS_16)
+            positions = 16;
         if (positions < digits) positions = digits;
     }
     uint64_t extra = (sign ? 1 : 0) + (prefix ? 2 : 0);
     if (hex) {
-        if (flags & FORMAT_GROUP_2) extra += (positions - 1) / 2;
-        else if (flags & FORMAT_GROUP_4) extra += (positions - 1) / 4;
-        else if (flags & FORMAT_GROUP_8) extra += (positions - 1) / 8;
+        if (flags & FORMAT_GROUP_2)
+            extra += (positions - 1) / 2;
+        else if (flags & FORMAT_GROUP_4)
+            extra += (positions - 1) / 4;
+        else if (flags & FORMAT_GROUP_8)
+            extra += (positions - 1) / 8;
     } else if (flags & FORMAT_GROUP_3) {
         extra += (digits - 1) / 3;
     }
@@ -57,24 +65,27 @@ uint64_t format_magnitude(uint8_t* buffer, uint64_t capacity, uint64_t magnitude
     writer_t out{buffer, capacity, 0};
     if ((flags & FORMAT_SIGN_FIRST) && sign) out.put(sign);
     if (!(flags & FORMAT_PAD_AFTER))
-        for (uint64_t i = 0; i < fill; ++i) out.put(pad);
+        for (uint64_t i = 0; i < fill; ++i)
+            out.put(pad);
     if (!(flags & FORMAT_SIGN_FIRST) && sign) out.put(sign);
     if (prefix) {
         out.put('0');
         out.put('x');
     }
     for (uint64_t position = positions; position >= 1; --position) {
-        if (position > digits) out.put('0');
-        else out.put_digit(scratch[position - 1], position);
+        if (position > digits)
+            out.put('0');
+        else
+            out.put_digit(scratch[position - 1], position);
         uint64_t k = position - 1; // a blank between position k + 1 and k
-        if (k >= 1 && (((flags & FORMAT_GROUP_2) && k % 2 == 0) ||
-                       ((flags & FORMAT_GROUP_4) && k % 4 == 0) ||
-                       ((flags & FORMAT_GROUP_8) && k % 8 == 0) ||
-                       ((flags & FORMAT_GROUP_3) && k % 3 == 0)))
+        if (k >= 1 &&
+            (((flags & FORMAT_GROUP_2) && k % 2 == 0) || ((flags & FORMAT_GROUP_4) && k % 4 == 0) ||
+             ((flags & FORMAT_GROUP_8) && k % 8 == 0) || ((flags & FORMAT_GROUP_3) && k % 3 == 0)))
             out.put(' ');
     }
     if (flags & FORMAT_PAD_AFTER)
-        for (uint64_t i = 0; i < fill; ++i) out.put(pad);
+        for (uint64_t i = 0; i < fill; ++i)
+            out.put(pad);
     return out.written;
 }
 
@@ -93,7 +104,8 @@ uint64_t format_signed(uint8_t* buffer, uint64_t capacity, int64_t value, uint64
 
 uint64_t data_append_unsigned(data_t* block, uint64_t value, uint64_t width, uint8_t pad,
                               uint32_t flags) {
-    uint64_t n = format_unsigned(data_end(block), block->size - block->used, value, width, pad, flags);
+    uint64_t n =
+        format_unsigned(data_end(block), block->size - block->used, value, width, pad, flags);
     block->used += n;
     return n;
 }
@@ -103,7 +115,8 @@ namespace {
 // Writes a fixed text under the room rule for non-digits.
 uint64_t put_text(uint8_t* buffer, uint64_t capacity, const char* text) {
     uint64_t n = 0;
-    for (; text[n] && n < capacity; ++n) buffer[n] = (uint8_t)text[n];
+    for (; text[n] && n < capacity; ++n)
+        buffer[n] = (uint8_t)text[n];
     return n;
 }
 
@@ -122,9 +135,8 @@ uint64_t format_fraction(uint8_t* buffer, uint64_t capacity, double value, uint3
     uint64_t written;
     if (negative && integer == 0) {
         // Between -1 and 0: the sign still shows, as for any negative number.
-        written = format_magnitude(buffer, capacity, 0, 1,
-                                   (flags & FORMAT_PAD_AFTER) ? 0 : width, pad,
-                                   flags & ~FORMAT_PAD_AFTER);
+        written = format_magnitude(buffer, capacity, 0, 1, (flags & FORMAT_PAD_AFTER) ? 0 : width,
+                                   pad, flags & ~FORMAT_PAD_AFTER);
     } else if (!(flags & FORMAT_PAD_AFTER)) {
         written = format_signed(buffer, capacity, integer, width, pad, flags);
     } else {

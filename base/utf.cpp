@@ -73,5 +73,6 @@ void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint
         *error = UTF_ERROR_NO_ROOM;
         return;
     }
-    for (uint8_t i = 0; i < n; ++i) out_begin[i] = bytes[i];
+    for (uint8_t i = 0; i < n; ++i)
+        out_begin[i] = bytes[i];
 }

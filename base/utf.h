@@ -10,11 +10,11 @@ const uint32_t CODE_POINT_MAX = 0x10FFFF;
 
 enum utf_error_t {
     UTF_OK = 0,
-    UTF_ERROR_NO_UNIT = 1,       // fewer than 2 bytes left
+    UTF_ERROR_NO_UNIT = 1,        // fewer than 2 bytes left
     UTF_ERROR_NO_SECOND_UNIT = 2, // a surrogate with fewer than 4 bytes left
-    UTF_ERROR_NO_ROOM = 3,       // the output is shorter than the encoding
-    UTF_ERROR_NOT_SCALAR = 4,    // a surrogate or above 0x10FFFF
-    UTF_ERROR_BAD_PAIR = 7,      // not a high surrogate followed by a low one
+    UTF_ERROR_NO_ROOM = 3,        // the output is shorter than the encoding
+    UTF_ERROR_NOT_SCALAR = 4,     // a surrogate or above 0x10FFFF
+    UTF_ERROR_BAD_PAIR = 7,       // not a high surrogate followed by a low one
 };
 
 int code_point_is_valid(uint32_t code_point);

@@ -12,8 +12,10 @@
 namespace {
 
 std::string make_text(size_t bytes, int lines_per_call) {
-    static const char* const words[] = {"int", "profile", "value", "buffer", "pointer", "for",
-                                        "return", "struct", "profiler_event_end", "p_", "_p"};
+    static const char* const words[] = {"int",    "profile", "value",
+                                        "buffer", "pointer", "for",
+                                        "return", "struct",  "profiler_event_end",
+                                        "p_",     "_p"};
     std::mt19937 rng(7);
     std::string text;
     for (int line = 1; text.size() < bytes; ++line) {
@@ -22,7 +24,8 @@ std::string make_text(size_t bytes, int lines_per_call) {
             continue;
         }
         text += "    ";
-        for (int w = 0, n = 2 + (int)(rng() % 8); w < n; ++w) text += std::string(words[rng() % 11]) + " ";
+        for (int w = 0, n = 2 + (int)(rng() % 8); w < n; ++w)
+            text += std::string(words[rng() % 11]) + " ";
         text += ";\n";
     }
     return text;
@@ -39,7 +42,8 @@ void run_fast(benchmark::State& state, const std::string& text) {
     for (auto _ : state) {
         id_table_t timelines{tables.t.data(), 0, 0, 0}, events{tables.e.data(), 0, 0, 0};
         data_t arena = data_make(tables.arena_bytes.size(), 0, tables.arena_bytes.data());
-        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena, &timelines, &events);
+        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena, &timelines,
+                   &events);
         benchmark::DoNotOptimize(events.count);
     }
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());

@@ -26,7 +26,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const char* arg = array[i];
         if (arg >= buffer_end || arg[0] == 0) std::abort();
         const char* p = arg;
-        while (p < buffer_end && *p) ++p;
+        while (p < buffer_end && *p)
+            ++p;
         if (p == buffer_end) std::abort(); // not terminated inside the text
     }
     return 0;

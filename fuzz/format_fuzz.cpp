@@ -34,9 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t flags = in.take<uint32_t>();
     double real = in.take<double>();
     uint32_t decimals = in.take<uint8_t>() % 40;
-    at_every_capacity([&](uint8_t* b, uint64_t c) {
-        return format_unsigned(b, c, value, width, pad, flags);
-    });
+    at_every_capacity(
+        [&](uint8_t* b, uint64_t c) { return format_unsigned(b, c, value, width, pad, flags); });
     at_every_capacity([&](uint8_t* b, uint64_t c) {
         return format_signed(b, c, (int64_t)value, width, pad, flags);
     });

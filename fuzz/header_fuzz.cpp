@@ -34,8 +34,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     uint32_t block_size = in.take<uint16_t>();
     std::vector<std::string> ids;
     std::vector<bool> kinds;
-    static const char* const words[] = {"a", "b", "frame", "profiler_collapse",
-                                        "profiler_not_measured", "x9", "_"};
+    static const char* const words[] = {
+        "a", "b", "frame", "profiler_collapse", "profiler_not_measured", "x9", "_"};
     while (in.size > 0 && ids.size() < 300) {
         uint8_t byte = in.take<uint8_t>();
         kinds.push_back(byte & 1);
@@ -55,7 +55,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     data_t block = data_make(block_size, 0, bytes.data());
     int complete = write_header(&block, &tight.timelines, &tight.events);
     if (block.used > block_size) std::abort();
-    if (complete && (block.used != full.used || std::memcmp(bytes.data(), big.data(), full.used) != 0))
+    if (complete &&
+        (block.used != full.used || std::memcmp(bytes.data(), big.data(), full.used) != 0))
         std::abort();
     if (!complete && block_size >= full.used) std::abort();
     return 0;

@@ -21,7 +21,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             if (item.data[k] == ',') std::abort();
         data_t extension = file_extension(item.data, item.used);
         if (extension.data) {
-            if (extension.data[-1] != '.' || extension.data + extension.used != item.data + item.used)
+            if (extension.data[-1] != '.' ||
+                extension.data + extension.used != item.data + item.used)
                 std::abort();
             for (uint64_t k = 0; k < extension.used; ++k)
                 if (extension.data[k] == '.') std::abort();

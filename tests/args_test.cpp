@@ -12,12 +12,15 @@ struct argv_t {
     std::vector<std::string> strings;
     std::vector<char*> pointers;
     explicit argv_t(std::vector<std::string> s) : strings(std::move(s)) {
-        for (auto& a : strings) pointers.push_back(a.data());
+        for (auto& a : strings)
+            pointers.push_back(a.data());
         EXPECT_EQ(args_init((int32_t)pointers.size(), pointers.data()), 1);
     }
 };
 
-std::string str(const data_t& d) { return d.data ? std::string((const char*)d.data, d.used) : "<empty>"; }
+std::string str(const data_t& d) {
+    return d.data ? std::string((const char*)d.data, d.used) : "<empty>";
+}
 
 TEST(Args, TableEntriesAreTerminatedStrings) {
     argv_t a({"tagloomsmith", "-d", "", "src"});
@@ -81,7 +84,8 @@ TEST(Args, OnlyTheProgramName) {
 TEST(Args, CountLimits) {
     std::vector<std::string> many(129, "x");
     std::vector<char*> pointers;
-    for (auto& s : many) pointers.push_back(s.data());
+    for (auto& s : many)
+        pointers.push_back(s.data());
     EXPECT_EQ(args_init(129, pointers.data()), 0);
     EXPECT_EQ(arg_count(), 0u);
     EXPECT_EQ(arg_find("x", 1, 0), 0u);

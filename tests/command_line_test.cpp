@@ -10,7 +10,8 @@ namespace {
 
 std::u16string u(const char16_t* s) { return std::u16string(s); }
 
-std::vector<std::string> split(const std::u16string& text, command_line_result_t* result = nullptr) {
+std::vector<std::string> split(const std::u16string& text,
+                               command_line_result_t* result = nullptr) {
     int32_t count = -1;
     command_line_result_t r;
     char** array = command_line_split_text((const uint16_t*)text.c_str(), &count, &r);
@@ -20,7 +21,8 @@ std::vector<std::string> split(const std::u16string& text, command_line_result_t
         EXPECT_EQ(count, 0);
         return out;
     }
-    for (int32_t i = 0; i < count; ++i) out.emplace_back(array[i]);
+    for (int32_t i = 0; i < count; ++i)
+        out.emplace_back(array[i]);
     return out;
 }
 
@@ -42,9 +44,13 @@ TEST(CommandLineSplit, QuotesAndBackslashes) {
         {u"  \t p \t\t a  ", {"p", "a"}},
         {u"p a\\\\", {"p", "a\\\\"}}, // trailing backslashes stay
         {u"\"C:\\Program Files\\t.exe\" -d", {"C:\\Program Files\\t.exe", "-d"}},
-        {u"p a\nb\x00A0" u"c", {"p", "a\nb\xC2\xA0" "c"}}, // only space and tab separate
+        {u"p a\nb\x00A0"
+         u"c",
+         {"p", "a\nb\xC2\xA0"
+               "c"}}, // only space and tab separate
     };
-    for (auto& c : cases) EXPECT_EQ(split(c.text), c.args);
+    for (auto& c : cases)
+        EXPECT_EQ(split(c.text), c.args);
 }
 
 TEST(CommandLineSplit, NonAsciiBecomesUtf8) {
@@ -52,12 +58,17 @@ TEST(CommandLineSplit, NonAsciiBecomesUtf8) {
         std::u16string text;
         std::string arg;
     } cases[] = {
-        {u"\x00E9", "\xC3\xA9"},          {u"\x20AC", "\xE2\x82\xAC"},
-        {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"}, {u"\x07FF", "\xDF\xBF"},
-        {u"\x0800", "\xE0\xA0\x80"},      {u"\xFFFF", "\xEF\xBF\xBF"},
-        {u"\xD800\xDC00", "\xF0\x90\x80\x80"}, {u"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF"},
+        {u"\x00E9", "\xC3\xA9"},
+        {u"\x20AC", "\xE2\x82\xAC"},
+        {u"\xD83D\xDE00", "\xF0\x9F\x98\x80"},
+        {u"\x07FF", "\xDF\xBF"},
+        {u"\x0800", "\xE0\xA0\x80"},
+        {u"\xFFFF", "\xEF\xBF\xBF"},
+        {u"\xD800\xDC00", "\xF0\x90\x80\x80"},
+        {u"\xDBFF\xDFFF", "\xF4\x8F\xBF\xBF"},
     };
-    for (auto& c : cases) EXPECT_EQ(split(u"p " + c.text), (args_t{"p", c.arg}));
+    for (auto& c : cases)
+        EXPECT_EQ(split(u"p " + c.text), (args_t{"p", c.arg}));
 }
 
 TEST(CommandLineSplit, FailuresAreResults) {
@@ -89,7 +100,8 @@ TEST(CommandLineSplit, OnlySeparatorsGiveNoArgument) {
 TEST(CommandLineSplit, PointersShareTheBuffer) {
     // 1000 bytes of text: 500 one-letter arguments; 131 pointers fit after it.
     std::u16string text;
-    for (int i = 0; i < 500; ++i) text += u"a ";
+    for (int i = 0; i < 500; ++i)
+        text += u"a ";
     int32_t count = 0;
     command_line_result_t r;
     char** array = command_line_split_text((const uint16_t*)text.c_str(), &count, &r);
@@ -102,7 +114,8 @@ TEST(CommandLineSplit, CharacterWithoutRoomIsLeftOut) {
     // 2046 ASCII bytes, then a 3-byte character that does not fit, then one
     // that does: the split goes on past the one left out.
     std::u16string text(2046, u'a');
-    text += u"\x20AC" u"b";
+    text += u"\x20AC"
+            u"b";
     command_line_result_t r;
     args_t args = split(text, &r);
     EXPECT_EQ(r, COMMAND_LINE_OK);
@@ -115,9 +128,10 @@ TEST(Utf8Encode, Table) {
         int32_t error;
         std::string bytes;
     } cases[] = {
-        {0x41, 0, "A"},          {0x7F, 0, "\x7F"},       {0x80, 0, "\xC2\x80"},
-        {0xE000, 0, "\xEE\x80\x80"}, {0xD800, 4, ""},     {0xDFFF, 4, ""},
-        {0x110000, 4, ""},       {0x10FFFF, 0, "\xF4\x8F\xBF\xBF"},
+        {0x41, 0, "A"},        {0x7F, 0, "\x7F"},
+        {0x80, 0, "\xC2\x80"}, {0xE000, 0, "\xEE\x80\x80"},
+        {0xD800, 4, ""},       {0xDFFF, 4, ""},
+        {0x110000, 4, ""},     {0x10FFFF, 0, "\xF4\x8F\xBF\xBF"},
     };
     for (auto& c : cases) {
         uint8_t out[4] = {};
@@ -186,7 +200,8 @@ TEST(Utf16Decode, Table) {
 }
 
 TEST(CodePoint, Validity) {
-    for (uint32_t cp : {0u, 0xD7FFu, 0xE000u, 0x10FFFFu}) EXPECT_TRUE(code_point_is_valid(cp)) << cp;
+    for (uint32_t cp : {0u, 0xD7FFu, 0xE000u, 0x10FFFFu})
+        EXPECT_TRUE(code_point_is_valid(cp)) << cp;
     for (uint32_t cp : {0xD800u, 0xDBFFu, 0xDC00u, 0xDFFFu, 0x110000u, 0xFFFFFFFFu})
         EXPECT_FALSE(code_point_is_valid(cp)) << cp;
 }

@@ -39,7 +39,8 @@ TEST(DataOs, BlockIsZeroFilledWritableAndFreedToEmpty) {
     data_t block = data_os_alloc(1 << 20, nullptr);
     ASSERT_NE(block.data, nullptr);
     EXPECT_EQ(block.size, 1u << 20);
-    for (uint64_t i = 0; i < block.size; i += 4096) EXPECT_EQ(block.data[i], 0);
+    for (uint64_t i = 0; i < block.size; i += 4096)
+        EXPECT_EQ(block.data[i], 0);
     block.data[block.size - 1] = 7;
     data_os_free(&block);
     EXPECT_EQ(block.size, 0u);
@@ -50,10 +51,11 @@ TEST(DataOs, BlockIsZeroFilledWritableAndFreedToEmpty) {
 TEST(AlignPadding, Table) {
     struct {
         uint64_t address, alignment, padding;
-    } cases[] = {{0, 8, 0}, {1, 8, 7}, {7, 8, 1}, {8, 8, 0}, {9, 1, 0}, {3, 2, 1},
-                 {5, 4, 3}, {65, 64, 63}, {UINT64_MAX, 8, 1}};
+    } cases[] = {{0, 8, 0}, {1, 8, 7}, {7, 8, 1},    {8, 8, 0},         {9, 1, 0},
+                 {3, 2, 1}, {5, 4, 3}, {65, 64, 63}, {UINT64_MAX, 8, 1}};
     for (auto& c : cases)
-        EXPECT_EQ(align_padding(c.address, c.alignment), c.padding) << c.address << "/" << c.alignment;
+        EXPECT_EQ(align_padding(c.address, c.alignment), c.padding)
+            << c.address << "/" << c.alignment;
 }
 
 TEST(DataPush, ZeroBytesStillPadsAndAlignmentZeroIsEight) {
@@ -71,7 +73,8 @@ TEST(DataPush, ZeroBytesStillPadsAndAlignmentZeroIsEight) {
 TEST(DataPush, AlignmentOneNeverPads) {
     test_arena_t t;
     data_t arena = t.make(64, 0);
-    for (uint64_t i = 1; i <= 5; ++i) EXPECT_EQ(data_push(&arena, i, 1), t.bytes + i * (i - 1) / 2);
+    for (uint64_t i = 1; i <= 5; ++i)
+        EXPECT_EQ(data_push(&arena, i, 1), t.bytes + i * (i - 1) / 2);
 }
 
 TEST(DataPush, PaddingComesFromTheAddressNotTheOffset) {
@@ -215,8 +218,8 @@ TEST(StringFind, BoundsTable) {
         int first, last; // offsets, 8 = end
     } cases[] = {
         {"aa", 2, 2, 3},       {"ab", 2, 6, 6}, // ends exactly at end
-        {"b", 1, 7, 7},        {"", 0, 8, 8},    {"xxaaayabz", 9, 8, 8},
-        {"xxaaayab", 8, 0, 0}, {"q", 1, 8, 8},   {"A", 1, 8, 8},
+        {"b", 1, 7, 7},        {"", 0, 8, 8},   {"xxaaayabz", 9, 8, 8},
+        {"xxaaayab", 8, 0, 0}, {"q", 1, 8, 8},  {"A", 1, 8, 8},
     };
     for (auto& c : cases) {
         EXPECT_EQ(string_find(text, end, c.pattern, c.length) - text, c.first) << c.pattern;

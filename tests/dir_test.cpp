@@ -40,20 +40,22 @@ TEST(ListSplit, Table) {
         strings_t items;
     } cases[] = {
         {"c,cpp,h,hpp", {"c", "cpp", "h", "hpp"}},
-        {"  c,\t\ncpp", {"c", "cpp"}},   // leading whitespace skipped
-        {"c ,cpp ", {"c ", "cpp "}},     // trailing whitespace kept
-        {"c,,h,", {"c", "h"}},           // empty items dropped
-        {" , ,x", {"x"}},                // whitespace-only items are empty
+        {"  c,\t\ncpp", {"c", "cpp"}}, // leading whitespace skipped
+        {"c ,cpp ", {"c ", "cpp "}},   // trailing whitespace kept
+        {"c,,h,", {"c", "h"}},         // empty items dropped
+        {" , ,x", {"x"}},              // whitespace-only items are empty
         {"a b,c", {"a b", "c"}},
         {"", {}},
         {",", {}},
     };
-    for (auto& c : cases) EXPECT_EQ(as_strings(split(c.text)), c.items) << c.text;
+    for (auto& c : cases)
+        EXPECT_EQ(as_strings(split(c.text)), c.items) << c.text;
 }
 
 TEST(ListSplit, StopsAtTheMaximum) {
     std::string text;
-    for (int i = 0; i < 70; ++i) text += "e" + std::to_string(i) + ",";
+    for (int i = 0; i < 70; ++i)
+        text += "e" + std::to_string(i) + ",";
     strings_t items = as_strings(split(text));
     ASSERT_EQ(items.size(), 64u);
     EXPECT_EQ(items.back(), "e63");
@@ -65,9 +67,8 @@ TEST(FileExtension, Table) {
         bool none;
         std::string extension;
     } cases[] = {
-        {"a.c", false, "c"},    {"a.b.cpp", false, "cpp"}, {".c", false, "c"},
-        {"noext", true, ""},    {"", true, ""},            {"ends.", false, ""},
-        {"A.C", false, "C"},
+        {"a.c", false, "c"}, {"a.b.cpp", false, "cpp"}, {".c", false, "c"},  {"noext", true, ""},
+        {"", true, ""},      {"ends.", false, ""},      {"A.C", false, "C"},
     };
     for (auto& c : cases) {
         data_t e = file_extension((const uint8_t*)c.name.data(), c.name.size());
@@ -114,8 +115,8 @@ struct walk_fixture_t {
 // A tree with mixed case, nested folders, exceptions and other extensions.
 std::string make_tree() {
     std::string root = make_temp_dir("tree");
-    for (const char* f : {"b.c", "A.h", "a.cpp", "Z.C", "profiler.h", "Profiler.h", "notes.txt",
-                          "noext", "dot."})
+    for (const char* f :
+         {"b.c", "A.h", "a.cpp", "Z.C", "profiler.h", "Profiler.h", "notes.txt", "noext", "dot."})
         touch(root + "/" + f);
     make_dir(root + "/sub");
     touch(root + "/sub/inner.hpp");
@@ -137,21 +138,37 @@ TEST(DirSearch, OrderExtensionsExceptionsAndRecursion) {
         std::string extensions;
         strings_t expected;
     } cases[] = {
-        {"flat", WALK_FILES, "profiler.h", "c,cpp,h,hpp",
-         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h"}},
-        {"recursive, directories not listed", WALK_FILES | WALK_RECURSIVE, "profiler.h,skip",
+        {"flat",
+         WALK_FILES,
+         "profiler.h",
          "c,cpp,h,hpp",
-         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h", "\\sub\\deeper\\deep.c",
-          "\\sub\\inner.hpp", "\\_first\\u.c"}}, // '_' sorts after the upper-cased letters
-        {"with directories", WALK_FILES | WALK_DIRECTORIES | WALK_RECURSIVE, "profiler.h,deeper",
+         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h"}},
+        {"recursive, directories not listed",
+         WALK_FILES | WALK_RECURSIVE,
+         "profiler.h,skip",
+         "c,cpp,h,hpp",
+         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h", "\\sub\\deeper\\deep.c", "\\sub\\inner.hpp",
+          "\\_first\\u.c"}}, // '_' sorts after the upper-cased letters
+        {"with directories",
+         WALK_FILES | WALK_DIRECTORIES | WALK_RECURSIVE,
+         "profiler.h,deeper",
          "hpp",
          {"\\skip", "\\sub", "\\sub\\inner.hpp", "\\_first"}},
-        {"no file or directory flag lists both", WALK_RECURSIVE, "profiler.h", "C",
+        {"no file or directory flag lists both",
+         WALK_RECURSIVE,
+         "profiler.h",
+         "C",
          {"\\skip", "\\sub", "\\sub\\deeper", "\\Z.C", "\\_first"}},
-        {"dot entries", WALK_DIRECTORIES | WALK_DOT_ENTRIES, "", "",
+        {"dot entries",
+         WALK_DIRECTORIES | WALK_DOT_ENTRIES,
+         "",
+         "",
          {"\\.", "\\..", "\\skip", "\\sub", "\\_first"}},
         {"dot entries need directories", WALK_FILES | WALK_DOT_ENTRIES, "", "txt", {"\\notes.txt"}},
-        {"empty extension list passes all files", WALK_FILES, "profiler.h,Profiler.h", "",
+        {"empty extension list passes all files",
+         WALK_FILES,
+         "profiler.h,Profiler.h",
+         "",
          {"\\a.cpp", "\\A.h", "\\b.c", "\\dot.", "\\noext", "\\notes.txt", "\\Z.C"}},
     };
     for (auto& c : cases) {
@@ -160,7 +177,8 @@ TEST(DirSearch, OrderExtensionsExceptionsAndRecursion) {
         EXPECT_EQ(f.paths(root), c.expected) << c.name;
         for (uint32_t i = 0; i < f.list.count; ++i) {
             std::string p((const char*)f.list.paths[i]);
-            for (char& ch : p) ch = ch == '\\' ? '/' : ch;
+            for (char& ch : p)
+                ch = ch == '\\' ? '/' : ch;
             struct stat info;
             ASSERT_EQ(stat(p.c_str(), &info), 0) << p;
             EXPECT_EQ(f.list.is_directory[i], S_ISDIR(info.st_mode) ? 1 : 0) << p;
@@ -203,10 +221,12 @@ TEST(DirSearch, CapacityLimitAcrossSeveralSearches) {
     for (int d = 0; d < 3; ++d) {
         std::string sub = root + "/d" + std::to_string(d);
         make_dir(sub);
-        for (int i = 0; i < 400; ++i) touch(sub + "/f" + std::to_string(1000 + i) + ".c");
+        for (int i = 0; i < 400; ++i)
+            touch(sub + "/f" + std::to_string(1000 + i) + ".c");
     }
     walk_fixture_t f(1024, 4 << 20);
-    for (int d = 0; d < 3; ++d) f.search(root + "/d" + std::to_string(d), WALK_FILES);
+    for (int d = 0; d < 3; ++d)
+        f.search(root + "/d" + std::to_string(d), WALK_FILES);
     EXPECT_EQ(f.list.count, 1024u);
     EXPECT_EQ(f.list.truncated, 1u);
     strings_t paths = f.paths(root);
@@ -214,7 +234,8 @@ TEST(DirSearch, CapacityLimitAcrossSeveralSearches) {
     EXPECT_EQ(paths[1023], "/d2\\f1223.c"); // exactly the first 1024 in walk order
 
     walk_fixture_t exact(800, 4 << 20);
-    for (int d = 0; d < 2; ++d) exact.search(root + "/d" + std::to_string(d), WALK_FILES);
+    for (int d = 0; d < 2; ++d)
+        exact.search(root + "/d" + std::to_string(d), WALK_FILES);
     EXPECT_EQ(exact.list.count, 800u);
     EXPECT_EQ(exact.list.truncated, 0u); // full, but nothing was left out
 }
@@ -267,13 +288,14 @@ TEST(DirSearch, LinkCyclesAndFifosAreSafe) {
     std::string root = make_temp_dir("links");
     make_dir(root + "/a");
     touch(root + "/a/one.c");
-    symlink("..", (root + "/a/up").c_str());      // a cycle back to the root
+    symlink("..", (root + "/a/up").c_str());         // a cycle back to the root
     symlink("one.c", (root + "/a/alias.c").c_str()); // a link to a file is a file
     symlink("gone.c", (root + "/a/dangling.c").c_str());
     mkfifo((root + "/a/pipe.c").c_str(), 0600);
     walk_fixture_t f;
     EXPECT_EQ(f.search(root, WALK_FILES | WALK_RECURSIVE), DIR_SEARCH_DONE);
-    EXPECT_EQ(f.paths(root), (strings_t{"\\a\\alias.c", "\\a\\dangling.c", "\\a\\one.c", "\\a\\pipe.c"}));
+    EXPECT_EQ(f.paths(root),
+              (strings_t{"\\a\\alias.c", "\\a\\dangling.c", "\\a\\one.c", "\\a\\pipe.c"}));
 }
 
 } // namespace

@@ -40,11 +40,14 @@ TEST(FileReadAll, Table) {
         bool empty_result;
         std::string contents; // with the terminating zero when asked for
     } cases[] = {
-        {"missing.c", 0, true, ""},   {"empty.c", 0, true, ""},
+        {"missing.c", 0, true, ""},
+        {"empty.c", 0, true, ""},
         {"empty.c", 1, false, std::string(1, '\0')},
-        {"three.c", 0, false, "abc"}, {"three.c", 1, false, std::string("abc\0", 4)},
+        {"three.c", 0, false, "abc"},
+        {"three.c", 1, false, std::string("abc\0", 4)},
         {"pipe.c", 0, true, ""}, // must neither block nor be read
-        {"sub.c", 0, true, ""},       {"link.c", 0, false, "abc"},
+        {"sub.c", 0, true, ""},
+        {"link.c", 0, false, "abc"},
         {"dangling.c", 1, true, ""},
     };
     for (auto& c : cases) {
@@ -158,7 +161,8 @@ TEST(FileWriteAllCounted, NameLimitIs510Bytes) {
             }
         }
         ASSERT_EQ(name.size(), c.length);
-        EXPECT_EQ(file_write_all_counted(name.data(), name.size(), "x", 1, 1), c.written) << c.length;
+        EXPECT_EQ(file_write_all_counted(name.data(), name.size(), "x", 1, 1), c.written)
+            << c.length;
         data_t view = data_make(0, name.size(), name.data());
         EXPECT_EQ(file_write_all_data(&view, "y", 1, 1), c.written) << c.length;
     }
@@ -210,7 +214,8 @@ TEST(StdOut, WritesToAPipe) {
     close(fds[1]);
     char buffer[16] = {};
     ssize_t n = 0, got;
-    while ((got = read(fds[0], buffer + n, sizeof buffer - 1 - n)) > 0) n += got;
+    while ((got = read(fds[0], buffer + n, sizeof buffer - 1 - n)) > 0)
+        n += got;
     close(fds[0]);
     int status = 0;
     waitpid(child, &status, 0);

@@ -15,7 +15,8 @@ template <typename F> std::string guarded(uint64_t capacity, F format) {
     std::memset(buffer, '#', sizeof buffer);
     uint64_t n = format(buffer, capacity);
     EXPECT_LE(n, capacity);
-    for (uint64_t i = capacity; i < sizeof buffer; ++i) EXPECT_EQ(buffer[i], '#') << i;
+    for (uint64_t i = capacity; i < sizeof buffer; ++i)
+        EXPECT_EQ(buffer[i], '#') << i;
     return std::string((char*)buffer, n);
 }
 
@@ -33,8 +34,8 @@ std::string run_signed(int64_t value, uint64_t width, char pad, uint32_t flags,
     });
 }
 
-std::string run_fraction(double value, uint32_t width, char pad, uint32_t decimals,
-                         uint32_t flags, uint64_t capacity = 64) {
+std::string run_fraction(double value, uint32_t width, char pad, uint32_t decimals, uint32_t flags,
+                         uint64_t capacity = 64) {
     return guarded(capacity, [&](uint8_t* b, uint64_t c) {
         return format_fraction(b, c, value, width, (uint8_t)pad, decimals, flags);
     });
@@ -117,7 +118,8 @@ TEST(FormatSigned, Table) {
 // Every capacity from 0 up to the full length: never more than the
 // capacity, and always the tail of the full text when digits are cut.
 TEST(FormatUnsigned, EveryCapacityStaysInBounds) {
-    for (uint32_t flags : {0u, HEX, HEX | FORMAT_GROUP_2 | FORMAT_MIN_DIGITS_16, FORMAT_GROUP_3 | FORMAT_PLUS}) {
+    for (uint32_t flags :
+         {0u, HEX, HEX | FORMAT_GROUP_2 | FORMAT_MIN_DIGITS_16, FORMAT_GROUP_3 | FORMAT_PLUS}) {
         std::string full = run_unsigned(9876543210123ull, 30, '*', flags, 64);
         for (uint64_t capacity = 0; capacity <= full.size(); ++capacity)
             run_unsigned(9876543210123ull, 30, '*', flags, capacity);
@@ -172,7 +174,8 @@ TEST(FormatFraction, Table) {
 }
 
 TEST(FormatFraction, ManyDecimalsStayInBounds) {
-    for (uint64_t capacity = 0; capacity < 40; ++capacity) run_fraction(0.123456789, 0, 0, 30, 0, capacity);
+    for (uint64_t capacity = 0; capacity < 40; ++capacity)
+        run_fraction(0.123456789, 0, 0, 30, 0, capacity);
 }
 
 TEST(FormatByteSize, Table) {

@@ -35,7 +35,8 @@ struct header_fixture_t {
         data_t block = data_make(capacity, 0, bytes.data());
         int ok = write_header(&block, &timelines, &events);
         if (complete) *complete = ok;
-        for (uint64_t i = capacity; i < bytes.size(); ++i) EXPECT_EQ(bytes[i], '#');
+        for (uint64_t i = capacity; i < bytes.size(); ++i)
+            EXPECT_EQ(bytes[i], '#');
         return std::string((char*)bytes.data(), block.used);
     }
 };
@@ -60,50 +61,51 @@ TEST(WriteHeader, WorkedExampleByteForByte) {
     f.event("frame");
     f.event("update");
     f.event("frame");
-    std::string expected = std::string(OPENING) +
-                           "typedef enum profiler_timeline_id_t {\n"
-                           "    profiler_timeline_id_render,\n"
-                           "    profiler_timeline_id_physics,\n"
-                           "    profiler_timeline_id_count\n"
-                           "} profiler_timeline_id_t;\n"
-                           "\n"
-                           "typedef enum profiler_event_id_t {\n"
-                           "    profiler_event_id_profiler_collapse,\n"
-                           "    profiler_event_id_profiler_not_measured,\n"
-                           "    profiler_event_id_frame,\n"
-                           "    profiler_event_id_update,\n"
-                           "    profiler_event_id_count\n"
-                           "} profiler_event_id_t;\n"
-                           "\n"
-                           "#ifdef PROFILER_IMPLEMENTATION\n"
-                           "\n"
-                           "const char* profiler_timeline_id_strings[ profiler_timeline_id_count ] = {\n"
-                           "    \"render\",\n"
-                           "    \"physics\",\n"
-                           "};\n"
-                           "\n"
-                           "uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ] = {\n"
-                           "    6, 7, \n"
-                           "};\n"
-                           "\n"
-                           "uint16_t profiler_max_timeline_id_string_length = 7;\n"
-                           "\n"
-                           "const char* profiler_event_id_strings[ profiler_event_id_count ] = {\n"
-                           "    \"profiler_collapse\",\n"
-                           "    \"profiler_not_measured\",\n"
-                           "    \"frame\",\n"
-                           "    \"update\",\n"
-                           "};\n"
-                           "\n"
-                           "uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ] = {\n"
-                           "    17,\n"
-                           "    21,\n"
-                           "    5, 6, \n"
-                           "};\n"
-                           "\n"
-                           "uint16_t profiler_max_event_id_string_length = 21;\n"
-                           "\n" +
-                           CLOSING;
+    std::string expected =
+        std::string(OPENING) +
+        "typedef enum profiler_timeline_id_t {\n"
+        "    profiler_timeline_id_render,\n"
+        "    profiler_timeline_id_physics,\n"
+        "    profiler_timeline_id_count\n"
+        "} profiler_timeline_id_t;\n"
+        "\n"
+        "typedef enum profiler_event_id_t {\n"
+        "    profiler_event_id_profiler_collapse,\n"
+        "    profiler_event_id_profiler_not_measured,\n"
+        "    profiler_event_id_frame,\n"
+        "    profiler_event_id_update,\n"
+        "    profiler_event_id_count\n"
+        "} profiler_event_id_t;\n"
+        "\n"
+        "#ifdef PROFILER_IMPLEMENTATION\n"
+        "\n"
+        "const char* profiler_timeline_id_strings[ profiler_timeline_id_count ] = {\n"
+        "    \"render\",\n"
+        "    \"physics\",\n"
+        "};\n"
+        "\n"
+        "uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ] = {\n"
+        "    6, 7, \n"
+        "};\n"
+        "\n"
+        "uint16_t profiler_max_timeline_id_string_length = 7;\n"
+        "\n"
+        "const char* profiler_event_id_strings[ profiler_event_id_count ] = {\n"
+        "    \"profiler_collapse\",\n"
+        "    \"profiler_not_measured\",\n"
+        "    \"frame\",\n"
+        "    \"update\",\n"
+        "};\n"
+        "\n"
+        "uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ] = {\n"
+        "    17,\n"
+        "    21,\n"
+        "    5, 6, \n"
+        "};\n"
+        "\n"
+        "uint16_t profiler_max_event_id_string_length = 21;\n"
+        "\n" +
+        CLOSING;
     int complete = 0;
     EXPECT_EQ(f.write(1 << 20, &complete), expected);
     EXPECT_EQ(complete, 1);
@@ -149,8 +151,7 @@ TEST(WriteHeader, LengthLineBreaksCountIndexesIncludingRemovedRecords) {
         int duplicate_at; // -1: none
         const char* expected;
     } cases[] = {
-        {"20 ids", 20,
-         -1, "    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2,\n    "},
+        {"20 ids", 20, -1, "    1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 1, 2,\n    "},
         {"45 ids", 45, -1, nullptr},
         {"duplicate at 19", 41, 19, nullptr},
     };
@@ -161,10 +162,12 @@ TEST(WriteHeader, LengthLineBreaksCountIndexesIncludingRemovedRecords) {
         std::string block = lengths_block(f.write(), "profiler_timeline_id_string_lengths");
         std::vector<std::string> lines;
         std::stringstream in(block);
-        for (std::string line; std::getline(in, line);) lines.push_back(line);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
         auto numbers_on = [](const std::string& line) {
             int n = 0;
-            for (char ch : line) n += ch == ',';
+            for (char ch : line)
+                n += ch == ',';
             return n;
         };
         if (c.expected) {
@@ -186,10 +189,12 @@ TEST(WriteHeader, LengthLineBreaksCountIndexesIncludingRemovedRecords) {
 
 TEST(WriteHeader, LongestLengthsAndRepeatedId) {
     header_fixture_t f;
-    for (int i = 0; i < 2048; ++i) f.timeline("same");
+    for (int i = 0; i < 2048; ++i)
+        f.timeline("same");
     f.event("an_event_id_longer_than_twenty_one");
     std::string text = f.write();
-    EXPECT_NE(text.find("_lengths[ profiler_timeline_id_count ] = {\n    4, \n};"), std::string::npos);
+    EXPECT_NE(text.find("_lengths[ profiler_timeline_id_count ] = {\n    4, \n};"),
+              std::string::npos);
     EXPECT_NE(text.find("profiler_max_timeline_id_string_length = 4;"), std::string::npos);
     EXPECT_NE(text.find("profiler_max_event_id_string_length = 34;"), std::string::npos);
 }
@@ -200,7 +205,8 @@ TEST(WriteHeader, CaseMattersAndHugeLengthsAreWrittenWhole) {
     f.event("frame");
     f.timeline(std::string(70000, 'q'));
     std::string text = f.write(1 << 20);
-    EXPECT_NE(text.find("profiler_event_id_Frame,\n    profiler_event_id_frame,"), std::string::npos);
+    EXPECT_NE(text.find("profiler_event_id_Frame,\n    profiler_event_id_frame,"),
+              std::string::npos);
     EXPECT_NE(text.find("    70000, \n"), std::string::npos);
     EXPECT_NE(text.find("profiler_max_timeline_id_string_length = 70000;"), std::string::npos);
 }
@@ -210,13 +216,15 @@ TEST(WriteHeader, CaseMattersAndHugeLengthsAreWrittenWhole) {
 TEST(WriteHeader, FoundFixedEventIdsAreWrittenOnce) {
     header_fixture_t f;
     f.event("profiler_collapse");
-    for (int i = 0; i < 19; ++i) f.event("e" + std::to_string(i));
+    for (int i = 0; i < 19; ++i)
+        f.event("e" + std::to_string(i));
     f.event("profiler_not_measured");
     f.event("last");
     std::string text = f.write();
     auto occurrences = [&](const std::string& what) {
         int n = 0;
-        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+        for (size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1))
+            ++n;
         return n;
     };
     EXPECT_EQ(occurrences("profiler_event_id_profiler_collapse,"), 1);
@@ -224,7 +232,9 @@ TEST(WriteHeader, FoundFixedEventIdsAreWrittenOnce) {
     EXPECT_EQ(occurrences("\"profiler_collapse\""), 1);
     std::string block = lengths_block(text, "profiler_event_id_string_lengths");
     // Index 0 removed; 1 to 18 on the first line with e18 (index 19) ending it.
-    EXPECT_EQ(block, "    17,\n    21,\n    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3,\n    4, ");
+    EXPECT_EQ(
+        block,
+        "    17,\n    21,\n    2, 2, 2, 2, 2, 2, 2, 2, 2, 2, 3, 3, 3, 3, 3, 3, 3, 3, 3,\n    4, ");
 }
 
 TEST(WriteHeader, OutOfRoomDropsPiecesCutsNumbersAndNeverOverruns) {
@@ -260,9 +270,11 @@ TEST(WriteHeader, OutOfRoomDropsPiecesCutsNumbersAndNeverOverruns) {
 // string's length equals its entry in the length table.
 TEST(WriteHeader, CompilesAndLinksInCAndCpp) {
     header_fixture_t f;
-    for (int i = 0; i < 45; ++i) f.timeline("timeline_" + std::to_string(i % 30));
+    for (int i = 0; i < 45; ++i)
+        f.timeline("timeline_" + std::to_string(i % 30));
     f.event("profiler_collapse");
-    for (int i = 0; i < 25; ++i) f.event("Event" + std::to_string(i));
+    for (int i = 0; i < 25; ++i)
+        f.event("Event" + std::to_string(i));
     f.event("_9");
     std::string dir = make_temp_dir("header_compile");
     {

@@ -16,7 +16,8 @@ data_t text(const std::string& s) { return data_make(s.size(), s.size(), (void*)
 TEST(Log, UnwrittenChannelsHaveNoBlock) {
     log_write(3, DATA_LITERAL("hello"));
     EXPECT_EQ(log_channel(3)->block.size, LOG_BLOCK_SIZE);
-    for (uint64_t c = 4; c < LOG_CHANNEL_COUNT; ++c) EXPECT_EQ(log_channel(c)->block.size, 0u) << c;
+    for (uint64_t c = 4; c < LOG_CHANNEL_COUNT; ++c)
+        EXPECT_EQ(log_channel(c)->block.size, 0u) << c;
 }
 
 TEST(Log, MessagesFollowEachOtherOverTheEndMarker) {

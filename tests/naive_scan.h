@@ -34,9 +34,11 @@ inline naive_ids_t naive_scan(const uint8_t* data, uint64_t used) {
         cursor = best;
         if (cursor == end) break;
         cursor += call_literal(best_index).used;
-        while (cursor < end && char_is_space(*cursor)) ++cursor;
+        while (cursor < end && char_is_space(*cursor))
+            ++cursor;
         const uint8_t* start = cursor;
-        while (cursor < end && char_is_identifier(*cursor)) ++cursor;
+        while (cursor < end && char_is_identifier(*cursor))
+            ++cursor;
         if (cursor == start) continue;
         std::string id((const char*)start, (size_t)(cursor - start));
         auto& table = best_index < CALL_FIRST_EVENT ? ids.timelines : ids.events;

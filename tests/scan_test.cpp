@@ -42,9 +42,12 @@ TEST(CallLiterals, OrderAndLengths) {
         const char* text;
         uint64_t length;
     } expected[] = {
-        {"profiler_initialize(", 20},          {"profiler_timeline_initialize(", 29},
-        {"profiler_timeline_id_declaration(", 33}, {"profiler_timeline_set_id(", 25},
-        {"profiler_timeline_set_id_for_index(", 35}, {"profiler_event_start(", 21},
+        {"profiler_initialize(", 20},
+        {"profiler_timeline_initialize(", 29},
+        {"profiler_timeline_id_declaration(", 33},
+        {"profiler_timeline_set_id(", 25},
+        {"profiler_timeline_set_id_for_index(", 35},
+        {"profiler_event_start(", 21},
         {"profiler_collapsable_start(", 27},
     };
     for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
@@ -66,7 +69,9 @@ TEST(ScanCalls, EdgeCases) {
         {"short set id", "profiler_timeline_set_id(render)", {"render"}, {}},
         {"initialize", "profiler_initialize(main_timeline);", {"main_timeline"}, {}},
         {"all timeline calls",
-         "profiler_timeline_initialize(a) profiler_timeline_id_declaration(b)", {"a", "b"}, {}},
+         "profiler_timeline_initialize(a) profiler_timeline_id_declaration(b)",
+         {"a", "b"},
+         {}},
         {"collapsable", "profiler_collapsable_start(c)", {}, {"c"}},
         {"closing paren", "profiler_event_start()", {}, {}},
         {"string literal", "profiler_event_start(\"x\") profiler_event_start(y)", {}, {"y"}},
@@ -81,7 +86,10 @@ TEST(ScanCalls, EdgeCases) {
         {"two on a line", "profiler_event_start(a); profiler_event_start(b);", {}, {"a", "b"}},
         {"duplicates kept", "profiler_event_start(d) profiler_event_start(d)", {}, {"d", "d"}},
         {"nested prefix", "profiler_profiler_event_start(n)", {}, {"n"}},
-        {"id is a literal", "profiler_event_start(profiler_event_start(q))", {}, {"profiler_event_start"}},
+        {"id is a literal",
+         "profiler_event_start(profiler_event_start(q))",
+         {},
+         {"profiler_event_start"}},
         {"case matters", "PROFILER_event_start(a) profiler_Event_start(b)", {}, {}},
         {"empty", "", {}, {}},
     };
@@ -104,7 +112,8 @@ TEST(ScanCalls, EachTableStopsAtItsOwnCapacity) {
     std::string text;
     for (uint64_t i = 0; i < ID_TABLE_CAPACITY + 3; ++i)
         text += "profiler_initialize(t" + std::to_string(i) + ")\n";
-    for (uint64_t i = 0; i < 10; ++i) text += "profiler_event_start(e" + std::to_string(i) + ")\n";
+    for (uint64_t i = 0; i < 10; ++i)
+        text += "profiler_event_start(e" + std::to_string(i) + ")\n";
     f.scan(text);
     EXPECT_EQ(f.timelines.count, ID_TABLE_CAPACITY);
     EXPECT_EQ(f.timelines.dropped, 3u);
@@ -141,9 +150,11 @@ TEST(ScanCalls, TablesAccumulateAcrossTexts) {
 // bytes and parentheses. The fast scanner must store exactly what the
 // seven-literal reference stores.
 TEST(ScanCalls, AgreesWithTheNaiveScanOnRandomTexts) {
-    std::vector<std::string> pieces = {"profiler_", "profiler", "(", ")", " ", "\t", "\n", "\r",
-                                       "\v", "\f", "a", "Z", "_", "7", "\x80", "\xff", ",", "\"",
-                                       "p", "pro", "profiler_profiler_", "timeline_", "event_"};
+    std::vector<std::string> pieces = {
+        "profiler_", "profiler", "(",  ")",  " ", "\t",  "\n",
+        "\r",        "\v",       "\f", "a",  "Z", "_",   "7",
+        "\x80",      "\xff",     ",",  "\"", "p", "pro", "profiler_profiler_",
+        "timeline_", "event_"};
     for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
         data_t literal = call_literal(i);
         std::string s((const char*)literal.data, literal.used);
@@ -155,7 +166,8 @@ TEST(ScanCalls, AgreesWithTheNaiveScanOnRandomTexts) {
     for (int round = 0; round < 4000; ++round) {
         std::string text;
         int n = (int)(rng() % 40);
-        for (int k = 0; k < n; ++k) text += pieces[rng() % pieces.size()];
+        for (int k = 0; k < n; ++k)
+            text += pieces[rng() % pieces.size()];
         scan_fixture_t f;
         f.scan(text);
         naive_ids_t expected = naive_scan((const uint8_t*)text.data(), text.size());
@@ -189,8 +201,9 @@ void scan_in_pieces(scan_fixture_t* f, const std::string& text, std::mt19937* rn
 }
 
 TEST(ScanFeed, PiecesGiveTheSameIdsAsTheWholeText) {
-    std::vector<std::string> pieces = {"profiler_", "(", ")", " ", "\n", "\t", "ab", "Z_9",
-                                       "\x80", "profiler_profiler_", "long_identifier_name"};
+    std::vector<std::string> pieces = {
+        "profiler_",           "(", ")", " ", "\n", "\t", "ab", "Z_9", "\x80", "profiler_profiler_",
+        "long_identifier_name"};
     for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
         data_t literal = call_literal(i);
         std::string s((const char*)literal.data, literal.used);
@@ -200,11 +213,13 @@ TEST(ScanFeed, PiecesGiveTheSameIdsAsTheWholeText) {
     std::mt19937 rng(4242);
     for (int round = 0; round < 3000; ++round) {
         std::string text;
-        for (int k = 0, n = (int)(rng() % 60); k < n; ++k) text += pieces[rng() % pieces.size()];
+        for (int k = 0, n = (int)(rng() % 60); k < n; ++k)
+            text += pieces[rng() % pieces.size()];
         scan_fixture_t whole, split;
         whole.scan(text);
         scan_in_pieces(&split, text, &rng, 1 + rng() % 80);
-        ASSERT_EQ(scan_fixture_t::ids(split.timelines), scan_fixture_t::ids(whole.timelines)) << text;
+        ASSERT_EQ(scan_fixture_t::ids(split.timelines), scan_fixture_t::ids(whole.timelines))
+            << text;
         ASSERT_EQ(scan_fixture_t::ids(split.events), scan_fixture_t::ids(whole.events)) << text;
         ASSERT_EQ(split.arena.used, whole.arena.used);
     }
@@ -213,8 +228,8 @@ TEST(ScanFeed, PiecesGiveTheSameIdsAsTheWholeText) {
 TEST(ScanFeed, IdentifierAcrossPiecesThatDoesNotFitLeavesTheArenaAsItWas) {
     scan_fixture_t f(64);
     std::mt19937 rng(1);
-    std::string text = "profiler_event_start(" + std::string(100, 'x') +
-                       ") profiler_event_start(" + std::string(60, 'y') + ")";
+    std::string text = "profiler_event_start(" + std::string(100, 'x') + ") profiler_event_start(" +
+                       std::string(60, 'y') + ")";
     scan_in_pieces(&f, text, &rng, 7);
     EXPECT_EQ(f.events.lost, 1u);
     EXPECT_EQ(scan_fixture_t::ids(f.events), (ids_t{std::string(60, 'y')}));

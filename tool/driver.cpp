@@ -133,7 +133,8 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
     uint64_t kept = 0;
     int failed = 0;
     for (;;) {
-        uint64_t n = kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
+        uint64_t n =
+            kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
         if (failed) break;
         const int last = reader.remaining == 0;
         uint64_t consumed = scan_feed(&scan, buffer->data, n, last);

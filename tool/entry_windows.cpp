@@ -11,11 +11,13 @@ extern "C" [[noreturn]] void process_entry(void) {
     command_line_result_t result;
     char** values = command_line_split(&count, &result);
     if (!values) {
-        const char ill_formed[] = "tagloomsmith: error: the command line is not well-formed UTF-16\n";
-        const char limit[] =
-            "tagloomsmith: error: Empty command line or tool long command line.\n";
-        if (result == COMMAND_LINE_ILL_FORMED) std_err_write(ill_formed, sizeof ill_formed - 1);
-        else std_err_write(limit, sizeof limit - 1);
+        const char ill_formed[] =
+            "tagloomsmith: error: the command line is not well-formed UTF-16\n";
+        const char limit[] = "tagloomsmith: error: Empty command line or tool long command line.\n";
+        if (result == COMMAND_LINE_ILL_FORMED)
+            std_err_write(ill_formed, sizeof ill_formed - 1);
+        else
+            std_err_write(limit, sizeof limit - 1);
         platform_exit(1);
     }
     platform_exit((uint32_t)tool_main(count, values));

@@ -21,7 +21,8 @@ struct header_out_t {
     void id(const data_t* record) { text((const char*)record->data, record->used); }
     void number(uint64_t value) {
         uint64_t digits = 1;
-        for (uint64_t v = value; v >= 10; v /= 10) ++digits;
+        for (uint64_t v = value; v >= 10; v /= 10)
+            ++digits;
         if (data_append_unsigned(block, value, 0, 0, 0) != digits) complete = 0;
     }
 };
@@ -46,8 +47,10 @@ void write_lengths(header_out_t* out, const id_table_t* table, uint64_t* max) {
         const data_t* record = &table->records[i];
         if (record->used == 0) continue;
         out->number(record->used);
-        if ((i + 1) % 20 != 0) out->text(", ");
-        else out->text(",\n    ");
+        if ((i + 1) % 20 != 0)
+            out->text(", ");
+        else
+            out->text(",\n    ");
         if (record->used > *max) *max = record->used;
     }
 }
@@ -129,7 +132,8 @@ int write_header(data_t* output, id_table_t* timelines, id_table_t* events) {
     }
     out.text("#else /* PROFILER_IMPLEMENTATION */ \n\n");
     out.text("extern const char* profiler_timeline_id_strings[ profiler_timeline_id_count ];\n");
-    out.text("extern uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ];\n");
+    out.text(
+        "extern uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ];\n");
     out.text("extern uint16_t profiler_max_timeline_id_string_length;\n");
     out.text("extern const char* profiler_event_id_strings[ profiler_event_id_count ];\n");
     out.text("extern uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ];\n");

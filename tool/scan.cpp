@@ -90,9 +90,12 @@ uint32_t match_call(const uint8_t* p, const uint8_t* end) {
 
 data_t call_literal(uint32_t index) {
     static const char* const LITERALS[CALL_LITERAL_COUNT] = {
-        "profiler_initialize(",          "profiler_timeline_initialize(",
-        "profiler_timeline_id_declaration(", "profiler_timeline_set_id(",
-        "profiler_timeline_set_id_for_index(", "profiler_event_start(",
+        "profiler_initialize(",
+        "profiler_timeline_initialize(",
+        "profiler_timeline_id_declaration(",
+        "profiler_timeline_set_id(",
+        "profiler_timeline_set_id_for_index(",
+        "profiler_event_start(",
         "profiler_collapsable_start(",
     };
     uint64_t length = PREFIX_LENGTH + CALLS[index].length;
@@ -103,7 +106,8 @@ namespace {
 
 // A candidate closer than the longest literal (35 bytes) to the end of a
 // piece cannot be confirmed or refused until more bytes arrive.
-static_assert(PREFIX_LENGTH + 26 == SCAN_KEEP_MAX + 1, "the longest literal sets what a piece keeps");
+static_assert(PREFIX_LENGTH + 26 == SCAN_KEEP_MAX + 1,
+              "the longest literal sets what a piece keeps");
 
 enum scan_phase_t { SCAN_SEARCH, SCAN_SPACES, SCAN_IDENTIFIER };
 enum id_state_t { ID_STORING, ID_TABLE_FULL, ID_NO_ROOM };
@@ -158,13 +162,15 @@ uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
     const uint64_t decidable = last ? n : (n > SCAN_KEEP_MAX ? n - SCAN_KEEP_MAX : 0);
     for (;;) {
         if (scan->phase == SCAN_SPACES) {
-            while (cursor < end && char_is_space(*cursor)) ++cursor;
+            while (cursor < end && char_is_space(*cursor))
+                ++cursor;
             if (cursor == end && !last) return n;
             identifier_begin(scan);
         }
         if (scan->phase == SCAN_IDENTIFIER) {
             const uint8_t* start = cursor;
-            while (cursor < end && char_is_identifier(*cursor)) ++cursor;
+            while (cursor < end && char_is_identifier(*cursor))
+                ++cursor;
             identifier_part(scan, start, (uint64_t)(cursor - start));
             if (cursor == end && !last) return n;
             identifier_end(scan);

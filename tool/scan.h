@@ -32,11 +32,11 @@ struct scan_t {
     data_t* arena;
     id_table_t* timelines;
     id_table_t* events;
-    uint32_t phase;      // what the next byte continues: a search, spaces, an identifier
-    id_table_t* target;  // the table the current call feeds
-    uint32_t id_state;   // whether the current identifier is being stored
-    uint64_t id_length;  // its bytes so far
-    uint8_t* id_data;    // its copy in the arena
+    uint32_t phase;     // what the next byte continues: a search, spaces, an identifier
+    id_table_t* target; // the table the current call feeds
+    uint32_t id_state;  // whether the current identifier is being stored
+    uint64_t id_length; // its bytes so far
+    uint8_t* id_data;   // its copy in the arena
 };
 // A piece may leave this many bytes unconsumed: the start of a literal it
 // cannot confirm yet.

@@ -51,8 +51,7 @@ platform_handle_t platform_file_open_read(const char* path);
 platform_handle_t platform_file_create(const char* path, platform_create_t disposition);
 int platform_file_size(platform_handle_t file, uint64_t* size);
 int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_t* read);
-int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n,
-                        uint32_t* written);
+int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, uint32_t* written);
 void platform_file_close(platform_handle_t file);
 // Moves a file over another one in a single step.
 int platform_file_replace(const char* from, const char* to);

@@ -259,16 +259,17 @@ int platform_file_size(platform_handle_t file, uint64_t* size) {
 
 int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_t* read_count) {
     ssize_t got;
-    do got = read(fd_from_handle(file), buffer, n);
+    do
+        got = read(fd_from_handle(file), buffer, n);
     while (got < 0 && errno == EINTR);
     *read_count = got > 0 ? (uint32_t)got : 0;
     return got >= 0;
 }
 
-int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n,
-                        uint32_t* written) {
+int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, uint32_t* written) {
     ssize_t put;
-    do put = write(fd_from_handle(file), bytes, n);
+    do
+        put = write(fd_from_handle(file), bytes, n);
     while (put < 0 && errno == EINTR);
     *written = put > 0 ? (uint32_t)put : 0;
     return put >= 0;

@@ -18,7 +18,8 @@ void copy_entry(const WIN32_FIND_DATAA* found, platform_find_entry_t* entry) {
     entry->write_time_low = found->ftLastWriteTime.dwLowDateTime;
     entry->write_time_high = found->ftLastWriteTime.dwHighDateTime;
     uint32_t i = 0;
-    for (; i < sizeof entry->name - 1 && found->cFileName[i]; ++i) entry->name[i] = found->cFileName[i];
+    for (; i < sizeof entry->name - 1 && found->cFileName[i]; ++i)
+        entry->name[i] = found->cFileName[i];
     entry->name[i] = 0;
 }
 
@@ -29,22 +30,26 @@ void copy_entry(const WIN32_FIND_DATAA* found, platform_find_entry_t* entry) {
 extern "C" {
 void* memset(void* destination, int value, size_t n) {
     volatile uint8_t* to = (volatile uint8_t*)destination;
-    for (size_t i = 0; i < n; ++i) to[i] = (uint8_t)value;
+    for (size_t i = 0; i < n; ++i)
+        to[i] = (uint8_t)value;
     return destination;
 }
 void* memcpy(void* destination, const void* source, size_t n) {
     volatile uint8_t* to = (volatile uint8_t*)destination;
     const uint8_t* from = (const uint8_t*)source;
-    for (size_t i = 0; i < n; ++i) to[i] = from[i];
+    for (size_t i = 0; i < n; ++i)
+        to[i] = from[i];
     return destination;
 }
 void* memmove(void* destination, const void* source, size_t n) {
     volatile uint8_t* to = (volatile uint8_t*)destination;
     const uint8_t* from = (const uint8_t*)source;
     if (to < from)
-        for (size_t i = 0; i < n; ++i) to[i] = from[i];
+        for (size_t i = 0; i < n; ++i)
+            to[i] = from[i];
     else
-        for (size_t i = n; i > 0; --i) to[i - 1] = from[i - 1];
+        for (size_t i = n; i > 0; --i)
+            to[i - 1] = from[i - 1];
     return destination;
 }
 int memcmp(const void* a, const void* b, size_t n) {
@@ -93,7 +98,8 @@ int platform_find_next(platform_handle_t search, platform_find_entry_t* entry) {
 void platform_find_close(platform_handle_t search) { FindClose(to_handle(search)); }
 
 platform_handle_t platform_file_open_read(const char* path) {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE file =
+        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
     // Only files on disk: a device name such as NUL or CON is never read.
     if (GetFileType(file) != FILE_TYPE_DISK) {
@@ -122,8 +128,7 @@ int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_
     return ok != 0;
 }
 
-int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n,
-                        uint32_t* written) {
+int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, uint32_t* written) {
     DWORD put = 0;
     BOOL ok = WriteFile(to_handle(file), bytes, n, &put, nullptr);
     *written = put;

@@ -32,7 +32,8 @@ std::string project_with_previous_header() {
 TEST(Hostile, BinaryFilesWithNulAndHighBytes) {
     std::string root = project_with_previous_header();
     std::string bytes;
-    for (int i = 0; i < 70000; ++i) bytes += (char)((i * 7919) % 256);
+    for (int i = 0; i < 70000; ++i)
+        bytes += (char)((i * 7919) % 256);
     bytes += std::string(1, '\0') + "profiler_event_start(" + std::string(1, '\0') + "x)\xff" +
              "profiler_initialize(ok)\x80";
     write_file(root + "/blob.c", bytes);
@@ -91,8 +92,9 @@ TEST(Hostile, DirectoryArgumentOverTheBuffer) {
     std::string directory = "./" + std::string(1100, '/') + "x";
     run_result_t r = run_tool(root, {"-d", directory, "-d", "."});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "tagloomsmith: warning: directory path longer than 1021 bytes, not searched: \"" +
-                         directory + "\"\n");
+    EXPECT_EQ(r.err,
+              "tagloomsmith: warning: directory path longer than 1021 bytes, not searched: \"" +
+                  directory + "\"\n");
     EXPECT_NE(file_text(root + "/profiler_ids.h").find("profiler_event_id_frame,"),
               std::string::npos);
 }

@@ -42,7 +42,8 @@ inline std::string read_all(int fd) {
     std::string s;
     char buffer[65536];
     ssize_t n;
-    while ((n = read(fd, buffer, sizeof buffer)) > 0) s.append(buffer, (size_t)n);
+    while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        s.append(buffer, (size_t)n);
     return s;
 }
 
@@ -51,12 +52,14 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
     std::vector<std::string> argv;
     if (const char* runner = std::getenv("TAGLOOMSMITH_RUNNER")) argv.push_back(runner);
 #ifdef TAGLOOMSMITH_DEFAULT_RUNNER
-    else argv.push_back(TAGLOOMSMITH_DEFAULT_RUNNER);
+    else
+        argv.push_back(TAGLOOMSMITH_DEFAULT_RUNNER);
 #endif
     argv.push_back(tool_path());
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
-    for (auto& a : argv) pointers.push_back(a.data());
+    for (auto& a : argv)
+        pointers.push_back(a.data());
     pointers.push_back(nullptr);
 
     int out[2], err[2];

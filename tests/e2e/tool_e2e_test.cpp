@@ -19,8 +19,10 @@ using strings_t = std::vector<std::string>;
 std::string expected_header(const strings_t& timelines, const strings_t& events) {
     std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY);
     id_table_t tt{t.data(), 0, 0, 0}, et{e.data(), 0, 0, 0};
-    for (auto& id : timelines) t[tt.count++] = data_make(id.size(), id.size(), (void*)id.data());
-    for (auto& id : events) e[et.count++] = data_make(id.size(), id.size(), (void*)id.data());
+    for (auto& id : timelines)
+        t[tt.count++] = data_make(id.size(), id.size(), (void*)id.data());
+    for (auto& id : events)
+        e[et.count++] = data_make(id.size(), id.size(), (void*)id.data());
     std::vector<uint8_t> bytes(8 << 20);
     data_t block = data_make(bytes.size(), 0, bytes.data());
     write_header(&block, &tt, &et);
@@ -33,14 +35,13 @@ void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
 // own header, which holds every call name and must stay out of the scan.
 std::string make_project() {
     std::string root = make_temp_dir("e2e");
-    write_file(root + "/main.c",
-               "#include \"profiler.h\"\n"
-               "int main(void) {\n"
-               "    profiler_initialize(main_timeline);\n"
-               "    profiler_event_start(frame);\n"
-               "    profiler_event_start( update );\n"
-               "    profiler_event_start(frame);\n"
-               "}\n");
+    write_file(root + "/main.c", "#include \"profiler.h\"\n"
+                                 "int main(void) {\n"
+                                 "    profiler_initialize(main_timeline);\n"
+                                 "    profiler_event_start(frame);\n"
+                                 "    profiler_event_start( update );\n"
+                                 "    profiler_event_start(frame);\n"
+                                 "}\n");
     write_file(root + "/render.cpp", "void r() { profiler_timeline_set_id_for_index(render, 2); "
                                      "profiler_collapsable_start(draw); }\n");
     write_file(root + "/profiler.h", "void profiler_event_start(int id);\n"
@@ -107,30 +108,73 @@ TEST(Tool, SuccessfulRuns) {
         const char* printed;
         strings_t timelines, events;
     } cases[] = {
-        {"no arguments", {}, "profiler_ids.h", "profiler_ids.h generated.\n", top_timelines,
+        {"no arguments",
+         {},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         top_timelines,
          top_events},
-        {"recursive", {"-r"}, "profiler_ids.h", "profiler_ids.h generated.\n",
+        {"recursive",
+         {"-r"},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
          {"audio", "main_timeline", "render", "physics"},
          {"frame", "update", "frame", "draw", "step"}},
-        {"two directories in order", {"-d", "src", "-d", "lib"}, "profiler_ids.h",
-         "profiler_ids.h generated.\n", {"physics", "audio"}, {"step"}},
-        {"second -d last", {"-d", "src", "-d"}, "profiler_ids.h", "profiler_ids.h generated.\n",
-         {"physics"}, {"step"}},
-        {"-d alone", {"-d"}, "profiler_ids.h", "profiler_ids.h generated.\n", top_timelines,
+        {"two directories in order",
+         {"-d", "src", "-d", "lib"},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         {"physics", "audio"},
+         {"step"}},
+        {"second -d last",
+         {"-d", "src", "-d"},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         {"physics"},
+         {"step"}},
+        {"-d alone",
+         {"-d"},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         top_timelines,
          top_events},
-        {"same directory twice", {"-d", "src", "-d", "src"}, "profiler_ids.h",
-         "profiler_ids.h generated.\n", {"physics", "physics"}, {"step", "step"}},
-        {"-e takes -r and -r recurses", {"-e", "-r", "-d", "."}, "profiler_ids.h",
-         "profiler_ids.h generated.\n", {}, {}},
-        {"extensions", {"-e", "txt,cpp"}, "profiler_ids.h", "profiler_ids.h generated.\n",
-         {"render"}, {"not_scanned", "draw"}},
-        {"exceptions replace the default", {"-x", "render.cpp"}, "profiler_ids.h",
-         "profiler_ids.h generated.\n", {"main_timeline", "int"}, {"frame", "update", "frame", "int"}},
-        {"first -o wins", {"-o", "a.h", "-o", "b.h"}, "a.h", "a.h generated.\n", top_timelines,
+        {"same directory twice",
+         {"-d", "src", "-d", "src"},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         {"physics", "physics"},
+         {"step", "step"}},
+        {"-e takes -r and -r recurses",
+         {"-e", "-r", "-d", "."},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         {},
+         {}},
+        {"extensions",
+         {"-e", "txt,cpp"},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         {"render"},
+         {"not_scanned", "draw"}},
+        {"exceptions replace the default",
+         {"-x", "render.cpp"},
+         "profiler_ids.h",
+         "profiler_ids.h generated.\n",
+         {"main_timeline", "int"},
+         {"frame", "update", "frame", "int"}},
+        {"first -o wins",
+         {"-o", "a.h", "-o", "b.h"},
+         "a.h",
+         "a.h generated.\n",
+         top_timelines,
          top_events},
         {"silent", {"-s"}, "profiler_ids.h", "", top_timelines, top_events},
-        {"output in a folder", {"-d", "src", "-o", "src/ids.h"}, "src/ids.h",
-         "src/ids.h generated.\n", {"physics"}, {"step"}},
+        {"output in a folder",
+         {"-d", "src", "-o", "src/ids.h"},
+         "src/ids.h",
+         "src/ids.h generated.\n",
+         {"physics"},
+         {"step"}},
     };
     for (auto& c : cases) {
         std::string root = make_project();
@@ -144,8 +188,8 @@ TEST(Tool, SuccessfulRuns) {
 }
 
 TEST(Tool, HelpAnywherePrintsOnlyTheUsage) {
-    for (strings_t args : {strings_t{"-h"}, strings_t{"-d", "src", "-h", "-o", "x.h"},
-                           strings_t{"-o", "-h"}}) {
+    for (strings_t args :
+         {strings_t{"-h"}, strings_t{"-d", "src", "-h", "-o", "x.h"}, strings_t{"-o", "-h"}}) {
         std::string root = make_project();
         run_result_t r = run_tool(root, args);
         EXPECT_EQ(r.exit_code, 0);
@@ -196,7 +240,8 @@ TEST(Tool, FileLimitWarnsOnce) {
     EXPECT_EQ(r.err, "tagloomsmith: warning: the limit of 1024 files was reached; further files "
                      "were not scanned\n");
     strings_t events;
-    for (int i = 0; i < 1024; ++i) events.push_back("e" + std::to_string(10000 + i));
+    for (int i = 0; i < 1024; ++i)
+        events.push_back("e" + std::to_string(10000 + i));
     EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({}, events));
 }
 
@@ -240,11 +285,16 @@ TEST(Tool, ErrorsLeaveThePreviousHeader) {
         std::string error;
         std::string output;
     } cases[] = {
-        {"output in a missing folder", {"-o", "missing/ids.h"},
-         "tagloomsmith: error: cannot write \"missing/ids.h\"\n", "missing/ids.h"},
-        {"output is a directory", {"-o", "src"}, "tagloomsmith: error: cannot write \"src\"\n",
+        {"output in a missing folder",
+         {"-o", "missing/ids.h"},
+         "tagloomsmith: error: cannot write \"missing/ids.h\"\n",
+         "missing/ids.h"},
+        {"output is a directory",
+         {"-o", "src"},
+         "tagloomsmith: error: cannot write \"src\"\n",
          "src/physics.c"},
-        {"output path of 511 bytes", {"-o", std::string(511, 'o')},
+        {"output path of 511 bytes",
+         {"-o", std::string(511, 'o')},
          "tagloomsmith: error: output path longer than 510 bytes: \"" + std::string(511, 'o') +
              "\"\n",
          "profiler_ids.h"},

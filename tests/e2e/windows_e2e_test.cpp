@@ -16,7 +16,8 @@ namespace {
 
 std::string windows_path(const std::string& unix_path) {
     std::string p = "Z:" + unix_path;
-    for (char& c : p) c = c == '/' ? '\\' : c;
+    for (char& c : p)
+        c = c == '/' ? '\\' : c;
     return p;
 }
 
@@ -28,11 +29,16 @@ std::u16string utf16(const std::string& s) {
         unsigned char c = (unsigned char)s[i];
         uint32_t cp;
         int n;
-        if (c < 0x80) cp = c, n = 1;
-        else if (c < 0xE0) cp = c & 0x1F, n = 2;
-        else if (c < 0xF0) cp = c & 0x0F, n = 3;
-        else cp = c & 0x07, n = 4;
-        for (int k = 1; k < n; ++k) cp = cp << 6 | ((unsigned char)s[i + k] & 0x3F);
+        if (c < 0x80)
+            cp = c, n = 1;
+        else if (c < 0xE0)
+            cp = c & 0x1F, n = 2;
+        else if (c < 0xF0)
+            cp = c & 0x0F, n = 3;
+        else
+            cp = c & 0x07, n = 4;
+        for (int k = 1; k < n; ++k)
+            cp = cp << 6 | ((unsigned char)s[i + k] & 0x3F);
         i += n;
         if (cp >= 0x10000) {
             cp -= 0x10000;
@@ -80,13 +86,15 @@ TEST_F(Windows, QuotesAndBackslashesSplitAsOnWindows) {
         {"-d \"\" -d x", {"-d", "x"}}, // "" vanishes: -d takes -d as its value, then x
         {"-d \"a\"\"b\"", {"ab"}},
         {"\t -d   tab\t", {"tab"}},
-        {"-d caf\xC3\xA9 -d \xE2\x82\xAC\xF0\x9F\x98\x80", {"caf\xC3\xA9", "\xE2\x82\xAC\xF0\x9F\x98\x80"}},
+        {"-d caf\xC3\xA9 -d \xE2\x82\xAC\xF0\x9F\x98\x80",
+         {"caf\xC3\xA9", "\xE2\x82\xAC\xF0\x9F\x98\x80"}},
     };
     for (auto& c : cases) {
         std::string root = make_temp_dir("win_split");
         run_result_t r = launch(root, utf16("tagloomsmith.exe " + c.tail + " -s"));
         std::string expected;
-        for (auto& d : c.directories) expected += warning_for(d);
+        for (auto& d : c.directories)
+            expected += warning_for(d);
         EXPECT_EQ(r.exit_code, 0) << c.tail;
         EXPECT_EQ(r.err, expected) << c.tail;
     }
@@ -103,7 +111,8 @@ TEST_F(Windows, DirectoryWithSpacesIsSearched) {
 }
 
 TEST_F(Windows, CommandLineFailuresAreErrors) {
-    const std::string limit = "tagloomsmith: error: Empty command line or tool long command line.\n";
+    const std::string limit =
+        "tagloomsmith: error: Empty command line or tool long command line.\n";
     const std::string ill = "tagloomsmith: error: the command line is not well-formed UTF-16\n";
     std::u16string lone_high = utf16("tagloomsmith.exe -d x");
     lone_high += (char16_t)0xD800;
@@ -138,8 +147,9 @@ TEST_F(Windows, LongestCommandLineThatFits) {
     std::string name(1900, 'd');
     run_result_t r = launch(root, utf16("tagloomsmith.exe -s -d " + name));
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "tagloomsmith: warning: directory path longer than 1021 bytes, not searched: \"" +
-                         name + "\"\n");
+    EXPECT_EQ(r.err,
+              "tagloomsmith: warning: directory path longer than 1021 bytes, not searched: \"" +
+                  name + "\"\n");
 }
 
 } // namespace
