@@ -157,6 +157,28 @@ TEST(Hostile, OutputPathThatIsADirectoryOrInAMissingFolder) {
     }
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define UNDER_ASAN 1
+#endif
+#endif
+
+TEST(Hostile, WorkingMemoryRefused) {
+#ifdef UNDER_ASAN
+    GTEST_SKIP() << "the sanitizer runtime needs more address space than the limit leaves";
+#endif
+    std::string root = project_with_previous_header();
+    std::string script =
+        "cd '" + root + "' && ulimit -v 8000 && '" + tool_path() + "' 2>err.txt; echo $? >code.txt";
+    ASSERT_EQ(std::system(script.c_str()), 0);
+    EXPECT_EQ(file_text(root + "/code.txt"), "1\n");
+    EXPECT_EQ(file_text(root + "/err.txt"),
+              "tagloomsmith: error: cannot obtain the 10 MiB of working memory\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+}
+
 TEST(Hostile, StandardErrorClosedToo) {
     // With both outputs closed, a warning must not land in the header file
     // that takes the lowest free descriptor.
