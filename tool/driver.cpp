@@ -152,6 +152,51 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
     return 1;
 }
 
+// Warnings about what the walk left out.
+void report_walk(const file_list_t& list) {
+    if (list.long_paths != 0) {
+        message_t m("warning");
+        m.add("subdirectories whose paths exceed ");
+        m.add(DIR_PATH_CAPACITY - 3);
+        m.add(" bytes were not searched (");
+        m.add(list.long_paths);
+        m.add(")");
+        m.send();
+    }
+    if (list.truncated) {
+        message_t m("warning");
+        m.add("the limit of ");
+        m.add(FILE_LIST_CAPACITY);
+        m.add(" files was reached; further files were not scanned");
+        m.send();
+    }
+}
+
+// Scans every listed file in list order, then warns once about those that
+// could not be read.
+void scan_listed_files(const file_list_t& list, data_t* buffer, data_t* arena,
+                       id_table_t* timelines, id_table_t* events) {
+    uint32_t unreadable = 0;
+    const char* first_unreadable = nullptr;
+    for (uint32_t i = 0; i < list.count; ++i) {
+        CHECK(list.is_directory[i] == 0);
+        if (!scan_file((const char*)list.paths[i], buffer, arena, timelines, events)) {
+            if (unreadable++ == 0) first_unreadable = (const char*)list.paths[i];
+        }
+    }
+    if (unreadable != 0) {
+        message_t m("warning");
+        m.add("cannot read ");
+        m.quoted(data_make(0, text_length(first_unreadable), (void*)first_unreadable));
+        if (unreadable > 1) {
+            m.add(" (and ");
+            m.add(unreadable - 1);
+            m.add(unreadable == 2 ? " more file)" : " more files)");
+        }
+        m.send();
+    }
+}
+
 } // namespace
 
 int32_t tool_main(int32_t count, char** values) {
@@ -209,22 +254,7 @@ int32_t tool_main(int32_t count, char** values) {
         if (result != DIR_SEARCH_DONE) warn_directory(directory, result);
         directory = arg_value(DATA_LITERAL("-d"), &iterator);
     }
-    if (list.long_paths != 0) {
-        message_t m("warning");
-        m.add("subdirectories whose paths exceed ");
-        m.add(DIR_PATH_CAPACITY - 3);
-        m.add(" bytes were not searched (");
-        m.add(list.long_paths);
-        m.add(")");
-        m.send();
-    }
-    if (list.truncated) {
-        message_t m("warning");
-        m.add("the limit of ");
-        m.add(FILE_LIST_CAPACITY);
-        m.add(" files was reached; further files were not scanned");
-        m.send();
-    }
+    report_walk(list);
     if (list.lost_paths != 0) {
         error("out of working memory for the paths of the files found; no header written");
         return 1;
@@ -235,25 +265,7 @@ int32_t tool_main(int32_t count, char** values) {
         error("cannot obtain the 1 MiB read buffer");
         return 1;
     }
-    uint32_t unreadable = 0;
-    const char* first_unreadable = nullptr;
-    for (uint32_t i = 0; i < list.count; ++i) {
-        CHECK(list.is_directory[i] == 0);
-        if (!scan_file((const char*)list.paths[i], &buffer, &arena, &timelines, &events)) {
-            if (unreadable++ == 0) first_unreadable = (const char*)list.paths[i];
-        }
-    }
-    if (unreadable != 0) {
-        message_t m("warning");
-        m.add("cannot read ");
-        m.quoted(data_make(0, text_length(first_unreadable), (void*)first_unreadable));
-        if (unreadable > 1) {
-            m.add(" (and ");
-            m.add(unreadable - 1);
-            m.add(unreadable == 2 ? " more file)" : " more files)");
-        }
-        m.send();
-    }
+    scan_listed_files(list, &buffer, &arena, &timelines, &events);
     if (timelines.dropped != 0) warn_table_full("timeline");
     if (events.dropped != 0) warn_table_full("event");
     if (timelines.lost != 0 || events.lost != 0) {
