@@ -21,7 +21,7 @@ CALLS = [
 ]
 WORDS = ["int", "count", "value", "buffer", "result", "frame", "render", "update", "index",
          "size", "data", "state", "return", "if", "for", "while", "const", "struct", "static",
-         "uint32_t", "pointer", "length", "config", "profiler_event_end", "profile_window"]
+         "uint32_t", "pointer", "length", "config", "profile_window", "prof_", "p"]
 
 
 def source_text(rng, target_bytes, lines_per_call, ids):
@@ -34,6 +34,9 @@ def source_text(rng, target_bytes, lines_per_call, ids):
             call = rng.choice(CALLS)
             extra = ", 2" if call.endswith("for_index") else ""
             text = "    %s( %s%s );\n" % (call, rng.choice(ids), extra)
+            if "start" in call:
+                # As in real code: every event that starts also ends.
+                text += "    profiler_event_end();\n"
         else:
             indent = " " * (4 * rng.randint(0, 3))
             text = indent + " ".join(rng.choice(WORDS) for _ in range(rng.randint(2, 9))) + ";\n"

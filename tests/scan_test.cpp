@@ -101,6 +101,24 @@ TEST(ScanCalls, EdgeCases) {
     }
 }
 
+TEST(ScanCalls, SearchWidths) {
+    EXPECT_EQ(scan_search_width(SCAN_WIDTH_16), SCAN_WIDTH_16);
+    uint32_t wide = scan_search_width(SCAN_WIDTH_32);
+    EXPECT_TRUE(wide == SCAN_WIDTH_32 || wide == SCAN_WIDTH_16);
+    // Long texts, so that every width's blocks are used, with a call at each
+    // offset from the start and from the end.
+    for (uint32_t width : {SCAN_WIDTH_16, SCAN_WIDTH_32}) {
+        scan_search_width(width);
+        for (size_t at = 0; at < 80; ++at) {
+            std::string text =
+                std::string(at, 'p') + "profiler_event_start(x)" + std::string(at % 7, '_');
+            scan_fixture_t f;
+            f.scan(text);
+            EXPECT_EQ(scan_fixture_t::ids(f.events), (ids_t{"x"})) << width << " " << at;
+        }
+    }
+}
+
 TEST(ScanCalls, NullTextIsEmpty) {
     scan_fixture_t f;
     scan_calls(data_t{}, &f.arena, &f.timelines, &f.events);
@@ -163,7 +181,9 @@ TEST(ScanCalls, AgreesWithTheNaiveScanOnRandomTexts) {
         pieces.push_back(s.substr(9));
     }
     std::mt19937 rng(20261208);
-    for (int round = 0; round < 4000; ++round) {
+    for (int round = 0; round < 8000; ++round) {
+        // Both search widths, where the processor has the wider one.
+        scan_search_width(round % 2 ? SCAN_WIDTH_32 : SCAN_WIDTH_16);
         std::string text;
         int n = (int)(rng() % 40);
         for (int k = 0; k < n; ++k)
@@ -211,7 +231,8 @@ TEST(ScanFeed, PiecesGiveTheSameIdsAsTheWholeText) {
         pieces.push_back(s.substr(0, s.size() - 3));
     }
     std::mt19937 rng(4242);
-    for (int round = 0; round < 3000; ++round) {
+    for (int round = 0; round < 6000; ++round) {
+        scan_search_width(round % 2 ? SCAN_WIDTH_32 : SCAN_WIDTH_16);
         std::string text;
         for (int k = 0, n = (int)(rng() % 60); k < n; ++k)
             text += pieces[rng() % pieces.size()];

@@ -5,6 +5,11 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <cpuid.h>
+#include <immintrin.h>
+#define SCAN_AVX2 1
+#endif
 
 namespace {
 
@@ -45,13 +50,60 @@ int same_bytes(const uint8_t* a, const char* b, uint64_t n) {
     return 1;
 }
 
-// Next position at or after p where the prefix starts, or end. Sixteen
+// The widest search the processor offers: 0 not asked yet, then
+// SCAN_WIDTH_16 (SSE2, every x86-64) or SCAN_WIDTH_32 (AVX2).
+uint32_t search_width;
+
+#ifdef SCAN_AVX2
+int avx2_usable() {
+    unsigned a, b, c, d;
+    // AVX2 in the processor, and the system saving the wide registers.
+    if (!__get_cpuid(1, &a, &b, &c, &d) || !(c & bit_OSXSAVE) || !(c & bit_AVX)) return 0;
+    unsigned low, high;
+    __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+    if ((low & 6) != 6) return 0;
+    return __get_cpuid_count(7, 0, &a, &b, &c, &d) && (b & bit_AVX2);
+}
+
+// 32 start positions at a time; returns a prefix position, or null with *p
+// moved to the first position not yet tested.
+__attribute__((target("avx2"))) const uint8_t* find_prefix_32(const uint8_t** p,
+                                                              const uint8_t* last) {
+    const __m256i first_byte = _mm256_set1_epi8('p');
+    const __m256i last_byte = _mm256_set1_epi8('_');
+    for (const uint8_t* q = *p; last - q >= 31; q += 32, *p = q) {
+        __m256i heads = _mm256_loadu_si256((const __m256i*)q);
+        __m256i tails = _mm256_loadu_si256((const __m256i*)(q + PREFIX_LENGTH - 1));
+        uint32_t mask = (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(
+            _mm256_cmpeq_epi8(heads, first_byte), _mm256_cmpeq_epi8(tails, last_byte)));
+        for (; mask != 0; mask &= mask - 1) {
+            const uint8_t* candidate = q + __builtin_ctz(mask);
+            if (prefix_at(candidate)) return candidate;
+        }
+    }
+    return nullptr;
+}
+#endif
+
+// Next position at or after p where the prefix starts, or end. Many
 // positions at a time test the prefix's first and last bytes ('p' and '_',
 // eight apart), which few places in source text share; only those are
 // compared whole. Every byte is looked at once or twice, never more.
 const uint8_t* find_prefix(const uint8_t* p, const uint8_t* end) {
     if (end - p < (int64_t)PREFIX_LENGTH) return end;
     const uint8_t* last = end - PREFIX_LENGTH; // the last position a prefix can start at
+    if (search_width == 0) {
+        search_width = SCAN_WIDTH_16;
+#ifdef SCAN_AVX2
+        if (avx2_usable()) search_width = SCAN_WIDTH_32;
+#endif
+    }
+#ifdef SCAN_AVX2
+    if (search_width == SCAN_WIDTH_32) {
+        const uint8_t* found = find_prefix_32(&p, last);
+        if (found) return found;
+    }
+#endif
 #if defined(__SSE2__)
     const __m128i first_byte = _mm_set1_epi8('p');
     const __m128i last_byte = _mm_set1_epi8('_');
@@ -62,10 +114,9 @@ const uint8_t* find_prefix(const uint8_t* p, const uint8_t* end) {
         __m128i tails = _mm_loadu_si128((const __m128i*)(p + PREFIX_LENGTH - 1));
         uint32_t mask = (uint32_t)_mm_movemask_epi8(
             _mm_and_si128(_mm_cmpeq_epi8(heads, first_byte), _mm_cmpeq_epi8(tails, last_byte)));
-        while (mask != 0) {
-            uint32_t bit = (uint32_t)__builtin_ctz(mask);
-            if (prefix_at(p + bit)) return p + bit;
-            mask &= mask - 1;
+        for (; mask != 0; mask &= mask - 1) {
+            const uint8_t* candidate = p + __builtin_ctz(mask);
+            if (prefix_at(candidate)) return candidate;
         }
     }
 #endif
@@ -87,6 +138,14 @@ uint32_t match_call(const uint8_t* p, const uint8_t* end) {
 }
 
 } // namespace
+
+uint32_t scan_search_width(uint32_t width) {
+    if (width == SCAN_WIDTH_16) search_width = SCAN_WIDTH_16;
+#ifdef SCAN_AVX2
+    if (width == SCAN_WIDTH_32 && avx2_usable()) search_width = SCAN_WIDTH_32;
+#endif
+    return search_width;
+}
 
 data_t call_literal(uint32_t index) {
     static const char* const LITERALS[CALL_LITERAL_COUNT] = {

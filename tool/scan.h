@@ -42,6 +42,13 @@ struct scan_t {
 // cannot confirm yet.
 const uint64_t SCAN_KEEP_MAX = 34;
 
+// The search runs 32 bytes at a time where the processor can (AVX2), else
+// 16. Tests and benchmarks choose: returns the width in force afterwards
+// (a width the processor lacks is not taken).
+const uint32_t SCAN_WIDTH_16 = 16;
+const uint32_t SCAN_WIDTH_32 = 32;
+uint32_t scan_search_width(uint32_t width);
+
 void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events);
 // Scans the bytes and returns how many it consumed; the rest (at most
 // SCAN_KEEP_MAX) must come again at the start of the next piece. With last,
