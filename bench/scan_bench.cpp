@@ -12,10 +12,10 @@
 namespace {
 
 std::string make_text(size_t bytes, int lines_per_call) {
-    static const char* const words[] = {"int",    "profile", "value",
-                                        "buffer", "pointer", "for",
-                                        "return", "struct",  "profiler_event_end",
-                                        "p_",     "_p"};
+    // Words that start like the prefix but are not it ("profiles"), and
+    // 'p' and '_' in many places, as in real source.
+    static const char* const words[] = {"int",    "profile", "value",    "buffer", "pointer", "for",
+                                        "return", "struct",  "profiles", "p_",     "_p"};
     std::mt19937 rng(7);
     std::string text;
     for (int line = 1; text.size() < bytes; ++line) {
@@ -67,12 +67,21 @@ const std::string& dense_text() {
     return text;
 }
 
-void scan_without_calls(benchmark::State& s) { run_fast(s, quiet_text()); }
+void scan_without_calls(benchmark::State& s) {
+    scan_search_width(SCAN_WIDTH_32);
+    run_fast(s, quiet_text());
+}
+void scan_without_calls_16_wide(benchmark::State& s) {
+    scan_search_width(SCAN_WIDTH_16);
+    run_fast(s, quiet_text());
+    scan_search_width(SCAN_WIDTH_32);
+}
 void naive_without_calls(benchmark::State& s) { run_naive(s, quiet_text()); }
 void scan_dense(benchmark::State& s) { run_fast(s, dense_text()); }
 void naive_dense(benchmark::State& s) { run_naive(s, dense_text()); }
 
 BENCHMARK(scan_without_calls);
+BENCHMARK(scan_without_calls_16_wide);
 BENCHMARK(naive_without_calls);
 BENCHMARK(scan_dense);
 BENCHMARK(naive_dense);
