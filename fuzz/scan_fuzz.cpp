@@ -9,6 +9,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY);
     id_table_t timelines{t.data(), 0, 0, 0}, events{e.data(), 0, 0, 0};
+    // Either search width (the wider only where the processor has it).
+    scan_search_width(size && (data[size - 1] & 1) ? SCAN_WIDTH_32 : SCAN_WIDTH_16);
     std::vector<uint8_t> arena_bytes(size + 1);
     data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
     // An exact-size copy, so any read past the text is caught.
