@@ -18,20 +18,21 @@ namespace {
 const char PREFIX[] = "profiler_";
 const uint64_t PREFIX_LENGTH = 9;
 
-// The tails after the prefix, in the table's order.
+// The call literals, in the table's order: calls 0 to 4 name timelines, 5
+// and 6 events. Each starts with the prefix and ends with "(".
 struct call_t {
-    const char* tail;
+    const char* literal;
     uint64_t length;
 };
 // clang-format off
 const call_t CALLS[CALL_LITERAL_COUNT] = {
-    {"initialize(", 11},
-    {"timeline_initialize(", 20},
-    {"timeline_id_declaration(", 24},
-    {"timeline_set_id(", 16},
-    {"timeline_set_id_for_index(", 26},
-    {"event_start(", 12},
-    {"collapsable_start(", 18},
+    {"profiler_initialize(", 20},
+    {"profiler_timeline_initialize(", 29},
+    {"profiler_timeline_id_declaration(", 33},
+    {"profiler_timeline_set_id(", 25},
+    {"profiler_timeline_set_id_for_index(", 35},
+    {"profiler_event_start(", 21},
+    {"profiler_collapsable_start(", 27},
 };
 // clang-format on
 
@@ -129,10 +130,12 @@ const uint8_t* find_prefix(const uint8_t* p, const uint8_t* end) {
 // or CALL_LITERAL_COUNT when none does. No tail is a prefix of another, so
 // at most one matches.
 uint32_t match_call(const uint8_t* p, const uint8_t* end) {
-    const uint8_t* tail = p + PREFIX_LENGTH;
-    uint64_t room = (uint64_t)(end - tail);
+    const uint64_t room = (uint64_t)(end - p);
     for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
-        if (CALLS[i].length <= room && same_bytes(tail, CALLS[i].tail, CALLS[i].length)) return i;
+        const call_t& call = CALLS[i];
+        if (call.length <= room && same_bytes(p + PREFIX_LENGTH, call.literal + PREFIX_LENGTH,
+                                              call.length - PREFIX_LENGTH))
+            return i;
     }
     return CALL_LITERAL_COUNT;
 }
@@ -148,25 +151,14 @@ uint32_t scan_search_width(uint32_t width) {
 }
 
 data_t call_literal(uint32_t index) {
-    static const char* const LITERALS[CALL_LITERAL_COUNT] = {
-        "profiler_initialize(",
-        "profiler_timeline_initialize(",
-        "profiler_timeline_id_declaration(",
-        "profiler_timeline_set_id(",
-        "profiler_timeline_set_id_for_index(",
-        "profiler_event_start(",
-        "profiler_collapsable_start(",
-    };
-    uint64_t length = PREFIX_LENGTH + CALLS[index].length;
-    return data_make(length + 1, length, (void*)LITERALS[index]);
+    return data_make(CALLS[index].length + 1, CALLS[index].length, (void*)CALLS[index].literal);
 }
 
 namespace {
 
 // A candidate closer than the longest literal (35 bytes) to the end of a
 // piece cannot be confirmed or refused until more bytes arrive.
-static_assert(PREFIX_LENGTH + 26 == SCAN_KEEP_MAX + 1,
-              "the longest literal sets what a piece keeps");
+static_assert(35 == SCAN_KEEP_MAX + 1, "the longest literal sets what a piece keeps");
 
 enum scan_phase_t { SCAN_SEARCH, SCAN_SPACES, SCAN_IDENTIFIER };
 enum id_state_t { ID_STORING, ID_TABLE_FULL, ID_NO_ROOM };
@@ -247,7 +239,7 @@ uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
             cursor = found + PREFIX_LENGTH;
             continue;
         }
-        cursor = found + PREFIX_LENGTH + CALLS[call].length;
+        cursor = found + CALLS[call].length;
         scan->target = call < CALL_FIRST_EVENT ? scan->timelines : scan->events;
         scan->phase = SCAN_SPACES;
     }
