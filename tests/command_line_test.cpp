@@ -8,8 +8,6 @@
 
 namespace {
 
-std::u16string u(const char16_t* s) { return std::u16string(s); }
-
 std::vector<std::string> split(const std::u16string& text,
                                command_line_result_t* result = nullptr) {
     int32_t count = -1;
