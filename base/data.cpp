@@ -120,22 +120,6 @@ void bytes_copy_safe(void* destination, const void* source, uint64_t n) {
     if (destination && source) bytes_copy(destination, source, n);
 }
 
-void bytes_fill(void* destination, uint8_t value, uint64_t n) {
-    uint8_t* to = (uint8_t*)destination;
-    for (uint64_t i = 0; i < n; ++i)
-        to[i] = value;
-}
-
-int bytes_equal(const void* a, uint64_t a_length, const void* b, uint64_t b_length) {
-    CHECK((a || a_length == 0) && (b || b_length == 0));
-    if (a_length != b_length) return 0;
-    const uint8_t* x = (const uint8_t*)a;
-    const uint8_t* y = (const uint8_t*)b;
-    for (uint64_t i = 0; i < a_length; ++i)
-        if (x[i] != y[i]) return 0;
-    return 1;
-}
-
 int data_equal(const data_t* a, const data_t* b) {
     return bytes_equal(a->data, a->used, b->data, b->used);
 }

@@ -3,6 +3,8 @@
 #include <stddef.h>
 #include <stdint.h>
 
+#include "check.h"
+
 // One record for every piece of memory and text: an OS block, an arena, a
 // length-counted string or a sub-block of an arena.
 struct data_t {
@@ -39,8 +41,16 @@ uint8_t* data_append_bytes(data_t* block, const void* source, uint64_t n);
 
 void bytes_copy(void* destination, const void* source, uint64_t n);
 void bytes_copy_safe(void* destination, const void* source, uint64_t n);
-void bytes_fill(void* destination, uint8_t value, uint64_t n);
-int bytes_equal(const void* a, uint64_t a_length, const void* b, uint64_t b_length);
+// Inline: it sits in every search and comparison loop.
+inline int bytes_equal(const void* a, uint64_t a_length, const void* b, uint64_t b_length) {
+    CHECK((a || a_length == 0) && (b || b_length == 0));
+    if (a_length != b_length) return 0;
+    const uint8_t* x = (const uint8_t*)a;
+    const uint8_t* y = (const uint8_t*)b;
+    for (uint64_t i = 0; i < a_length; ++i)
+        if (x[i] != y[i]) return 0;
+    return 1;
+}
 int data_equal(const data_t* a, const data_t* b);
 
 const uint8_t* string_find(const uint8_t* begin, const uint8_t* end, const void* pattern,

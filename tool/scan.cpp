@@ -45,12 +45,6 @@ int prefix_at(const uint8_t* p) {
     return head == expected && p[8] == '_';
 }
 
-int same_bytes(const uint8_t* a, const char* b, uint64_t n) {
-    for (uint64_t i = 0; i < n; ++i)
-        if (a[i] != (uint8_t)b[i]) return 0;
-    return 1;
-}
-
 // The widest search the processor offers: 0 not asked yet, then
 // SCAN_WIDTH_16 (SSE2, every x86-64) or SCAN_WIDTH_32 (AVX2).
 uint32_t search_width;
@@ -133,8 +127,9 @@ uint32_t match_call(const uint8_t* p, const uint8_t* end) {
     const uint64_t room = (uint64_t)(end - p);
     for (uint32_t i = 0; i < CALL_LITERAL_COUNT; ++i) {
         const call_t& call = CALLS[i];
-        if (call.length <= room && same_bytes(p + PREFIX_LENGTH, call.literal + PREFIX_LENGTH,
-                                              call.length - PREFIX_LENGTH))
+        if (call.length <= room &&
+            bytes_equal(p + PREFIX_LENGTH, call.length - PREFIX_LENGTH,
+                        call.literal + PREFIX_LENGTH, call.length - PREFIX_LENGTH))
             return i;
     }
     return CALL_LITERAL_COUNT;
