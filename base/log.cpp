@@ -6,6 +6,17 @@ namespace {
 
 log_channel_t channels[LOG_CHANNEL_COUNT];
 
+// A push that fails reports here, and pushes fail on any thread: one
+// message is written at a time. Writing never fails into another report
+// (the room is checked first), so the writer never waits for itself.
+bool writing;
+
+void write_begin() {
+    while (__atomic_test_and_set(&writing, __ATOMIC_ACQUIRE)) {
+    }
+}
+void write_end() { __atomic_clear(&writing, __ATOMIC_RELEASE); }
+
 const uint64_t END_MARKER_LENGTH = 14;
 
 log_channel_t* channel_at(uint64_t channel) {
@@ -43,18 +54,20 @@ void log_mark_end(uint64_t channel) {
 }
 
 void log_write(uint64_t channel, data_t text) {
+    write_begin();
     log_ensure(channel);
     log_channel_t* c = channel_at(channel);
-    if (!channel_usable(c)) return;
     // A message the block cannot hold even after a start-over is dropped:
     // appending it would fail and report to channel 0 again.
     const uint64_t overflow_marker_length = 21;
-    if (c->block.used + text.used + END_MARKER_LENGTH >= c->block.size &&
-        overflow_marker_length + text.used + END_MARKER_LENGTH > c->block.size)
-        return;
-    log_make_room(channel, text.used);
-    data_append_bytes(&c->block, text.data, text.used);
-    log_mark_end(channel);
+    const int fits = c->block.used + text.used + END_MARKER_LENGTH < c->block.size ||
+                     overflow_marker_length + text.used + END_MARKER_LENGTH <= c->block.size;
+    if (channel_usable(c) && fits) {
+        log_make_room(channel, text.used);
+        data_append_bytes(&c->block, text.data, text.used);
+        log_mark_end(channel);
+    }
+    write_end();
 }
 
 data_t log_push_block(uint64_t channel, uint64_t n) {

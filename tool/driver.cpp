@@ -5,8 +5,10 @@
 #include "../base/dir.h"
 #include "../base/file.h"
 #include "../base/format.h"
+#include "../base/threads.h"
 #include "header.h"
 #include "scan.h"
+#include "scan_files.h"
 
 namespace {
 
@@ -116,42 +118,6 @@ void warn_table_full(const char* which) {
     m.send();
 }
 
-// Files go through one buffer of this size, piece by piece, so memory does
-// not grow with the size of a file or of the tree.
-const uint64_t READ_PIECE_SIZE = 1 << 20;
-
-// Scans one listed file. A file that cannot be read whole contributes
-// nothing: what its first pieces added is taken back.
-int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
-              id_table_t* events) {
-    const id_table_t timelines_before = *timelines, events_before = *events;
-    const uint64_t arena_before = arena->used;
-    file_reader_t reader;
-    if (!file_reader_open(&reader, path)) return 0;
-    scan_t scan;
-    scan_begin(&scan, arena, timelines, events);
-    uint64_t kept = 0;
-    int failed = 0;
-    for (;;) {
-        uint64_t n =
-            kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
-        if (failed) break;
-        const int last = reader.remaining == 0;
-        uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
-        if (last) break;
-        kept = n - consumed;
-        bytes_copy(buffer->data, buffer->data + consumed, kept); // forward: never overlaps badly
-    }
-    file_reader_close(&reader);
-    if (failed) {
-        *timelines = timelines_before;
-        *events = events_before;
-        arena->used = arena_before;
-        return 0;
-    }
-    return 1;
-}
-
 // Warnings about what the walk left out.
 void report_walk(const file_list_t& list) {
     if (list.long_paths != 0) {
@@ -172,29 +138,18 @@ void report_walk(const file_list_t& list) {
     }
 }
 
-// Scans every listed file in list order, then warns once about those that
-// could not be read.
-void scan_listed_files(const file_list_t& list, data_t* buffer, data_t* arena,
-                       id_table_t* timelines, id_table_t* events) {
-    uint32_t unreadable = 0;
-    const char* first_unreadable = nullptr;
-    for (uint32_t i = 0; i < list.count; ++i) {
-        CHECK(list.is_directory[i] == 0);
-        if (!scan_file((const char*)list.paths[i], buffer, arena, timelines, events)) {
-            if (unreadable++ == 0) first_unreadable = (const char*)list.paths[i];
-        }
+// Warns once about the listed files that could not be read.
+void report_unreadable(const scan_files_report_t& report) {
+    if (report.unreadable == 0) return;
+    message_t m("warning");
+    m.add("cannot read ");
+    m.quoted(data_make(0, text_length(report.first_unreadable), (void*)report.first_unreadable));
+    if (report.unreadable > 1) {
+        m.add(" (and ");
+        m.add(report.unreadable - 1);
+        m.add(report.unreadable == 2 ? " more file)" : " more files)");
     }
-    if (unreadable != 0) {
-        message_t m("warning");
-        m.add("cannot read ");
-        m.quoted(data_make(0, text_length(first_unreadable), (void*)first_unreadable));
-        if (unreadable > 1) {
-            m.add(" (and ");
-            m.add(unreadable - 1);
-            m.add(unreadable == 2 ? " more file)" : " more files)");
-        }
-        m.send();
-    }
+    m.send();
 }
 
 } // namespace
@@ -265,7 +220,10 @@ int32_t tool_main(int32_t count, char** values) {
         error("cannot obtain the 1 MiB read buffer");
         return 1;
     }
-    scan_listed_files(list, &buffer, &arena, &timelines, &events);
+    // Many small files cost the kernel more than the scan costs us: each
+    // processor opens and reads its share.
+    const scan_files_setup_t setup{threads_available(), SCAN_SCRATCH_SIZE};
+    report_unreadable(scan_files(&list, &buffer, &arena, &timelines, &events, setup));
     if (timelines.dropped != 0) warn_table_full("timeline");
     if (events.dropped != 0) warn_table_full("event");
     if (timelines.lost != 0 || events.lost != 0) {

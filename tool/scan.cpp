@@ -80,6 +80,13 @@ __attribute__((target("avx2"))) const uint8_t* find_prefix_32(const uint8_t** p,
 }
 #endif
 
+void settle_width() {
+    search_width = SCAN_WIDTH_16;
+#ifdef SCAN_AVX2
+    if (avx2_usable()) search_width = SCAN_WIDTH_32;
+#endif
+}
+
 // Next position at or after p where the prefix starts, or end. Many
 // positions at a time test the prefix's first and last bytes ('p' and '_',
 // eight apart), which few places in source text share; only those are
@@ -87,12 +94,7 @@ __attribute__((target("avx2"))) const uint8_t* find_prefix_32(const uint8_t** p,
 const uint8_t* find_prefix(const uint8_t* p, const uint8_t* end) {
     if (end - p < (int64_t)PREFIX_LENGTH) return end;
     const uint8_t* last = end - PREFIX_LENGTH; // the last position a prefix can start at
-    if (search_width == 0) {
-        search_width = SCAN_WIDTH_16;
-#ifdef SCAN_AVX2
-        if (avx2_usable()) search_width = SCAN_WIDTH_32;
-#endif
-    }
+    if (search_width == 0) settle_width();
 #ifdef SCAN_AVX2
     if (search_width == SCAN_WIDTH_32) {
         const uint8_t* found = find_prefix_32(&p, last);
@@ -138,6 +140,7 @@ uint32_t match_call(const uint8_t* p, const uint8_t* end) {
 } // namespace
 
 uint32_t scan_search_width(uint32_t width) {
+    if (search_width == 0) settle_width();
     if (width == SCAN_WIDTH_16) search_width = SCAN_WIDTH_16;
 #ifdef SCAN_AVX2
     if (width == SCAN_WIDTH_32 && avx2_usable()) search_width = SCAN_WIDTH_32;
@@ -196,6 +199,20 @@ void identifier_end(scan_t* scan) {
 }
 
 } // namespace
+
+void id_table_add(id_table_t* table, data_t* arena, const data_t* id) {
+    if (id->used == 0) return;
+    if (table->count >= ID_TABLE_CAPACITY) {
+        table->dropped += 1;
+        return;
+    }
+    uint8_t* copy = data_append(arena, id->data, id->used, 1);
+    if (!copy) {
+        table->lost += 1;
+        return;
+    }
+    table->records[table->count++] = data_t{id->used, id->used, copy};
+}
 
 void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events) {
     *scan = scan_t{arena, timelines, events, SCAN_SEARCH, nullptr, ID_STORING, 0, nullptr};

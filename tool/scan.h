@@ -15,6 +15,10 @@ struct id_table_t {
     uint64_t lost;    // ids left out because the arena could not hold them
 };
 
+// Adds an id found in another scan, as this scan would have: dropped when
+// the table is full, lost when the arena cannot hold its copy.
+void id_table_add(id_table_t* table, data_t* arena, const data_t* id);
+
 const uint32_t CALL_LITERAL_COUNT = 7;
 // Calls 0 to 4 name timelines, 5 and 6 events.
 const uint32_t CALL_FIRST_EVENT = 5;
@@ -44,7 +48,9 @@ const uint64_t SCAN_KEEP_MAX = 34;
 
 // The search runs 32 bytes at a time where the processor can (AVX2), else
 // 16. Tests and benchmarks choose: returns the width in force afterwards
-// (a width the processor lacks is not taken).
+// (a width the processor lacks is not taken; any other value only asks).
+// The width is settled on first use; threads that scan at once must find
+// it settled (ask before they start).
 const uint32_t SCAN_WIDTH_16 = 16;
 const uint32_t SCAN_WIDTH_32 = 32;
 uint32_t scan_search_width(uint32_t width);

@@ -18,6 +18,16 @@ void platform_init(void);
 void* platform_memory_alloc(uint64_t size);
 void platform_memory_free(void* block, uint64_t size);
 
+// Threads, like CreateThread and WaitForSingleObject. The function's result
+// is not kept.
+typedef uint32_t (*platform_thread_function_t)(void* argument);
+// PLATFORM_INVALID_HANDLE when the OS refuses a thread.
+platform_handle_t platform_thread_start(platform_thread_function_t function, void* argument);
+// Waits for the thread to end, then releases it.
+void platform_thread_join(platform_handle_t thread);
+// Processors this process may run on, at least 1.
+uint32_t platform_processor_count(void);
+
 // The process's command line as NUL-terminated UTF-16, low byte first.
 const uint16_t* platform_command_line(void);
 

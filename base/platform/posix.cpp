@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -35,12 +37,26 @@ int translate_path(const char* path, char* out, size_t capacity) {
 }
 
 // The size taken when the last file was opened for reading: asking for it
-// right after the open needs no second system call.
+// right after the open needs no second system call. One per thread, since
+// threads open and ask in their own order.
 struct opened_size_t {
     int fd;
     uint64_t size;
 };
-opened_size_t last_opened = {-1, 0};
+thread_local opened_size_t last_opened = {-1, 0};
+
+// What a started thread runs; pthreads want another function type.
+struct thread_start_t {
+    platform_thread_function_t function;
+    void* argument;
+};
+
+void* run_thread(void* start) {
+    thread_start_t what = *(thread_start_t*)start;
+    free(start);
+    what.function(what.argument);
+    return nullptr;
+}
 
 platform_handle_t handle_from_fd(int fd) { return (platform_handle_t)fd + 1; }
 int fd_from_handle(platform_handle_t handle) { return (int)(handle - 1); }
@@ -136,6 +152,31 @@ void* platform_memory_alloc(uint64_t size) {
 
 void platform_memory_free(void* block, uint64_t size) {
     if (block) munmap(block, size);
+}
+
+platform_handle_t platform_thread_start(platform_thread_function_t function, void* argument) {
+    thread_start_t* start = (thread_start_t*)malloc(sizeof(thread_start_t));
+    if (!start) return PLATFORM_INVALID_HANDLE;
+    *start = thread_start_t{function, argument};
+    pthread_t thread;
+    if (pthread_create(&thread, nullptr, run_thread, start) != 0) {
+        free(start);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    static_assert(sizeof(pthread_t) <= sizeof(platform_handle_t), "a thread fits a handle");
+    return (platform_handle_t)thread;
+}
+
+void platform_thread_join(platform_handle_t thread) { pthread_join((pthread_t)thread, nullptr); }
+
+uint32_t platform_processor_count(void) {
+    // The processors this process may use (taskset, containers), not all
+    // the machine has.
+    cpu_set_t set;
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+        return (uint32_t)CPU_COUNT(&set);
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? (uint32_t)online : 1;
 }
 
 const uint16_t* platform_command_line(void) {

@@ -74,6 +74,29 @@ void platform_memory_free(void* block, uint64_t size) {
     if (block) VirtualFree(block, 0, MEM_RELEASE);
 }
 
+// Committed whole when the thread starts: with no runtime there are no
+// stack probes to commit it page by page.
+const SIZE_T THREAD_STACK_SIZE = 256 * 1024;
+
+platform_handle_t platform_thread_start(platform_thread_function_t function, void* argument) {
+    // On x64 Windows the thread routine's convention is the plain one, and
+    // DWORD is uint32_t: the function is a thread routine as it stands.
+    HANDLE thread = CreateThread(nullptr, THREAD_STACK_SIZE,
+                                 (LPTHREAD_START_ROUTINE)(void*)function, argument, 0, nullptr);
+    return thread ? from_handle(thread) : PLATFORM_INVALID_HANDLE;
+}
+
+void platform_thread_join(platform_handle_t thread) {
+    WaitForSingleObject(to_handle(thread), INFINITE);
+    CloseHandle(to_handle(thread));
+}
+
+uint32_t platform_processor_count(void) {
+    SYSTEM_INFO info;
+    GetSystemInfo(&info);
+    return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
+}
+
 const uint16_t* platform_command_line(void) { return (const uint16_t*)GetCommandLineW(); }
 
 uint32_t platform_module_path(char* buffer, uint32_t buffer_size) {

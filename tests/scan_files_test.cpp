@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "base/threads.h"
+#include "test_paths.h"
+#include "tool/scan_files.h"
+
+namespace {
+
+TEST(ThreadsRun, EveryShareRunsOnceWhateverTheCount) {
+    for (uint32_t count : {0u, 1u, 2u, 7u, THREADS_MAX}) {
+        std::vector<std::atomic<int>> runs(THREADS_MAX);
+        std::vector<void*> arguments;
+        for (uint32_t i = 0; i < count; ++i)
+            arguments.push_back(&runs[i]);
+        threads_run([](void* run) { ((std::atomic<int>*)run)->fetch_add(1); }, arguments.data(),
+                    count);
+        for (uint32_t i = 0; i < THREADS_MAX; ++i)
+            EXPECT_EQ(runs[i].load(), i < count ? 1 : 0) << count << " shares, share " << i;
+    }
+    EXPECT_GE(threads_available(), 1u);
+}
+
+// Everything a scan of the listed files leaves behind, copied out so that
+// runs can be compared.
+struct outcome_t {
+    std::vector<std::string> timelines, events;
+    uint64_t timelines_dropped, events_dropped, timelines_lost, events_lost;
+    std::string arena; // the arena's used bytes, ids in the order copied
+    uint32_t unreadable;
+    std::string first_unreadable;
+
+    bool operator==(const outcome_t& o) const {
+        return timelines == o.timelines && events == o.events &&
+               timelines_dropped == o.timelines_dropped && events_dropped == o.events_dropped &&
+               timelines_lost == o.timelines_lost && events_lost == o.events_lost &&
+               arena == o.arena && unreadable == o.unreadable &&
+               first_unreadable == o.first_unreadable;
+    }
+};
+
+std::vector<std::string> table_ids(const id_table_t& table) {
+    std::vector<std::string> ids;
+    for (uint64_t i = 0; i < table.count; ++i)
+        ids.emplace_back((const char*)table.records[i].data, table.records[i].used);
+    return ids;
+}
+
+outcome_t run_scan(const file_list_t& list, uint64_t arena_size, scan_files_setup_t setup) {
+    std::vector<data_t> timeline_records(ID_TABLE_CAPACITY), event_records(ID_TABLE_CAPACITY);
+    std::vector<uint8_t> arena_bytes(arena_size + 1), buffer_bytes(READ_PIECE_SIZE);
+    data_t arena = data_make(arena_size, 0, arena_bytes.data());
+    data_t buffer = data_make(READ_PIECE_SIZE, 0, buffer_bytes.data());
+    id_table_t timelines{timeline_records.data(), 0, 0, 0}, events{event_records.data(), 0, 0, 0};
+    scan_files_report_t report = scan_files(&list, &buffer, &arena, &timelines, &events, setup);
+    return outcome_t{table_ids(timelines),
+                     table_ids(events),
+                     timelines.dropped,
+                     events.dropped,
+                     timelines.lost,
+                     events.lost,
+                     std::string((const char*)arena.data, arena.used),
+                     report.unreadable,
+                     report.first_unreadable ? report.first_unreadable : ""};
+}
+
+void write_file(const std::string& path, const std::string& text) {
+    FILE* f = fopen(path.c_str(), "wb");
+    ASSERT_NE(f, nullptr) << path;
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+}
+
+// A tree of source files dense with calls of both kinds: ids of every
+// length, repeated ones, calls split by spaces and line breaks.
+struct tree_t {
+    std::string root;
+    std::vector<uint8_t> arena_bytes = std::vector<uint8_t>(1 << 20);
+    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+    file_list_t list{};
+
+    tree_t(const char* name, uint32_t files, uint32_t calls_per_file, uint32_t seed,
+           bool unreadable_entries) {
+        root = make_temp_dir(name);
+        std::mt19937 random(seed);
+        const char* calls[] = {"profiler_timeline_set_id(", "profiler_event_start(",
+                               "profiler_initialize(", "profiler_collapsable_start("};
+        for (uint32_t f = 0; f < files; ++f) {
+            std::string text = "#include \"profiler.h\"\n";
+            for (uint32_t c = 0; c < calls_per_file; ++c) {
+                text += "    x = y + z; // profiler_ not a call\n    ";
+                text += calls[random() % 4];
+                text += (random() % 3 == 0) ? " \n\t" : "";
+                text += "id_" + std::to_string(random() % (files * 4)) +
+                        std::string(random() % 40, 'q') + ");\n";
+            }
+            char file_name[32];
+            snprintf(file_name, sizeof file_name, "/f%04u.c", f);
+            write_file(root + file_name, text);
+        }
+        if (unreadable_entries) {
+            // Listed, never read: a link to nothing and a pipe.
+            EXPECT_EQ(symlink("gone.c", (root + "/f0003x.c").c_str()), 0);
+            EXPECT_EQ(mkfifo((root + "/f0007x.c").c_str(), 0600), 0);
+        }
+        list = file_list_make(&arena, 1024);
+        data_t directory = data_make(0, root.size(), root.data());
+        data_t extensions = DATA_LITERAL("c");
+        data_t exceptions = DATA_LITERAL("profiler.h");
+        EXPECT_EQ(dir_search(&list, &directory, &extensions, &exceptions, WALK_FILES),
+                  DIR_SEARCH_DONE);
+    }
+    ~tree_t() { EXPECT_EQ(system(("rm -rf " + root).c_str()), 0); }
+};
+
+// Threads take files in whatever order they get to them; what comes out
+// must be what one thread reading the list in order makes of it, down to
+// the arena's bytes, the counts of dropped and lost ids, and which
+// unreadable file is named.
+TEST(ScanFiles, AnyNumberOfThreadsGivesTheOneThreadResult) {
+    struct case_t {
+        const char* name;
+        uint32_t files, calls_per_file;
+        bool unreadable_entries;
+        uint64_t arena_size, scratch_size;
+    };
+    const case_t cases[] = {
+        {"plain", 80, 12, false, 1 << 20, SCAN_SCRATCH_SIZE},
+        {"unreadable", 40, 12, true, 1 << 20, SCAN_SCRATCH_SIZE},
+        // Over 2048 ids of a kind: later ones dropped, by every thread's
+        // own table too.
+        {"tables_fill", 60, 200, false, 4 << 20, SCAN_SCRATCH_SIZE},
+        // Scratch for a file or two: threads give up and leave files over.
+        {"scratch_fills", 50, 40, true, 1 << 20, 3000},
+        // The arena runs out: ids lost at the same place, and the threads'
+        // dropped ids must not turn into drops where the table has room.
+        {"arena_fills", 60, 200, false, 30000, SCAN_SCRATCH_SIZE},
+        {"all_fill", 60, 200, true, 30000, 5000},
+        {"no_files", 0, 0, false, 1 << 20, SCAN_SCRATCH_SIZE},
+    };
+    for (const case_t& c : cases) {
+        tree_t tree(c.name, c.files, c.calls_per_file, c.files * 7 + 1, c.unreadable_entries);
+        ASSERT_EQ(tree.list.count, c.files + (c.unreadable_entries ? 2 : 0)) << c.name;
+        const outcome_t one = run_scan(tree.list, c.arena_size, {1, c.scratch_size});
+        if (c.unreadable_entries) {
+            EXPECT_EQ(one.unreadable, 2u) << c.name;
+            EXPECT_EQ(one.first_unreadable, tree.root + "\\f0003x.c") << c.name;
+        }
+        EXPECT_EQ(one.timelines.empty(), c.files == 0) << c.name;
+        for (uint32_t threads : {2u, 3u, 5u, THREADS_MAX, THREADS_MAX + 4}) {
+            for (int repeat = 0; repeat < 3; ++repeat) {
+                const outcome_t many = run_scan(tree.list, c.arena_size, {threads, c.scratch_size});
+                EXPECT_TRUE(many == one) << c.name << " with " << threads << " threads";
+            }
+        }
+    }
+}
+
+// The cases above must reach the states they are about, or they prove
+// nothing.
+TEST(ScanFiles, TheHardCasesReachTheirLimits) {
+    tree_t tree("limits", 60, 200, 60 * 7 + 1, false);
+    const outcome_t filled = run_scan(tree.list, 4 << 20, {2, SCAN_SCRATCH_SIZE});
+    EXPECT_EQ(filled.timelines.size(), ID_TABLE_CAPACITY);
+    EXPECT_GT(filled.timelines_dropped, 0u);
+    EXPECT_EQ(filled.timelines_lost + filled.events_lost, 0u);
+    const outcome_t starved = run_scan(tree.list, 30000, {2, SCAN_SCRATCH_SIZE});
+    EXPECT_LT(starved.timelines.size(), ID_TABLE_CAPACITY);
+    EXPECT_GT(starved.timelines_lost, 0u);
+    EXPECT_EQ(starved.timelines_dropped, 0u);
+}
+
+} // namespace

@@ -1,0 +1,197 @@
+#include "scan_files.h"
+
+#include "../base/check.h"
+#include "../base/file.h"
+#include "../base/threads.h"
+
+namespace {
+
+// What one thread made of one file. A file no thread finished stays
+// OUTCOME_LEFT (the zero the OS block starts with) for the caller to scan.
+enum outcome_state_t : uint32_t { OUTCOME_LEFT = 0, OUTCOME_SCANNED = 1, OUTCOME_UNREADABLE = 2 };
+
+struct outcome_t {
+    uint32_t state;
+    uint32_t worker;
+    // The file's ids: runs in the worker's tables.
+    uint32_t timelines_first, timelines_count;
+    uint32_t events_first, events_count;
+    uint64_t timelines_dropped, events_dropped;
+};
+
+struct shared_t {
+    const file_list_t* list;
+    outcome_t* outcomes;
+    uint32_t next; // the next file to take; taken with an atomic add
+};
+
+struct worker_t {
+    shared_t* shared;
+    uint32_t index;
+    data_t block; // from the OS; holds the rest
+    data_t buffer;
+    data_t scratch; // the ids' text, in the order found
+    id_table_t timelines, events;
+};
+
+// Takes files in list order, one at a time, until none is left. Each
+// thread's files, and so its tables, are in list order too.
+void worker_run(void* argument) {
+    worker_t* w = (worker_t*)argument;
+    shared_t* shared = w->shared;
+    for (;;) {
+        const uint32_t i = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED);
+        if (i >= shared->list->count) return;
+        const id_table_t timelines = w->timelines, events = w->events;
+        const uint64_t scratch_used = w->scratch.used;
+        outcome_t* outcome = &shared->outcomes[i];
+        if (!scan_file((const char*)shared->list->paths[i], &w->buffer, &w->scratch, &w->timelines,
+                       &w->events)) {
+            outcome->state = OUTCOME_UNREADABLE;
+            continue;
+        }
+        if (w->timelines.lost != 0 || w->events.lost != 0) {
+            // Scratch is full: the file is left to the caller, and so are
+            // the ones this thread would have taken (the others take them).
+            w->timelines = timelines;
+            w->events = events;
+            w->scratch.used = scratch_used;
+            return;
+        }
+        *outcome = outcome_t{OUTCOME_SCANNED,
+                             w->index,
+                             (uint32_t)timelines.count,
+                             (uint32_t)(w->timelines.count - timelines.count),
+                             (uint32_t)events.count,
+                             (uint32_t)(w->events.count - events.count),
+                             w->timelines.dropped - timelines.dropped,
+                             w->events.dropped - events.dropped};
+    }
+}
+
+// Adds one file's ids, found by a worker, as a scan of the file here would
+// have. The two runs come back in the order found: each id's copy follows
+// the one before it in the worker's scratch, and that order decides what
+// the arena can still hold. Returns 0 when it cannot be exact (ids the
+// worker dropped that this table still has room for: an id was lost here);
+// the caller then takes the file back and scans it itself.
+int replay(const worker_t* w, const outcome_t* outcome, data_t* arena, id_table_t* timelines,
+           id_table_t* events) {
+    const data_t* t = w->timelines.records + outcome->timelines_first;
+    const data_t* t_end = t + outcome->timelines_count;
+    const data_t* e = w->events.records + outcome->events_first;
+    const data_t* e_end = e + outcome->events_count;
+    while (t < t_end || e < e_end) {
+        if (e == e_end || (t < t_end && t->data < e->data))
+            id_table_add(timelines, arena, t++);
+        else
+            id_table_add(events, arena, e++);
+    }
+    // A worker drops an id only once its table is full, after all its
+    // stored ids of that kind; here they are dropped too when this table is
+    // full by then.
+    if (outcome->timelines_dropped != 0 && timelines->count < ID_TABLE_CAPACITY) return 0;
+    if (outcome->events_dropped != 0 && events->count < ID_TABLE_CAPACITY) return 0;
+    timelines->dropped += outcome->timelines_dropped;
+    events->dropped += outcome->events_dropped;
+    return 1;
+}
+
+void note_unreadable(scan_files_report_t* report, const file_list_t* list, uint32_t i) {
+    if (report->unreadable++ == 0) report->first_unreadable = (const char*)list->paths[i];
+}
+
+int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_size) {
+    const uint64_t records = ID_TABLE_CAPACITY * sizeof(data_t);
+    w->shared = shared;
+    w->index = index;
+    w->block = data_os_alloc(2 * records + READ_PIECE_SIZE + scratch_size, nullptr);
+    if (!w->block.data) return 0;
+    w->timelines = id_table_t{(data_t*)data_push(&w->block, records, 8), 0, 0, 0};
+    w->events = id_table_t{(data_t*)data_push(&w->block, records, 8), 0, 0, 0};
+    w->buffer = data_make(READ_PIECE_SIZE, 0, data_push(&w->block, READ_PIECE_SIZE, 8));
+    w->scratch = data_make(scratch_size, 0, data_push(&w->block, scratch_size, 8));
+    return 1;
+}
+
+} // namespace
+
+int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
+              id_table_t* events) {
+    const id_table_t timelines_before = *timelines, events_before = *events;
+    const uint64_t arena_before = arena->used;
+    file_reader_t reader;
+    if (!file_reader_open(&reader, path)) return 0;
+    scan_t scan;
+    scan_begin(&scan, arena, timelines, events);
+    uint64_t kept = 0;
+    int failed = 0;
+    for (;;) {
+        uint64_t n =
+            kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
+        if (failed) break;
+        const int last = reader.remaining == 0;
+        uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
+        if (last) break;
+        kept = n - consumed;
+        bytes_copy(buffer->data, buffer->data + consumed, kept); // forward: never overlaps badly
+    }
+    file_reader_close(&reader);
+    if (failed) {
+        *timelines = timelines_before;
+        *events = events_before;
+        arena->used = arena_before;
+        return 0;
+    }
+    return 1;
+}
+
+scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* arena,
+                               id_table_t* timelines, id_table_t* events,
+                               scan_files_setup_t setup) {
+    scan_files_report_t report{0, nullptr};
+    uint32_t threads = setup.threads < THREADS_MAX ? setup.threads : THREADS_MAX;
+    if (threads > list->count) threads = list->count;
+
+    // Settled before any thread searches, so that none writes it.
+    scan_search_width(0);
+    shared_t shared{list, nullptr, 0};
+    worker_t workers[THREADS_MAX];
+    void* arguments[THREADS_MAX];
+    uint32_t ready = 0;
+    data_t outcomes{0, 0, nullptr};
+    if (threads > 1) outcomes = data_os_alloc(list->count * sizeof(outcome_t), nullptr);
+    if (outcomes.data) {
+        shared.outcomes = (outcome_t*)outcomes.data;
+        for (; ready < threads; ++ready) {
+            if (!worker_make(&workers[ready], &shared, ready, setup.scratch_size)) break;
+            arguments[ready] = &workers[ready];
+        }
+    }
+    // With one thread, nothing is gained by the detour through scratch.
+    if (ready > 1) threads_run(worker_run, arguments, ready);
+
+    for (uint32_t i = 0; i < list->count; ++i) {
+        CHECK(list->is_directory[i] == 0);
+        const outcome_t* outcome = ready > 1 ? &shared.outcomes[i] : nullptr;
+        if (outcome && outcome->state == OUTCOME_UNREADABLE) {
+            note_unreadable(&report, list, i);
+            continue;
+        }
+        if (outcome && outcome->state == OUTCOME_SCANNED) {
+            const id_table_t timelines_before = *timelines, events_before = *events;
+            const uint64_t arena_before = arena->used;
+            if (replay(&workers[outcome->worker], outcome, arena, timelines, events)) continue;
+            *timelines = timelines_before;
+            *events = events_before;
+            arena->used = arena_before;
+        }
+        if (!scan_file((const char*)list->paths[i], buffer, arena, timelines, events))
+            note_unreadable(&report, list, i);
+    }
+
+    for (uint32_t i = 0; i < ready; ++i)
+        data_os_free(&workers[i].block);
+    data_os_free(&outcomes);
+    return report;
+}

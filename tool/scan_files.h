@@ -1,0 +1,39 @@
+#pragma once
+
+#include "../base/dir.h"
+#include "scan.h"
+
+// Scanning the listed files, spread over threads, with the result of one
+// thread scanning them in list order: the same ids in the same order, the
+// same arena bytes, the same counts.
+
+// Files go through buffers of this size, piece by piece, so memory does not
+// grow with the size of a file or of the tree.
+const uint64_t READ_PIECE_SIZE = 1 << 20;
+
+// Text of the ids one thread finds before they are put in list order; a
+// thread that fills it leaves its later files to the caller.
+const uint64_t SCAN_SCRATCH_SIZE = 4 << 20;
+
+// Scans one file through the buffer (READ_PIECE_SIZE bytes). A file that
+// cannot be read whole contributes nothing: what its first pieces added is
+// taken back. Returns 0 for such a file.
+int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
+              id_table_t* events);
+
+// The files that could not be read: how many, and the first in list order.
+struct scan_files_report_t {
+    uint32_t unreadable;
+    const char* first_unreadable;
+};
+
+struct scan_files_setup_t {
+    uint32_t threads;      // at most THREADS_MAX; 1 scans on the calling thread only
+    uint64_t scratch_size; // SCAN_SCRATCH_SIZE but in tests
+};
+
+// Scans every listed file into the tables, copying ids into the arena.
+// buffer (READ_PIECE_SIZE bytes) is the calling thread's; other threads get
+// theirs from the OS, and when it refuses, fewer threads do the work.
+scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* arena,
+                               id_table_t* timelines, id_table_t* events, scan_files_setup_t setup);
