@@ -1,6 +1,7 @@
 #include "log.h"
 
 #include "check.h"
+#include "threads.h"
 
 namespace {
 
@@ -12,8 +13,9 @@ log_channel_t channels[LOG_CHANNEL_COUNT];
 bool writing;
 
 void write_begin() {
-    while (__atomic_test_and_set(&writing, __ATOMIC_ACQUIRE)) {
-    }
+    // The writer may be off its processor: spinning would only keep it off.
+    while (__atomic_test_and_set(&writing, __ATOMIC_ACQUIRE))
+        threads_yield();
 }
 void write_end() { __atomic_clear(&writing, __ATOMIC_RELEASE); }
 

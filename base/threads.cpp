@@ -20,6 +20,8 @@ uint32_t run_share(void* share) {
 
 uint32_t threads_available(void) { return platform_processor_count(); }
 
+void threads_yield(void) { platform_thread_yield(); }
+
 void threads_run(thread_work_t work, void** arguments, uint32_t count) {
     CHECK(count <= THREADS_MAX);
     share_t shares[THREADS_MAX];

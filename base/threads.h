@@ -12,6 +12,10 @@ typedef void (*thread_work_t)(void* argument);
 // Processors this process may run on, at least 1.
 uint32_t threads_available(void);
 
+// Lets another thread run: for a thread that waits on one that may have
+// been put aside (more threads than processors).
+void threads_yield(void);
+
 // Runs work(arguments[i]) for every i below count (at most THREADS_MAX):
 // arguments[0] on the calling thread, the others on threads of their own.
 // Returns when every one has ended. A share whose thread the OS refuses is

@@ -27,6 +27,8 @@ platform_handle_t platform_thread_start(platform_thread_function_t function, voi
 void platform_thread_join(platform_handle_t thread);
 // Processors this process may run on, at least 1.
 uint32_t platform_processor_count(void);
+// Gives the processor to another thread that is ready to run, if any.
+void platform_thread_yield(void);
 
 // The process's command line as NUL-terminated UTF-16, low byte first.
 const uint16_t* platform_command_line(void);

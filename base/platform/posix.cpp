@@ -179,6 +179,8 @@ uint32_t platform_processor_count(void) {
     return online > 0 ? (uint32_t)online : 1;
 }
 
+void platform_thread_yield(void) { sched_yield(); }
+
 const uint16_t* platform_command_line(void) {
     // The shell has split the arguments already; there is no wide text.
     static const uint16_t empty[1] = {0};

@@ -97,6 +97,8 @@ uint32_t platform_processor_count(void) {
     return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
 }
 
+void platform_thread_yield(void) { SwitchToThread(); }
+
 const uint16_t* platform_command_line(void) { return (const uint16_t*)GetCommandLineW(); }
 
 uint32_t platform_module_path(char* buffer, uint32_t buffer_size) {

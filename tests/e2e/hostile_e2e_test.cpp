@@ -157,16 +157,16 @@ TEST(Hostile, OutputPathThatIsADirectoryOrInAMissingFolder) {
     }
 }
 
-#if defined(__SANITIZE_ADDRESS__)
-#define UNDER_ASAN 1
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define UNDER_SANITIZER 1
 #elif defined(__has_feature)
-#if __has_feature(address_sanitizer)
-#define UNDER_ASAN 1
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define UNDER_SANITIZER 1
 #endif
 #endif
 
 TEST(Hostile, WorkingMemoryRefused) {
-#ifdef UNDER_ASAN
+#ifdef UNDER_SANITIZER
     GTEST_SKIP() << "the sanitizer runtime needs more address space than the limit leaves";
 #endif
     std::string root = project_with_previous_header();
