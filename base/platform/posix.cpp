@@ -49,11 +49,15 @@ thread_local opened_size_t last_opened = {-1, 0};
 struct thread_start_t {
     platform_thread_function_t function;
     void* argument;
+    int spread;           // started away from the starting thread's processor
+    cpu_set_t processors; // then free to run on all of these again
 };
 
 void* run_thread(void* start) {
     thread_start_t what = *(thread_start_t*)start;
     free(start);
+    if (what.spread)
+        pthread_setaffinity_np(pthread_self(), sizeof what.processors, &what.processors);
     what.function(what.argument);
     return nullptr;
 }
@@ -157,9 +161,30 @@ void platform_memory_free(void* block, uint64_t size) {
 platform_handle_t platform_thread_start(platform_thread_function_t function, void* argument) {
     thread_start_t* start = (thread_start_t*)malloc(sizeof(thread_start_t));
     if (!start) return PLATFORM_INVALID_HANDLE;
-    *start = thread_start_t{function, argument};
+    start->function = function;
+    start->argument = argument;
+    start->spread = 0;
+    // Left to itself, Linux tends to queue a new thread on the processor of
+    // the thread that started it, which is busy, and moves it to an idle one
+    // only milliseconds later: as long as our whole run. So the thread
+    // starts on another processor, and then may go anywhere again.
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) {
+        free(start);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    const int here = sched_getcpu();
+    if (here >= 0 && here < CPU_SETSIZE &&
+        sched_getaffinity(0, sizeof start->processors, &start->processors) == 0 &&
+        CPU_COUNT(&start->processors) > 1 && CPU_ISSET(here, &start->processors)) {
+        cpu_set_t elsewhere = start->processors;
+        CPU_CLR(here, &elsewhere);
+        start->spread = pthread_attr_setaffinity_np(&attributes, sizeof elsewhere, &elsewhere) == 0;
+    }
     pthread_t thread;
-    if (pthread_create(&thread, nullptr, run_thread, start) != 0) {
+    const int failed = pthread_create(&thread, &attributes, run_thread, start);
+    pthread_attr_destroy(&attributes);
+    if (failed) {
         free(start);
         return PLATFORM_INVALID_HANDLE;
     }
