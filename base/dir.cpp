@@ -31,11 +31,17 @@ void record_entry(file_list_t* list, const data_t* directory, const data_t* name
     stored &= data_append_byte(arena, '\\') != nullptr;
     stored &= data_append_data(arena, name, 1) != nullptr;
     stored &= data_append_byte(arena, 0) != nullptr;
-    if (!stored) list->lost_paths += 1;
+    if (!stored) {
+        // A path cut short has no zero byte: nobody may read it.
+        list->lost_paths += 1;
+        list->paths[i] = nullptr;
+    }
     list->path_lengths[i] = (uint16_t)(directory->used + 1 + name->used);
     list->sizes[i] = ((uint64_t)entry->size_high << 32) | entry->size_low;
     list->write_times[i] = ((uint64_t)entry->write_time_high << 32) | entry->write_time_low;
-    list->count += 1;
+    // Other threads may take the entry as soon as it is counted: everything
+    // above is written before.
+    __atomic_store_n(&list->count, i + 1, __ATOMIC_RELEASE);
 }
 
 } // namespace

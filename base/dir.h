@@ -14,12 +14,12 @@ const uint64_t DIR_PATH_CAPACITY = 1024; // bytes of the walk's path buffer
 // Entries found by the walk: parallel arrays carved from an arena.
 struct file_list_t {
     data_t* arena;   // where the paths are appended; null in a list that cannot be made
-    uint8_t** paths; // NUL-terminated full paths
+    uint8_t** paths; // NUL-terminated full paths; null where lost_paths counted one
     uint64_t* sizes;
     uint16_t* path_lengths;
     uint8_t* is_directory;
     uint64_t* write_times; // FILETIME: 100 ns since 1601-01-01 UTC
-    uint32_t count;
+    uint32_t count;        // grows while a walk runs: other threads read it with acquire
     uint32_t capacity;
     // What the walk had to leave out, for the caller to report.
     uint32_t truncated;  // 1 once an entry was left out because the list was full

@@ -5,13 +5,8 @@
 
 namespace {
 
-struct share_t {
-    thread_work_t work;
-    void* argument;
-};
-
 uint32_t run_share(void* share) {
-    share_t* s = (share_t*)share;
+    thread_share_t* s = (thread_share_t*)share;
     s->work(s->argument);
     return 0;
 }
@@ -22,19 +17,21 @@ uint32_t threads_available(void) { return platform_processor_count(); }
 
 void threads_yield(void) { platform_thread_yield(); }
 
-void threads_run(thread_work_t work, void** arguments, uint32_t count) {
+void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count) {
     CHECK(count <= THREADS_MAX);
-    share_t shares[THREADS_MAX];
-    platform_handle_t threads[THREADS_MAX];
-    for (uint32_t i = 1; i < count; ++i) {
-        shares[i] = share_t{work, arguments[i]};
-        threads[i] = platform_thread_start(run_share, &shares[i]);
+    threads->count = count;
+    for (uint32_t i = 0; i < count; ++i) {
+        threads->shares[i] = thread_share_t{work, arguments[i]};
+        threads->handles[i] = platform_thread_start(run_share, &threads->shares[i]);
     }
-    if (count != 0) work(arguments[0]);
-    for (uint32_t i = 1; i < count; ++i) {
-        if (threads[i] == PLATFORM_INVALID_HANDLE)
-            work(arguments[i]);
+}
+
+void threads_wait(threads_t* threads) {
+    for (uint32_t i = 0; i < threads->count; ++i) {
+        if (threads->handles[i] == PLATFORM_INVALID_HANDLE)
+            run_share(&threads->shares[i]);
         else
-            platform_thread_join(threads[i]);
+            platform_thread_join(threads->handles[i]);
     }
+    threads->count = 0;
 }

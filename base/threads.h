@@ -2,12 +2,24 @@
 
 #include <stdint.h>
 
-// Work spread over threads. The calling thread takes a share itself, so a
-// share of one starts no thread at all.
+// Work spread over threads.
 
 const uint32_t THREADS_MAX = 16;
 
 typedef void (*thread_work_t)(void* argument);
+
+struct thread_share_t {
+    thread_work_t work;
+    void* argument;
+};
+
+// Threads started together and waited for together. The record must stay
+// where it is until they have been waited for.
+struct threads_t {
+    thread_share_t shares[THREADS_MAX];
+    uint64_t handles[THREADS_MAX]; // the platform's; invalid when refused
+    uint32_t count;
+};
 
 // Processors this process may run on, at least 1.
 uint32_t threads_available(void);
@@ -16,8 +28,9 @@ uint32_t threads_available(void);
 // been put aside (more threads than processors).
 void threads_yield(void);
 
-// Runs work(arguments[i]) for every i below count (at most THREADS_MAX):
-// arguments[0] on the calling thread, the others on threads of their own.
-// Returns when every one has ended. A share whose thread the OS refuses is
-// run by the caller after its own, so every share always runs.
-void threads_run(thread_work_t work, void** arguments, uint32_t count);
+// Starts work(arguments[i]) for every i below count (at most THREADS_MAX),
+// each on a thread of its own.
+void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count);
+// Returns when every one has ended. A share whose thread the OS refused is
+// run here, on the calling thread, so every share always runs.
+void threads_wait(threads_t* threads);

@@ -257,6 +257,32 @@ TEST(FileListMake, TooSmallArenaLeavesItUnchanged) {
     EXPECT_EQ(list.count, 0u);
 }
 
+TEST(DirSearch, PathsTheArenaCannotHoldAreCountedAndNull) {
+    std::string root = make_temp_dir("lost");
+    for (const char* name : {"a.c", "b.c", "c.c", "d.c"})
+        touch(root + "/" + name);
+    const uint64_t path_bytes = root.size() + 5; // root, '\\', "x.c", zero byte
+    // Room for two whole paths, then for nothing or for only the start of
+    // the third (its directory and separator).
+    for (uint64_t room : {2 * path_bytes, 2 * path_bytes + root.size() + 1}) {
+        std::vector<uint8_t> bytes(4096);
+        data_t arena = data_make(bytes.size(), 0, bytes.data());
+        file_list_t list = file_list_make(&arena, 4);
+        arena.size = arena.used + room;
+        data_t d = data_make(root.size(), root.size(), root.data());
+        data_t c = DATA_LITERAL("c");
+        ASSERT_EQ(dir_search(&list, &d, &c, &c, WALK_FILES), DIR_SEARCH_DONE);
+        ASSERT_EQ(list.count, 4u);
+        EXPECT_EQ(list.lost_paths, 2u);
+        EXPECT_EQ(std::string((const char*)list.paths[0]), root + "\\a.c");
+        EXPECT_EQ(std::string((const char*)list.paths[1]), root + "\\b.c");
+        // A path cut short would have no zero byte: it must not be there to read.
+        EXPECT_EQ(list.paths[2], nullptr);
+        EXPECT_EQ(list.paths[3], nullptr);
+        EXPECT_LE(arena.used, arena.size);
+    }
+}
+
 TEST(DirSearch, OverlongPathsAreNeverWrittenPastTheBuffer) {
     std::string root = make_temp_dir("long");
     // Nest directories until the path passes the 1024-byte buffer.

@@ -14,14 +14,17 @@
 
 namespace {
 
-TEST(ThreadsRun, EveryShareRunsOnceWhateverTheCount) {
+TEST(Threads, EveryShareRunsOnceWhateverTheCount) {
     for (uint32_t count : {0u, 1u, 2u, 7u, THREADS_MAX}) {
         std::vector<std::atomic<int>> runs(THREADS_MAX);
         std::vector<void*> arguments;
         for (uint32_t i = 0; i < count; ++i)
             arguments.push_back(&runs[i]);
-        threads_run([](void* run) { ((std::atomic<int>*)run)->fetch_add(1); }, arguments.data(),
-                    count);
+        threads_t threads;
+        threads_start(
+            &threads, [](void* run) { ((std::atomic<int>*)run)->fetch_add(1); }, arguments.data(),
+            count);
+        threads_wait(&threads);
         for (uint32_t i = 0; i < THREADS_MAX; ++i)
             EXPECT_EQ(runs[i].load(), i < count ? 1 : 0) << count << " shares, share " << i;
     }
@@ -53,13 +56,25 @@ std::vector<std::string> table_ids(const id_table_t& table) {
     return ids;
 }
 
-outcome_t run_scan(const file_list_t& list, uint64_t arena_size, scan_files_setup_t setup) {
+// Scans the list; with a walk, the threads start on the empty list and take
+// the files while the walk adds them.
+outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t setup,
+                   void (*walk)(file_list_t* list, const void* tree) = nullptr,
+                   const void* tree = nullptr) {
     std::vector<data_t> timeline_records(ID_TABLE_CAPACITY), event_records(ID_TABLE_CAPACITY);
     std::vector<uint8_t> arena_bytes(arena_size + 1), buffer_bytes(READ_PIECE_SIZE);
     data_t arena = data_make(arena_size, 0, arena_bytes.data());
     data_t buffer = data_make(READ_PIECE_SIZE, 0, buffer_bytes.data());
     id_table_t timelines{timeline_records.data(), 0, 0, 0}, events{event_records.data(), 0, 0, 0};
-    scan_files_report_t report = scan_files(&list, &buffer, &arena, &timelines, &events, setup);
+    scan_files_report_t report;
+    if (walk) {
+        list.count = 0;
+        scan_files_t* scan = scan_files_begin(&list, setup);
+        walk(&list, tree);
+        report = scan_files_end(scan, &list, &buffer, &arena, &timelines, &events);
+    } else {
+        report = scan_files(&list, &buffer, &arena, &timelines, &events, setup);
+    }
     return outcome_t{table_ids(timelines),
                      table_ids(events),
                      timelines.dropped,
@@ -111,19 +126,25 @@ struct tree_t {
             EXPECT_EQ(mkfifo((root + "/f0007x.c").c_str(), 0600), 0);
         }
         list = file_list_make(&arena, 1024);
-        data_t directory = data_make(0, root.size(), root.data());
+        walk(&list, this);
+    }
+    // Lists the tree into the list (again: its paths are appended to the
+    // arena once more).
+    static void walk(file_list_t* list, const void* self) {
+        const tree_t* tree = (const tree_t*)self;
+        data_t directory = data_make(0, tree->root.size(), (void*)tree->root.data());
         data_t extensions = DATA_LITERAL("c");
         data_t exceptions = DATA_LITERAL("profiler.h");
-        EXPECT_EQ(dir_search(&list, &directory, &extensions, &exceptions, WALK_FILES),
+        EXPECT_EQ(dir_search(list, &directory, &extensions, &exceptions, WALK_FILES),
                   DIR_SEARCH_DONE);
     }
     ~tree_t() { EXPECT_EQ(system(("rm -rf " + root).c_str()), 0); }
 };
 
-// Threads take files in whatever order they get to them; what comes out
-// must be what one thread reading the list in order makes of it, down to
-// the arena's bytes, the counts of dropped and lost ids, and which
-// unreadable file is named.
+// Threads take files in whatever order they get to them, on a complete list
+// or while the walk adds to it; what comes out must be what one thread
+// reading the list in order makes of it, down to the arena's bytes, the
+// counts of dropped and lost ids, and which unreadable file is named.
 TEST(ScanFiles, AnyNumberOfThreadsGivesTheOneThreadResult) {
     struct case_t {
         const char* name;
@@ -155,9 +176,12 @@ TEST(ScanFiles, AnyNumberOfThreadsGivesTheOneThreadResult) {
         }
         EXPECT_EQ(one.timelines.empty(), c.files == 0) << c.name;
         for (uint32_t threads : {2u, 3u, 5u, THREADS_MAX, THREADS_MAX + 4}) {
-            for (int repeat = 0; repeat < 3; ++repeat) {
-                const outcome_t many = run_scan(tree.list, c.arena_size, {threads, c.scratch_size});
-                EXPECT_TRUE(many == one) << c.name << " with " << threads << " threads";
+            for (int repeat = 0; repeat < 2; ++repeat) {
+                const scan_files_setup_t setup{threads, c.scratch_size};
+                EXPECT_TRUE(run_scan(tree.list, c.arena_size, setup) == one)
+                    << c.name << " with " << threads << " threads";
+                EXPECT_TRUE(run_scan(tree.list, c.arena_size, setup, tree_t::walk, &tree) == one)
+                    << c.name << " with " << threads << " threads during the walk";
             }
         }
     }
@@ -175,6 +199,23 @@ TEST(ScanFiles, TheHardCasesReachTheirLimits) {
     EXPECT_LT(starved.timelines.size(), ID_TABLE_CAPACITY);
     EXPECT_GT(starved.timelines_lost, 0u);
     EXPECT_EQ(starved.timelines_dropped, 0u);
+}
+
+TEST(ScanFiles, CancelledScanStopsItsThreads) {
+    tree_t tree("cancel", 40, 12, 3, false);
+    std::vector<uint8_t> arena_bytes(1 << 16);
+    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+    for (uint32_t threads : {2u, THREADS_MAX}) {
+        file_list_t list = file_list_make(&arena, 64);
+        scan_files_t* scan = scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE});
+        ASSERT_NE(scan, nullptr);
+        tree_t::walk(&list, &tree);
+        scan_files_cancel(scan); // returns only once every thread has ended
+        list.count = 0;
+        scan_files_cancel(scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE}));
+    }
+    EXPECT_EQ(scan_files_begin(&tree.list, {1, SCAN_SCRATCH_SIZE}), nullptr);
+    scan_files_cancel(nullptr);
 }
 
 } // namespace

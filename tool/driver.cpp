@@ -204,6 +204,9 @@ int32_t tool_main(int32_t count, char** values) {
         error("out of working memory for the file list");
         return 1;
     }
+    // Many small files cost the kernel more than the scan costs us: every
+    // processor opens and reads files, from the moment the walk lists them.
+    scan_files_t* scan = scan_files_begin(&list, {threads_available(), SCAN_SCRATCH_SIZE});
     while (directory.used != 0) {
         dir_search_result_t result = dir_search(&list, &directory, &extensions, &exceptions, flags);
         if (result != DIR_SEARCH_DONE) warn_directory(directory, result);
@@ -211,19 +214,18 @@ int32_t tool_main(int32_t count, char** values) {
     }
     report_walk(list);
     if (list.lost_paths != 0) {
+        scan_files_cancel(scan);
         error("out of working memory for the paths of the files found; no header written");
         return 1;
     }
 
     data_t buffer = data_os_alloc(READ_PIECE_SIZE, nullptr);
     if (!buffer.data) {
+        scan_files_cancel(scan);
         error("cannot obtain the 1 MiB read buffer");
         return 1;
     }
-    // Many small files cost the kernel more than the scan costs us: each
-    // processor opens and reads its share.
-    const scan_files_setup_t setup{threads_available(), SCAN_SCRATCH_SIZE};
-    report_unreadable(scan_files(&list, &buffer, &arena, &timelines, &events, setup));
+    report_unreadable(scan_files_end(scan, &list, &buffer, &arena, &timelines, &events));
     if (timelines.dropped != 0) warn_table_full("timeline");
     if (events.dropped != 0) warn_table_full("event");
     if (timelines.lost != 0 || events.lost != 0) {

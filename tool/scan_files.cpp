@@ -19,10 +19,14 @@ struct outcome_t {
     uint64_t timelines_dropped, events_dropped;
 };
 
+// How far the list is: still growing, complete, or given up.
+enum list_state_t : uint32_t { LIST_GROWING = 0, LIST_COMPLETE = 1, LIST_CANCELLED = 2 };
+
 struct shared_t {
-    const file_list_t* list;
-    outcome_t* outcomes;
-    uint32_t next; // the next file to take; taken with an atomic add
+    const file_list_t* list; // its count grows while the walk runs
+    outcome_t* outcomes;     // one for each entry the list can hold
+    uint32_t next;           // the next file to take; taken with an atomic add
+    uint32_t state;          // a list_state_t
 };
 
 struct worker_t {
@@ -34,6 +38,20 @@ struct worker_t {
     id_table_t timelines, events;
 };
 
+// Whether entry i is (or will be) on the list; waits while the walk may
+// still add it. 0 when the list ended before it or the scan was given up.
+int wait_for_entry(shared_t* shared, uint32_t i) {
+    for (;;) {
+        // The state first: once it says complete, the count read after it is
+        // the final one.
+        const uint32_t state = __atomic_load_n(&shared->state, __ATOMIC_ACQUIRE);
+        if (state == LIST_CANCELLED) return 0;
+        if (i < __atomic_load_n(&shared->list->count, __ATOMIC_ACQUIRE)) return 1;
+        if (state == LIST_COMPLETE) return 0;
+        threads_yield();
+    }
+}
+
 // Takes files in list order, one at a time, until none is left. Each
 // thread's files, and so its tables, are in list order too.
 void worker_run(void* argument) {
@@ -41,12 +59,13 @@ void worker_run(void* argument) {
     shared_t* shared = w->shared;
     for (;;) {
         const uint32_t i = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED);
-        if (i >= shared->list->count) return;
+        if (!wait_for_entry(shared, i)) return;
         const id_table_t timelines = w->timelines, events = w->events;
         const uint64_t scratch_used = w->scratch.used;
         outcome_t* outcome = &shared->outcomes[i];
-        if (!scan_file((const char*)shared->list->paths[i], &w->buffer, &w->scratch, &w->timelines,
-                       &w->events)) {
+        // A path the walk could not store is null; the run fails anyway.
+        const char* path = (const char*)shared->list->paths[i];
+        if (!path || !scan_file(path, &w->buffer, &w->scratch, &w->timelines, &w->events)) {
             outcome->state = OUTCOME_UNREADABLE;
             continue;
         }
@@ -116,6 +135,27 @@ int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_
 
 } // namespace
 
+// Lives at the start of an OS block of its own, the outcomes after it.
+struct scan_files_t {
+    data_t block;
+    shared_t shared;
+    worker_t workers[THREADS_MAX];
+    uint32_t ready; // workers made; worker 0 is the calling thread's
+    threads_t threads;
+};
+
+namespace {
+
+// The threads' memory goes back to the OS.
+void scan_files_release(scan_files_t* scan) {
+    for (uint32_t i = 0; i < scan->ready; ++i)
+        data_os_free(&scan->workers[i].block);
+    data_t block = scan->block;
+    data_os_free(&block);
+}
+
+} // namespace
+
 int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
               id_table_t* events) {
     const id_table_t timelines_before = *timelines, events_before = *events;
@@ -146,34 +186,50 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
     return 1;
 }
 
-scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* arena,
-                               id_table_t* timelines, id_table_t* events,
-                               scan_files_setup_t setup) {
-    scan_files_report_t report{0, nullptr};
-    uint32_t threads = setup.threads < THREADS_MAX ? setup.threads : THREADS_MAX;
-    if (threads > list->count) threads = list->count;
-
+scan_files_t* scan_files_begin(const file_list_t* list, scan_files_setup_t setup) {
+    const uint32_t threads = setup.threads < THREADS_MAX ? setup.threads : THREADS_MAX;
+    if (threads < 2) return nullptr;
     // Settled before any thread searches, so that none writes it.
     scan_search_width(0);
-    shared_t shared{list, nullptr, 0};
-    worker_t workers[THREADS_MAX];
-    void* arguments[THREADS_MAX];
-    uint32_t ready = 0;
-    data_t outcomes{0, 0, nullptr};
-    if (threads > 1) outcomes = data_os_alloc(list->count * sizeof(outcome_t), nullptr);
-    if (outcomes.data) {
-        shared.outcomes = (outcome_t*)outcomes.data;
-        for (; ready < threads; ++ready) {
-            if (!worker_make(&workers[ready], &shared, ready, setup.scratch_size)) break;
-            arguments[ready] = &workers[ready];
-        }
+    data_t block =
+        data_os_alloc(sizeof(scan_files_t) + list->capacity * sizeof(outcome_t), nullptr);
+    if (!block.data) return nullptr;
+    scan_files_t* scan = (scan_files_t*)data_push(&block, sizeof(scan_files_t), 8);
+    scan->block = block;
+    scan->shared = shared_t{list, (outcome_t*)(scan + 1), 0, LIST_GROWING};
+    for (; scan->ready < threads; ++scan->ready) {
+        worker_t* w = &scan->workers[scan->ready];
+        if (!worker_make(w, &scan->shared, scan->ready, setup.scratch_size)) break;
     }
-    // With one thread, nothing is gained by the detour through scratch.
-    if (ready > 1) threads_run(worker_run, arguments, ready);
+    if (scan->ready < 2) {
+        scan_files_release(scan);
+        return nullptr;
+    }
+    void* arguments[THREADS_MAX];
+    for (uint32_t i = 1; i < scan->ready; ++i)
+        arguments[i - 1] = &scan->workers[i];
+    threads_start(&scan->threads, worker_run, arguments, scan->ready - 1);
+    return scan;
+}
 
+void scan_files_cancel(scan_files_t* scan) {
+    if (!scan) return;
+    __atomic_store_n(&scan->shared.state, LIST_CANCELLED, __ATOMIC_RELEASE);
+    threads_wait(&scan->threads);
+    scan_files_release(scan);
+}
+
+scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
+                                   data_t* arena, id_table_t* timelines, id_table_t* events) {
+    scan_files_report_t report{0, nullptr};
+    if (scan) {
+        __atomic_store_n(&scan->shared.state, LIST_COMPLETE, __ATOMIC_RELEASE);
+        worker_run(&scan->workers[0]);
+        threads_wait(&scan->threads);
+    }
     for (uint32_t i = 0; i < list->count; ++i) {
         CHECK(list->is_directory[i] == 0);
-        const outcome_t* outcome = ready > 1 ? &shared.outcomes[i] : nullptr;
+        const outcome_t* outcome = scan ? &scan->shared.outcomes[i] : nullptr;
         if (outcome && outcome->state == OUTCOME_UNREADABLE) {
             note_unreadable(&report, list, i);
             continue;
@@ -181,7 +237,8 @@ scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* 
         if (outcome && outcome->state == OUTCOME_SCANNED) {
             const id_table_t timelines_before = *timelines, events_before = *events;
             const uint64_t arena_before = arena->used;
-            if (replay(&workers[outcome->worker], outcome, arena, timelines, events)) continue;
+            if (replay(&scan->workers[outcome->worker], outcome, arena, timelines, events))
+                continue;
             *timelines = timelines_before;
             *events = events_before;
             arena->used = arena_before;
@@ -189,9 +246,12 @@ scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* 
         if (!scan_file((const char*)list->paths[i], buffer, arena, timelines, events))
             note_unreadable(&report, list, i);
     }
-
-    for (uint32_t i = 0; i < ready; ++i)
-        data_os_free(&workers[i].block);
-    data_os_free(&outcomes);
+    if (scan) scan_files_release(scan);
     return report;
+}
+
+scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* arena,
+                               id_table_t* timelines, id_table_t* events,
+                               scan_files_setup_t setup) {
+    return scan_files_end(scan_files_begin(list, setup), list, buffer, arena, timelines, events);
 }

@@ -32,8 +32,25 @@ struct scan_files_setup_t {
     uint64_t scratch_size; // SCAN_SCRATCH_SIZE but in tests
 };
 
-// Scans every listed file into the tables, copying ids into the arena.
-// buffer (READ_PIECE_SIZE bytes) is the calling thread's; other threads get
-// theirs from the OS, and when it refuses, fewer threads do the work.
+// Threads that scan the list's files while the list is still being made:
+// each file is taken as soon as the walk has added it.
+struct scan_files_t;
+
+// Starts threads - 1 threads on the list (the calling thread joins them at
+// the end). Null when the scan is left to the calling thread alone: one
+// thread asked for, or the OS refused the memory.
+scan_files_t* scan_files_begin(const file_list_t* list, scan_files_setup_t setup);
+
+// The list is complete: scans what is left (on the calling thread too),
+// waits for the threads, and puts every file's ids into the tables and the
+// arena in list order. buffer (READ_PIECE_SIZE bytes) is the calling
+// thread's. With a null scan, the calling thread scans every file.
+scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
+                                   data_t* arena, id_table_t* timelines, id_table_t* events);
+
+// The run ends without a scan: the threads stop after their current file.
+void scan_files_cancel(scan_files_t* scan);
+
+// Begin and end on a complete list.
 scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* arena,
                                id_table_t* timelines, id_table_t* events, scan_files_setup_t setup);
