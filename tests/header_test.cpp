@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -110,6 +111,33 @@ TEST(WriteHeader, WorkedExampleByteForByte) {
     EXPECT_EQ(f.write(1 << 20, &complete), expected);
     EXPECT_EQ(complete, 1);
     EXPECT_EQ(f.events.records[2].used, 0u); // the duplicate is marked
+}
+
+// Whatever the mix of repeats, only the first occurrence of each id stays,
+// as comparing every pair says; full tables included, and ids whose bytes
+// differ only late or only in length.
+TEST(RemoveDuplicates, KeepsExactlyTheFirstOccurrences) {
+    std::mt19937 random(5);
+    for (uint64_t count : std::vector<uint64_t>{0, 1, 2, 20, 700, ID_TABLE_CAPACITY}) {
+        for (uint32_t alphabet : {1u, 3u, 40u, 5000u}) {
+            header_fixture_t f;
+            for (uint64_t i = 0; i < count; ++i) {
+                const uint32_t n = random() % alphabet;
+                f.timeline(std::string(1 + n % 7, 'a') + "_" + std::to_string(n / 7));
+            }
+            if (count > 2) f.timelines.records[1].used = 0; // removed before: stays removed
+            std::vector<data_t> before(f.timelines.records, f.timelines.records + count);
+            remove_duplicates(&f.timelines);
+            for (uint64_t i = 0; i < count; ++i) {
+                bool earlier = false;
+                for (uint64_t k = 0; k < i && !earlier; ++k)
+                    earlier = before[k].used != 0 && data_equal(&before[k], &before[i]);
+                const uint64_t expected = (earlier || before[i].used == 0) ? 0 : before[i].used;
+                ASSERT_EQ(f.timelines.records[i].used, expected)
+                    << count << " ids from " << alphabet << ", record " << i;
+            }
+        }
+    }
 }
 
 TEST(WriteHeader, NoIds) {

@@ -1,5 +1,6 @@
 #include "header.h"
 
+#include "../base/check.h"
 #include "../base/format.h"
 
 namespace {
@@ -70,11 +71,28 @@ void write_ids(header_out_t* out, const id_table_t* table, const char (&before)[
 } // namespace
 
 void remove_duplicates(id_table_t* table) {
-    for (uint64_t k = 0; k + 1 < table->count; ++k) {
-        data_t* kept = &table->records[k];
-        if (kept->used == 0) continue; // a removed record only equals removed ones
-        for (uint64_t l = k + 1; l < table->count; ++l)
-            if (data_equal(kept, &table->records[l])) table->records[l].used = 0;
+    // A set of the ids kept so far: comparing every pair would take two
+    // million comparisons on a full table, at the end of every run.
+    const uint64_t SLOTS = 2 * ID_TABLE_CAPACITY; // a power of two, never more than half full
+    static_assert((SLOTS & (SLOTS - 1)) == 0 && ID_TABLE_CAPACITY < 0xFFFF, "slots hold index + 1");
+    uint16_t kept[SLOTS] = {}; // index + 1 of a kept record; 0 for an empty slot
+    CHECK(table->count <= ID_TABLE_CAPACITY);
+    for (uint64_t i = 0; i < table->count; ++i) {
+        data_t* record = &table->records[i];
+        if (record->used == 0) continue;         // removed already: it equals only removed ones
+        uint64_t hash = 14695981039346656037ull; // FNV-1a
+        for (uint64_t b = 0; b < record->used; ++b)
+            hash = (hash ^ record->data[b]) * 1099511628211ull;
+        for (uint64_t slot = hash & (SLOTS - 1);; slot = (slot + 1) & (SLOTS - 1)) {
+            if (kept[slot] == 0) {
+                kept[slot] = (uint16_t)(i + 1);
+                break;
+            }
+            if (data_equal(&table->records[kept[slot] - 1], record)) {
+                record->used = 0;
+                break;
+            }
+        }
     }
 }
 

@@ -2,7 +2,8 @@
 
 #include "scan.h"
 
-// Marks every later occurrence of an id as removed (used = 0).
+// Marks every later occurrence of an id as removed (used = 0). The table
+// holds at most ID_TABLE_CAPACITY records.
 void remove_duplicates(id_table_t* table);
 
 // Appends the whole header to the output block, removing duplicates from
