@@ -164,6 +164,8 @@ TEST(ScanFiles, AnyNumberOfThreadsGivesTheOneThreadResult) {
         // dropped ids must not turn into drops where the table has room.
         {"arena_fills", 60, 200, false, 30000, SCAN_SCRATCH_SIZE},
         {"all_fill", 60, 200, true, 30000, 5000},
+        // Files of several pieces: ids across the pieces' borders.
+        {"big_files", 6, 6000, false, 8 << 20, SCAN_SCRATCH_SIZE},
         {"no_files", 0, 0, false, 1 << 20, SCAN_SCRATCH_SIZE},
     };
     for (const case_t& c : cases) {

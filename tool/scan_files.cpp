@@ -124,11 +124,11 @@ int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_
     const uint64_t records = ID_TABLE_CAPACITY * sizeof(data_t);
     w->shared = shared;
     w->index = index;
-    w->block = data_os_alloc(2 * records + READ_PIECE_SIZE + scratch_size, nullptr);
+    w->block = data_os_alloc(2 * records + THREAD_PIECE_SIZE + scratch_size, nullptr);
     if (!w->block.data) return 0;
     w->timelines = id_table_t{(data_t*)data_push(&w->block, records, 8), 0, 0, 0};
     w->events = id_table_t{(data_t*)data_push(&w->block, records, 8), 0, 0, 0};
-    w->buffer = data_make(READ_PIECE_SIZE, 0, data_push(&w->block, READ_PIECE_SIZE, 8));
+    w->buffer = data_make(THREAD_PIECE_SIZE, 0, data_push(&w->block, THREAD_PIECE_SIZE, 8));
     w->scratch = data_make(scratch_size, 0, data_push(&w->block, scratch_size, 8));
     return 1;
 }

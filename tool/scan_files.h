@@ -11,11 +11,15 @@
 // grow with the size of a file or of the tree.
 const uint64_t READ_PIECE_SIZE = 1 << 20;
 
+// The pieces of the threads' own buffers: smaller, so that many processors
+// do not add up to much memory; reading in larger pieces gains nothing.
+const uint64_t THREAD_PIECE_SIZE = 256 << 10;
+
 // Text of the ids one thread finds before they are put in list order; a
 // thread that fills it leaves its later files to the caller.
 const uint64_t SCAN_SCRATCH_SIZE = 4 << 20;
 
-// Scans one file through the buffer (READ_PIECE_SIZE bytes). A file that
+// Scans one file through the buffer (any size above SCAN_KEEP_MAX). A file that
 // cannot be read whole contributes nothing: what its first pieces added is
 // taken back. Returns 0 for such a file.
 int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
