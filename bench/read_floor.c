@@ -1,33 +1,75 @@
-/* The least a single thread can do per file: open, fstat, one read, close,
-   over a list of paths (one per line), nothing else. It shows how much of a
-   run on many small files is the kernel's.
-   Build: cc -O2 bench/read_floor.c -o read_floor
-   Use:   find <corpus> -type f > list.txt && hyperfine -N './read_floor list.txt' */
+/* The least the threads of a process can do per file: open, fstat, then
+   either one read into a buffer or a mapping whose every cache line is
+   touched, and close, over a list of paths (one per line), nothing else. It
+   shows how much of a run on many small files is the kernel's, and what
+   mapping instead of reading would give.
+   Build: cc -O2 -pthread bench/read_floor.c -o read_floor
+   Use:   find <corpus> -type f > list.txt
+          hyperfine -N './read_floor list.txt 1 read' './read_floor list.txt 2 read' \
+                       './read_floor list.txt 1 map' './read_floor list.txt 2 map' */
 #include <fcntl.h>
+#include <pthread.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-static char buffer[1 << 20];
+static char* paths[4096];
+static int count;
+static int next;
+static int map;
 
-int main(int argc, char** argv) {
-    if (argc != 2) return 2;
-    FILE* list = fopen(argv[1], "r");
-    if (!list) return 1;
-    char path[4096];
+static void* work(void* unused) {
+    (void)unused;
+    char* buffer = malloc(1 << 20);
     long total = 0;
-    while (fgets(path, sizeof path, list)) {
-        path[strcspn(path, "\n")] = 0;
-        int fd = open(path, O_RDONLY);
+    for (;;) {
+        int i = __atomic_fetch_add(&next, 1, __ATOMIC_RELAXED);
+        if (i >= count) break;
+        int fd = open(paths[i], O_RDONLY);
         if (fd < 0) continue;
         struct stat info;
         fstat(fd, &info);
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) total += n;
+        if (!map) {
+            ssize_t n = read(fd, buffer, 1 << 20);
+            if (n > 0) total += n;
+        } else if (info.st_size > 0) {
+            unsigned char* m = mmap(0, info.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
+            if (m != MAP_FAILED) {
+                for (long k = 0; k < info.st_size; k += 64)
+                    total += m[k];
+                munmap(m, info.st_size);
+            }
+        }
         close(fd);
     }
+    free(buffer);
+    return (void*)total;
+}
+
+int main(int argc, char** argv) {
+    if (argc != 4) return 2;
+    int threads = atoi(argv[2]);
+    map = strcmp(argv[3], "map") == 0;
+    FILE* list = fopen(argv[1], "r");
+    if (!list || threads < 1 || threads > 64) return 1;
+    char path[4096];
+    while (count < 4096 && fgets(path, sizeof path, list)) {
+        path[strcspn(path, "\n")] = 0;
+        paths[count++] = strdup(path);
+    }
     fclose(list);
+    pthread_t helpers[64];
+    for (int i = 1; i < threads; ++i)
+        pthread_create(&helpers[i], 0, work, 0);
+    long total = (long)work(0);
+    for (int i = 1; i < threads; ++i) {
+        void* part;
+        pthread_join(helpers[i], &part);
+        total += (long)part;
+    }
     printf("%ld\n", total);
     return 0;
 }
