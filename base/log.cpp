@@ -14,8 +14,8 @@ bool writing;
 
 void write_begin() {
     // The writer may be off its processor: spinning would only keep it off.
-    while (__atomic_test_and_set(&writing, __ATOMIC_ACQUIRE))
-        threads_yield();
+    for (uint32_t round = 0; __atomic_test_and_set(&writing, __ATOMIC_ACQUIRE); ++round)
+        threads_pause(round);
 }
 void write_end() { __atomic_clear(&writing, __ATOMIC_RELEASE); }
 

@@ -15,7 +15,14 @@ uint32_t run_share(void* share) {
 
 uint32_t threads_available(void) { return platform_processor_count(); }
 
-void threads_yield(void) { platform_thread_yield(); }
+void threads_pause(uint32_t round) {
+    // About a millisecond of yields before the first sleep.
+    const uint32_t YIELD_ROUNDS = 1000;
+    if (round < YIELD_ROUNDS)
+        platform_thread_yield();
+    else
+        platform_thread_nap();
+}
 
 void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count) {
     CHECK(count <= THREADS_MAX);

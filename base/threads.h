@@ -24,9 +24,12 @@ struct threads_t {
 // Processors this process may run on, at least 1.
 uint32_t threads_available(void);
 
-// Lets another thread run: for a thread that waits on one that may have
-// been put aside (more threads than processors).
-void threads_yield(void);
+// For a thread that waits on another, once a round: lets other threads run
+// (the one waited on may have been put aside, with more threads than
+// processors), and after the first rounds (a wait is usually short) sleeps
+// briefly, so that a long wait does not keep a processor busy. round counts
+// from 0.
+void threads_pause(uint32_t round);
 
 // Starts work(arguments[i]) for every i below count (at most THREADS_MAX),
 // each on a thread of its own.

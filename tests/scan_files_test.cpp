@@ -203,6 +203,24 @@ TEST(ScanFiles, TheHardCasesReachTheirLimits) {
     EXPECT_EQ(starved.timelines_dropped, 0u);
 }
 
+// A walk with pauses (a cold disk): the threads wait for more files, first
+// yielding, then sleeping, and miss none of them.
+TEST(ScanFiles, SlowWalkLosesNoFile) {
+    tree_t tree("slow", 30, 12, 11, true);
+    auto slow_walk = [](file_list_t* list, const void* self) {
+        for (int pass = 0; pass < 3; ++pass) {
+            if (pass != 0) usleep(20000); // many rounds of waiting
+            tree_t::walk(list, self);
+        }
+    };
+    const outcome_t one = run_scan(tree.list, 1 << 20, {1, SCAN_SCRATCH_SIZE}, slow_walk, &tree);
+    EXPECT_EQ(one.unreadable, 6u);
+    for (uint32_t threads : {2u, 4u})
+        EXPECT_TRUE(run_scan(tree.list, 1 << 20, {threads, SCAN_SCRATCH_SIZE}, slow_walk, &tree) ==
+                    one)
+            << threads << " threads";
+}
+
 TEST(ScanFiles, CancelledScanStopsItsThreads) {
     tree_t tree("cancel", 40, 12, 3, false);
     std::vector<uint8_t> arena_bytes(1 << 16);

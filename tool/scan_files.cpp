@@ -41,14 +41,16 @@ struct worker_t {
 // Whether entry i is (or will be) on the list; waits while the walk may
 // still add it. 0 when the list ended before it or the scan was given up.
 int wait_for_entry(shared_t* shared, uint32_t i) {
-    for (;;) {
+    for (uint32_t round = 0;; ++round) {
         // The state first: once it says complete, the count read after it is
         // the final one.
         const uint32_t state = __atomic_load_n(&shared->state, __ATOMIC_ACQUIRE);
         if (state == LIST_CANCELLED) return 0;
         if (i < __atomic_load_n(&shared->list->count, __ATOMIC_ACQUIRE)) return 1;
         if (state == LIST_COMPLETE) return 0;
-        threads_yield();
+        // The walk may be slow (a cold disk): past the first moments, wait
+        // without holding a processor that a build may want.
+        threads_pause(round);
     }
 }
 

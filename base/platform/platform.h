@@ -29,6 +29,8 @@ void platform_thread_join(platform_handle_t thread);
 uint32_t platform_processor_count(void);
 // Gives the processor to another thread that is ready to run, if any.
 void platform_thread_yield(void);
+// Sleeps briefly: a fifth of a millisecond, or the shortest sleep the OS has.
+void platform_thread_nap(void);
 
 // The process's command line as NUL-terminated UTF-16, low byte first.
 const uint16_t* platform_command_line(void);

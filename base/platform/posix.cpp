@@ -15,6 +15,7 @@
 #include <sys/file.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -205,6 +206,11 @@ uint32_t platform_processor_count(void) {
 }
 
 void platform_thread_yield(void) { sched_yield(); }
+
+void platform_thread_nap(void) {
+    const struct timespec nap = {0, 200000};
+    nanosleep(&nap, nullptr);
+}
 
 const uint16_t* platform_command_line(void) {
     // The shell has split the arguments already; there is no wide text.

@@ -99,6 +99,8 @@ uint32_t platform_processor_count(void) {
 
 void platform_thread_yield(void) { SwitchToThread(); }
 
+void platform_thread_nap(void) { Sleep(1); }
+
 const uint16_t* platform_command_line(void) { return (const uint16_t*)GetCommandLineW(); }
 
 uint32_t platform_module_path(char* buffer, uint32_t buffer_size) {
