@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,6 +30,29 @@ TEST(Threads, EveryShareRunsOnceWhateverTheCount) {
             EXPECT_EQ(runs[i].load(), i < count ? 1 : 0) << count << " shares, share " << i;
     }
     EXPECT_GE(threads_available(), 1u);
+}
+
+// Threads start away from the starter's processor but must not stay tied
+// to the others: each may run anywhere the process may.
+TEST(Threads, StartedThreadsMayRunOnEveryProcessorOfTheProcess) {
+    cpu_set_t process;
+    ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
+    EXPECT_EQ(threads_available(), (uint32_t)CPU_COUNT(&process));
+    std::vector<int> counts(4, -1);
+    std::vector<void*> arguments;
+    for (int& count : counts)
+        arguments.push_back(&count);
+    threads_t threads;
+    threads_start(
+        &threads,
+        [](void* count) {
+            cpu_set_t mine;
+            *(int*)count = sched_getaffinity(0, sizeof mine, &mine) == 0 ? CPU_COUNT(&mine) : 0;
+        },
+        arguments.data(), 4);
+    threads_wait(&threads);
+    for (int count : counts)
+        EXPECT_EQ(count, CPU_COUNT(&process));
 }
 
 // Everything a scan of the listed files leaves behind, copied out so that
