@@ -38,6 +38,24 @@ struct worker_t {
     id_table_t timelines, events;
 };
 
+// Where a scan into these tables and this arena stood before a file, so
+// that a file which must contribute nothing can be taken back.
+struct scan_mark_t {
+    id_table_t timelines, events;
+    uint64_t arena_used;
+};
+
+scan_mark_t mark_take(const data_t* arena, const id_table_t* timelines, const id_table_t* events) {
+    return scan_mark_t{*timelines, *events, arena->used};
+}
+
+void mark_restore(const scan_mark_t* mark, data_t* arena, id_table_t* timelines,
+                  id_table_t* events) {
+    *timelines = mark->timelines;
+    *events = mark->events;
+    arena->used = mark->arena_used;
+}
+
 // Whether entry i is (or will be) on the list; waits while the walk may
 // still add it. 0 when the list ended before it or the scan was given up.
 int wait_for_entry(shared_t* shared, uint32_t i) {
@@ -62,8 +80,7 @@ void worker_run(void* argument) {
     for (;;) {
         const uint32_t i = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED);
         if (!wait_for_entry(shared, i)) return;
-        const id_table_t timelines = w->timelines, events = w->events;
-        const uint64_t scratch_used = w->scratch.used;
+        const scan_mark_t before = mark_take(&w->scratch, &w->timelines, &w->events);
         outcome_t* outcome = &shared->outcomes[i];
         // A path the walk could not store is null; the run fails anyway.
         const char* path = (const char*)shared->list->paths[i];
@@ -74,19 +91,17 @@ void worker_run(void* argument) {
         if (w->timelines.lost != 0 || w->events.lost != 0) {
             // Scratch is full: the file is left to the caller, and so are
             // the ones this thread would have taken (the others take them).
-            w->timelines = timelines;
-            w->events = events;
-            w->scratch.used = scratch_used;
+            mark_restore(&before, &w->scratch, &w->timelines, &w->events);
             return;
         }
         *outcome = outcome_t{OUTCOME_SCANNED,
                              w->index,
-                             (uint32_t)timelines.count,
-                             (uint32_t)(w->timelines.count - timelines.count),
-                             (uint32_t)events.count,
-                             (uint32_t)(w->events.count - events.count),
-                             w->timelines.dropped - timelines.dropped,
-                             w->events.dropped - events.dropped};
+                             (uint32_t)before.timelines.count,
+                             (uint32_t)(w->timelines.count - before.timelines.count),
+                             (uint32_t)before.events.count,
+                             (uint32_t)(w->events.count - before.events.count),
+                             w->timelines.dropped - before.timelines.dropped,
+                             w->events.dropped - before.events.dropped};
     }
 }
 
@@ -160,8 +175,7 @@ void scan_files_release(scan_files_t* scan) {
 
 int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
               id_table_t* events) {
-    const id_table_t timelines_before = *timelines, events_before = *events;
-    const uint64_t arena_before = arena->used;
+    const scan_mark_t before = mark_take(arena, timelines, events);
     file_reader_t reader;
     if (!file_reader_open(&reader, path)) return 0;
     scan_t scan;
@@ -180,9 +194,7 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
     }
     file_reader_close(&reader);
     if (failed) {
-        *timelines = timelines_before;
-        *events = events_before;
-        arena->used = arena_before;
+        mark_restore(&before, arena, timelines, events);
         return 0;
     }
     return 1;
@@ -237,13 +249,10 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
             continue;
         }
         if (outcome && outcome->state == OUTCOME_SCANNED) {
-            const id_table_t timelines_before = *timelines, events_before = *events;
-            const uint64_t arena_before = arena->used;
+            const scan_mark_t before = mark_take(arena, timelines, events);
             if (replay(&scan->workers[outcome->worker], outcome, arena, timelines, events))
                 continue;
-            *timelines = timelines_before;
-            *events = events_before;
-            arena->used = arena_before;
+            mark_restore(&before, arena, timelines, events);
         }
         if (!scan_file((const char*)list->paths[i], buffer, arena, timelines, events))
             note_unreadable(&report, list, i);
