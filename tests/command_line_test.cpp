@@ -33,6 +33,7 @@ TEST(CommandLineSplit, QuotesAndBackslashes) {
     } cases[] = {
         {u"p a b", {"p", "a", "b"}},
         {u"p \"a b\" c", {"p", "a b", "c"}},
+        {u"p \"a\tb\" c", {"p", "a\tb", "c"}},
         {u"p a\\b", {"p", "a\\b"}},
         {u"p a\\\\\\\"b", {"p", "a\\\"b"}},
         {u"p a\\\\\"b c\"", {"p", "a\\b c"}},

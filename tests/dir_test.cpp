@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -186,6 +187,34 @@ TEST(DirSearch, OrderExtensionsExceptionsAndRecursion) {
     }
 }
 
+// The order must not depend on the file system: each set is created forwards
+// and backwards, and names differing only in case come in raw byte order.
+TEST(DirSearch, OrderIsUpperCasedBytesThenRawBytes) {
+    struct {
+        const char* name;
+        strings_t sorted;
+    } cases[] = {
+        {"case variants", {"ABC.c", "ABc.c", "AbC.c", "Abc.c", "aBC.c", "aBc.c", "abC.c", "abc.c"}},
+        // Lower-case z upper-cased sorts before the bytes between 'Z' and 'a'.
+        {"z against [ ^ _ `", {"z0.c", "z1.c", "Z2.c", "z3.c", "[1.c", "^1.c", "_1.c", "`1.c"}},
+    };
+    for (auto& c : cases) {
+        for (bool backwards : {false, true}) {
+            std::string root = make_temp_dir("order");
+            strings_t created = c.sorted;
+            if (backwards) std::reverse(created.begin(), created.end());
+            for (auto& name : created)
+                touch(root + "/" + name);
+            walk_fixture_t f;
+            EXPECT_EQ(f.search(root, WALK_FILES), DIR_SEARCH_DONE);
+            strings_t expected;
+            for (auto& name : c.sorted)
+                expected.push_back("\\" + name);
+            EXPECT_EQ(f.paths(root), expected) << c.name << (backwards ? " backwards" : "");
+        }
+    }
+}
+
 TEST(DirSearch, DefaultDirectoryTextDoublesTheBackslash) {
     std::string root = make_tree();
     char cwd[4096];
@@ -238,6 +267,27 @@ TEST(DirSearch, CapacityLimitAcrossSeveralSearches) {
         exact.search(root + "/d" + std::to_string(d), WALK_FILES);
     EXPECT_EQ(exact.list.count, 800u);
     EXPECT_EQ(exact.list.truncated, 0u); // full, but nothing was left out
+
+    // Full exactly when a folder to descend comes next: what lies below it
+    // is left out too.
+    std::string nested = make_temp_dir("nested");
+    touch(nested + "/a.c");
+    make_dir(nested + "/sub");
+    touch(nested + "/sub/b.c");
+    walk_fixture_t one(1);
+    one.search(nested, WALK_FILES | WALK_RECURSIVE);
+    EXPECT_EQ(one.paths(nested), strings_t{"\\a.c"});
+    EXPECT_EQ(one.list.truncated, 1u);
+}
+
+// A folder whose two-byte name starts with a dot is an ordinary folder.
+TEST(DirSearch, DotNamesThatAreNotDotEntries) {
+    std::string root = make_temp_dir("dots");
+    make_dir(root + "/.g");
+    touch(root + "/.g/x.c");
+    walk_fixture_t f;
+    f.search(root, WALK_FILES | WALK_RECURSIVE);
+    EXPECT_EQ(f.paths(root), strings_t{"\\.g\\x.c"});
 }
 
 TEST(FileListMake, TooSmallArenaLeavesItUnchanged) {

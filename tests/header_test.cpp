@@ -232,7 +232,13 @@ TEST(WriteHeader, CaseMattersAndHugeLengthsAreWrittenWhole) {
     f.event("Frame");
     f.event("frame");
     f.timeline(std::string(70000, 'q'));
-    std::string text = f.write(1 << 20);
+    // A length that is a power of ten has one digit more than the one below.
+    for (size_t n : {10, 100, 1000})
+        f.event(std::string(n, 'p'));
+    int complete = 0;
+    std::string text = f.write(1 << 20, &complete);
+    EXPECT_TRUE(complete);
+    EXPECT_NE(text.find("    21,\n    5, 5, 10, 100, 1000, \n"), std::string::npos);
     EXPECT_NE(text.find("profiler_event_id_Frame,\n    profiler_event_id_frame,"),
               std::string::npos);
     EXPECT_NE(text.find("    70000, \n"), std::string::npos);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "base/threads.h"
@@ -260,6 +261,43 @@ TEST(ScanFiles, CancelledScanStopsItsThreads) {
     }
     EXPECT_EQ(scan_files_begin(&tree.list, {1, SCAN_SCRATCH_SIZE}), nullptr);
     scan_files_cancel(nullptr);
+}
+
+} // namespace
+
+namespace {
+
+// A file cut short while it is read (an editor saving it) contributes
+// nothing: the ids of its first pieces go back. When the cut lands is up
+// to the scheduler, so the test tries until one read has failed.
+TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
+    std::string root = make_temp_dir("shrink");
+    std::string path = root + "/cut.c";
+    std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY);
+    std::vector<uint8_t> arena_bytes(1 << 16), buffer_bytes(4096);
+    int failures = 0;
+    for (int attempt = 0; attempt < 50 && failures == 0; ++attempt) {
+        FILE* f = fopen(path.c_str(), "wb");
+        fputs("profiler_event_start(first) ", f);
+        for (int i = 0; i < 4096; ++i)
+            fputs(std::string(4096, ' ').c_str(), f);
+        fclose(f);
+        id_table_t timelines{t.data(), 0, 0, 0}, events{e.data(), 0, 0, 0};
+        data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+        data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
+        std::thread cutter([&] {
+            usleep(200 + 100 * attempt);
+            EXPECT_EQ(truncate(path.c_str(), 8192), 0);
+        });
+        const int read = scan_file(path.c_str(), &buffer, &arena, &timelines, &events);
+        cutter.join();
+        if (read) continue;
+        failures += 1;
+        EXPECT_EQ(events.count, 0u);
+        EXPECT_EQ(arena.used, 0u);
+    }
+    EXPECT_GT(failures, 0) << "no read was cut short";
+    EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
 }
 
 } // namespace

@@ -76,6 +76,7 @@ TEST(ScanCalls, EdgeCases) {
         {"closing paren", "profiler_event_start()", {}, {}},
         {"string literal", "profiler_event_start(\"x\") profiler_event_start(y)", {}, {"y"}},
         {"space before paren", "profiler_event_start (x)", {}, {}},
+        {"ninth byte not underscore", "profilerXevent_start(x)", {}, {}},
         {"inside longer name", "xprofiler_event_start(a1)", {}, {"a1"}},
         {"my_ prefix", "my_profiler_event_start(x)", {}, {"x"}},
         {"leading digit", "profiler_event_start(9lives)", {}, {"9lives"}},
@@ -91,6 +92,7 @@ TEST(ScanCalls, EdgeCases) {
          {},
          {"profiler_event_start"}},
         {"case matters", "PROFILER_event_start(a) profiler_Event_start(b)", {}, {}},
+        {"id ends the text", "profiler_event_start(last", {}, {"last"}},
         {"empty", "", {}, {}},
     };
     for (auto& c : cases) {

@@ -1,0 +1,179 @@
+#!/usr/bin/env python3
+"""Mutation check of the test suite, run by hand (it takes minutes).
+
+Each mutant is one plausible one-line fault. The script copies the working
+tree to a scratch folder, builds it once, then applies one mutant at a time,
+rebuilds, runs the fast tests (unit and end-to-end on Linux; the Windows
+suite under Wine for mutants of the Windows layer) and says whether the
+suite killed it. A surviving mutant needs a test, or a note here saying why
+it cannot change what the program does.
+
+    python3 tests/mutants.py [--only SUBSTRING] [--keep]
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+FAST = "fast"  # unit tests and the Linux end-to-end suite
+WINE = "wine"  # the Windows end-to-end suite under Wine
+
+# (file, text, replacement, suite, why it is equivalent or None). The text
+# must stand exactly once in the file.
+MUTANTS = [
+    # The call scanner.
+    ("tool/scan.cpp", "return head == expected && p[8] == '_';", "return head == expected;", FAST, None),
+    ("tool/scan.cpp", "cursor = found + PREFIX_LENGTH;", "cursor = found + PREFIX_LENGTH + 1;", FAST, None),
+    ("tool/scan.cpp", "const __m128i last_byte = _mm_set1_epi8('_');", "const __m128i last_byte = _mm_set1_epi8('p');", FAST, None),
+    ("tool/scan.cpp", "const uint8_t* candidate = p + __builtin_ctz(mask);", "const uint8_t* candidate = p + __builtin_ctz(mask) + 1;", FAST, None),
+    ("tool/scan.cpp", "const __m256i last_byte = _mm256_set1_epi8('_');", "const __m256i last_byte = _mm256_set1_epi8('q');", FAST, None),
+    ("tool/scan.cpp", "scan->target = call < CALL_FIRST_EVENT ?", "scan->target = call <= CALL_FIRST_EVENT ?", FAST, None),
+    ("tool/scan.cpp", "(n > SCAN_KEEP_MAX ? n - SCAN_KEEP_MAX : 0)", "(n > SCAN_KEEP_MAX ? n - SCAN_KEEP_MAX + 1 : 0)", FAST, None),
+    ("tool/scan.cpp", "            if (cursor == end && !last) return n;\n            identifier_end(scan);",
+     "            if (cursor == end) return n;\n            identifier_end(scan);", FAST, None),
+    ("tool/scan.cpp", "data_pop(scan->arena, scan->id_length);", "", FAST, None),
+    ("tool/scan.cpp", "scan->target->count < ID_TABLE_CAPACITY ? ID_STORING", "scan->target->count <= ID_TABLE_CAPACITY ? ID_STORING", FAST, None),
+    ("base/chars.h", "return c == '_' || char_is_alnum(c);", "return char_is_alnum(c);", FAST, None),
+    ("base/chars.h", "(c >= 0x09 && c <= 0x0D)", "(c >= 0x09 && c < 0x0D)", FAST, None),
+    # The threaded scan.
+    ("tool/scan_files.cpp", "if (outcome->events_dropped != 0 && events->count < ID_TABLE_CAPACITY) return 0;", "", FAST, None),
+    ("tool/scan_files.cpp", "t->data < e->data", "t->data > e->data", FAST, None),
+    ("tool/scan_files.cpp", "    if (failed) {\n        mark_restore(&before, arena, timelines, events);", "    if (failed) {", FAST, None),
+    ("tool/scan_files.cpp", "if (report->unreadable++ == 0)", "if (report->unreadable++ == 1)", FAST, None),
+    ("tool/scan_files.cpp", "if (w->timelines.lost != 0 || w->events.lost != 0) {", "if (w->timelines.lost != 0) {", FAST, None),
+    # The header writer.
+    ("tool/header.cpp", "for (uint64_t v = value; v >= 10; v /= 10)", "for (uint64_t v = value; v > 10; v /= 10)", FAST, None),
+    ("tool/header.cpp", "if ((i + 1) % 20 != 0)", "if (i % 20 != 0)", FAST, None),
+    ("tool/header.cpp", "uint64_t max = FIXED_MAX_LENGTH;", "uint64_t max = 0;", FAST, None),
+    ("tool/header.cpp", "if (data_equal(&table->records[kept[slot] - 1], record)) {", "if (0) {", FAST, None),
+    ("tool/header.cpp", "        remove_fixed_events(events);\n", "", FAST, None),
+    # The formatter.
+    ("base/format.cpp", "if (capacity - written >= remaining_digits)", "if (capacity - written > remaining_digits)", FAST, None),
+    ("base/format.cpp", "extra += (digits - 1) / 3;", "extra += digits / 3;", FAST, None),
+    ("base/format.cpp", "uint8_t sign = negative ? '-' :", "uint8_t sign = negative ? '+' :", FAST, None),
+    ("base/format.cpp", "(d < 10 ? '0' + d : 'a' + d - 10)", "(d <= 10 ? '0' + d : 'a' + d - 10)", FAST, None),
+    # The list split and the walk.
+    ("base/dir.cpp", "while (p < end && n < maximum) {", "while (p < end && n <= maximum) {", FAST, None),
+    ("base/dir.cpp", "        while (p < end && char_is_space(*p))\n            ++p;\n", "", FAST, None),
+    ("base/dir.cpp", "if (dot == end || !dot) return", "if (!dot) return", FAST, None),
+    ("base/dir.cpp", "!excepted && is_dir && flag_given(flags, WALK_RECURSIVE)", "is_dir && flag_given(flags, WALK_RECURSIVE)", FAST, None),
+    ("base/dir.cpp", "if (record || descend) list->truncated = 1;", "if (record) list->truncated = 1;", FAST, None),
+    ("base/dir.cpp", "if (directory->used + PATTERN_BYTES > DIR_PATH_CAPACITY) return", "if (directory->used + PATTERN_BYTES >= DIR_PATH_CAPACITY) return", FAST, None),
+    ("base/dir.cpp", "name->data[0] == '.' && name->data[1] == '.')", "name->data[0] == '.')", FAST, None),
+    ("base/dir.cpp", "(uint16_t)(directory->used + 1 + name->used)", "(uint16_t)(directory->used + name->used)", FAST, None),
+    # The command-line split.
+    ("base/command_line.cpp", "w.put_backslashes(backslashes / 2);", "w.put_backslashes(backslashes);", FAST, None),
+    ("base/command_line.cpp", "if ((code_point == ' ' || code_point == '\\t') && quoted) {", "if (code_point == ' ' && quoted) {", FAST, None),
+    ("base/command_line.cpp", "if (!(start < w.out && w.out < w.limit)) {", "if (!(start < w.out && w.out <= w.limit)) {", FAST, None),
+    # The argument table.
+    ("base/args.cpp", "if (iterator) *iterator = index + 1;", "if (iterator) *iterator = index + 2;", FAST, None),
+    ("base/args.cpp", "if ((uint64_t)(int64_t)count > ARGS_CAPACITY) {", "if ((uint64_t)(int64_t)count >= ARGS_CAPACITY) {", FAST, None),
+    ("base/args.cpp", "executable_path[i] == '\\\\') directory = i + 1;", "executable_path[i] == '\\\\') directory = i;", FAST, None),
+    # The data blocks.
+    ("base/data.cpp", "if (end < padding || end + n < end) return UINT64_MAX;", "if (end < padding) return UINT64_MAX;", FAST, None),
+    ("base/data.cpp", "return (0 - address) & (alignment - 1);", "return (0 - address) & alignment;", FAST, None),
+    ("base/data.cpp", "for (const uint8_t* p = end - pattern_length;; --p) {", "for (const uint8_t* p = end - pattern_length - 1;; --p) {", FAST, None),
+    # The POSIX layer.
+    ("base/platform/posix.cpp", "unsigned char ux = (x >= 'a' && x <= 'z')", "unsigned char ux = (x >= 'a' && x < 'z')", FAST, None),
+    ("base/platform/posix.cpp", "    return strcmp(a, b);\n}", "    return 0;\n}", FAST, None),
+    ("base/platform/posix.cpp", "if (S_ISDIR(target.st_mode)) return 0;", "", FAST, None),
+    ("base/platform/posix.cpp", "flock(fd, LOCK_EX | LOCK_NB) != 0 ||", "", FAST, None),
+    # The Windows layer.
+    ("base/platform/windows.cpp", "entry->attributes = found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;", "entry->attributes = 0;", WINE, None),
+    ("base/platform/windows.cpp", "if (GetFileType(file) != FILE_TYPE_DISK) {", "if (0) {", WINE, None),
+]
+
+
+def run(command, cwd, log, timeout=None):
+    with open(log, "ab") as out:
+        try:
+            return subprocess.run(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT,
+                                  timeout=timeout).returncode
+        except subprocess.TimeoutExpired:
+            return -1
+
+
+def build_and_test(build, suite, log):
+    targets = ["tagloomsmith", "tagloomsmith_tests", "tagloomsmith_e2e"]
+    if suite == WINE:
+        targets = ["all"]
+    if run(["cmake", "--build", build, "-j2", "--target"] + targets, build, log) != 0:
+        return "build"
+    tests = ["-E", "^(wine|windows|package|freestanding)|NOT_BUILT"] if suite == FAST else ["-R", "^wine"]
+    code = run(["ctest", "--test-dir", build, "-j2", "--timeout", "120", "--stop-on-failure"] + tests,
+               build, log, timeout=900)
+    return "pass" if code == 0 else "fail"
+
+
+def main():
+    parser = argparse.ArgumentParser(description="mutation check of the test suite")
+    parser.add_argument("--only", help="run the mutants of files containing this text")
+    parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
+    options = parser.parse_args()
+    source = subprocess.run(["git", "rev-parse", "--show-toplevel"], capture_output=True, text=True,
+                            cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
+    chosen = [m for m in MUTANTS if not options.only or options.only in m[0]]
+    scratch = tempfile.mkdtemp(prefix="tagloomsmith_mutants_")
+    try:
+        tree = os.path.join(scratch, "tree")
+        files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=source,
+                               capture_output=True, text=True).stdout.split()
+        for name in files:
+            if os.path.isfile(os.path.join(source, name)):
+                os.makedirs(os.path.dirname(os.path.join(tree, name)), exist_ok=True)
+                shutil.copy2(os.path.join(source, name), os.path.join(tree, name))
+        build = os.path.join(scratch, "build")
+        log = os.path.join(scratch, "log")
+        wine = any(m[3] == WINE for m in chosen)
+        run(["cmake", "-S", tree, "-B", build, "-DCMAKE_BUILD_TYPE=Release",
+             "-DTAGLOOMSMITH_TESTS=ON", "-DTAGLOOMSMITH_WINDOWS_TESTS=" + ("ON" if wine else "OFF")],
+            scratch, log)
+        for suite in sorted({m[3] for m in chosen}):
+            if build_and_test(build, suite, log) != "pass":
+                print(f"the unchanged tree does not pass the {suite} tests; see {log}")
+                options.keep = True
+                return 2
+        killed = survived = equivalent = 0
+        for number, (name, text, replacement, suite, why) in enumerate(chosen, 1):
+            path = os.path.join(tree, name)
+            original = open(path).read()
+            if original.count(text) != 1:
+                print(f"M{number} {name}: the text stands {original.count(text)} times; fix the list")
+                return 2
+            open(path, "w").write(original.replace(text, replacement))
+            started = time.time()
+            outcome = build_and_test(build, suite, log)
+            open(path, "w").write(original)
+            os.utime(path)
+            first_line = text.strip().splitlines()[0]
+            seconds = f"{time.time() - started:.0f} s"
+            if outcome == "build":
+                print(f"M{number} {name}: does not compile ({first_line}); fix the list")
+                return 2
+            if outcome == "fail":
+                killed += 1
+                print(f"M{number} killed    {name}: {first_line} ({seconds})")
+            elif why:
+                equivalent += 1
+                print(f"M{number} equivalent {name}: {first_line}: {why}")
+            else:
+                survived += 1
+                print(f"M{number} SURVIVED  {name}: {first_line} ({seconds})")
+            sys.stdout.flush()
+        total = killed + survived + equivalent
+        print(f"{killed} of {total} killed ({100.0 * killed / total:.1f}%), "
+              f"{equivalent} equivalent, {survived} survived")
+        return 1 if survived else 0
+    finally:
+        if options.keep:
+            print(f"scratch kept in {scratch}")
+        else:
+            shutil.rmtree(scratch, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
