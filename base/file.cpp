@@ -1,6 +1,7 @@
 #include "file.h"
 
 #include "check.h"
+#include "format.h"
 #include "platform/platform.h"
 
 namespace {
@@ -30,6 +31,20 @@ int terminated_name(data_t* buffer, const void* name, uint64_t name_length) {
     data_append(buffer, name, name_length, 1);
     data_append_byte(buffer, 0);
     return 1;
+}
+
+// All the bytes through an open handle; the count written.
+uint64_t write_through(platform_handle_t file, const void* bytes, uint64_t length) {
+    uint64_t written = 0;
+    while (length != 0) {
+        uint32_t put = 0;
+        if (!platform_file_write(file, (const uint8_t*)bytes + written, chunk_of(length), &put) ||
+            put == 0)
+            break;
+        written += put;
+        length -= put;
+    }
+    return written;
 }
 
 } // namespace
@@ -94,15 +109,7 @@ uint64_t file_write_all(const char* path, const void* bytes, uint64_t length, in
     platform_handle_t file =
         platform_file_create(path, overwrite ? PLATFORM_CREATE_ALWAYS : PLATFORM_CREATE_NEW);
     if (file == PLATFORM_INVALID_HANDLE) return 0;
-    uint64_t written = 0;
-    while (length != 0) {
-        uint32_t put = 0;
-        if (!platform_file_write(file, (const uint8_t*)bytes + written, chunk_of(length), &put) ||
-            put == 0)
-            break;
-        written += put;
-        length -= put;
-    }
+    const uint64_t written = write_through(file, bytes, length);
     platform_file_close(file);
     return written;
 }
@@ -120,22 +127,134 @@ uint64_t file_write_all_data(const data_t* name, const void* bytes, uint64_t len
     return file_write_all_counted(name->data, name->used, bytes, length, overwrite);
 }
 
-int file_replace_all(const void* name, uint64_t name_length, const void* bytes, uint64_t length) {
-    uint8_t target[512], temporary[520];
-    data_t target_view = data_make(sizeof target, 0, target);
-    data_t temporary_view = data_make(sizeof temporary, 0, temporary);
-    if (!terminated_name(&target_view, name, name_length)) return 0;
-    data_append(&temporary_view, name, name_length, 1);
-    data_append(&temporary_view, ".tmp", 5, 1); // with its zero byte
-    if (file_write_all((const char*)temporary, bytes, length, 1) != length) {
-        platform_file_delete((const char*)temporary);
-        return 0;
+namespace {
+
+// Tries at temporary names before giving up: each taken name is another
+// run's file or a user's, never to be touched.
+const uint32_t TEMPORARY_ATTEMPTS = 100;
+// Bytes of the target's name kept in the temporary name: with the dot, the
+// numbers and ".tmp" it stays well under the 255 bytes a name may have.
+const uint64_t TEMPORARY_BASE_LIMIT = 200;
+
+file_replace_t failure(int temporary) {
+    return file_replace_t{FILE_FAILED, platform_last_error(), (uint32_t)temporary};
+}
+
+// Whether the file holds exactly these bytes; read in pieces, so a large
+// file costs no memory.
+int holds_exactly(const char* path, const void* bytes, uint64_t length) {
+    file_reader_t reader;
+    if (!file_reader_open(&reader, path)) return 0;
+    int same = reader.remaining == length;
+    uint8_t piece[16384];
+    int failed = 0;
+    for (uint64_t at = 0; same && at < length;) {
+        uint64_t n = file_reader_read(&reader, piece, sizeof piece, &failed);
+        same = !failed && n != 0 && bytes_equal(piece, n, (const uint8_t*)bytes + at, n);
+        at += n;
     }
-    if (!platform_file_replace((const char*)temporary, (const char*)target)) {
-        platform_file_delete((const char*)temporary);
-        return 0;
+    file_reader_close(&reader);
+    return same;
+}
+
+// Creates this run's temporary file beside the target, exclusively: an
+// existing name, a link included, is never opened.
+platform_handle_t create_temporary(const char* target, uint64_t target_length, char* name,
+                                   uint64_t capacity) {
+    const uint32_t process = platform_process_id();
+    for (uint32_t attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
+        if (!file_temporary_name(target, target_length, process, attempt, name, capacity))
+            return PLATFORM_INVALID_HANDLE;
+        platform_handle_t file = platform_file_create(name, PLATFORM_CREATE_NEW);
+        if (file != PLATFORM_INVALID_HANDLE) return file;
+        if (!platform_error_is_exists(platform_last_error())) break;
     }
-    return 1;
+    return PLATFORM_INVALID_HANDLE;
+}
+
+} // namespace
+
+uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_t process,
+                             uint32_t attempt, char* out, uint64_t capacity) {
+    uint64_t base = target_length;
+    while (base != 0 && !platform_is_separator((uint8_t)target[base - 1]))
+        --base;
+    uint64_t kept = target_length - base;
+    if (kept > TEMPORARY_BASE_LIMIT) {
+        kept = TEMPORARY_BASE_LIMIT;
+        // Never half a UTF-8 character: the name must stay valid text.
+        while (kept != 0 && ((uint8_t)target[base + kept] & 0xC0) == 0x80)
+            --kept;
+    }
+    // The directory, ".", the kept name, ".", two numbers of up to ten
+    // digits with "-" between, ".tmp" and the zero byte.
+    if (base + kept + 28 > capacity) return 0;
+    data_t name = data_make(capacity, 0, out);
+    data_append(&name, target, base, 1);
+    data_append_byte(&name, '.');
+    data_append(&name, target + base, kept, 1);
+    data_append_byte(&name, '.');
+    data_append_unsigned(&name, process, 0, 0, 0);
+    data_append_byte(&name, '-');
+    data_append_unsigned(&name, attempt, 0, 0, 0);
+    data_append(&name, ".tmp", 5, 1); // with its zero byte
+    return name.used - 1;
+}
+
+file_replace_t file_replace_all(const void* name, uint64_t name_length, const void* bytes,
+                                uint64_t length) {
+    char given[FILE_PATH_CAPACITY];
+    data_t given_view = data_make(sizeof given, 0, given);
+    if (!terminated_name(&given_view, name, name_length)) return file_replace_t{FILE_FAILED, 0, 0};
+    platform_path_kind_t kind;
+    if (!platform_path_kind(given, &kind)) return failure(0);
+    if (kind == PLATFORM_PATH_DEVICE) {
+        // A device or FIFO stays what it is: the bytes go into it.
+        platform_path_kind_t opened = kind;
+        platform_handle_t device = platform_file_open_write(given, &opened);
+        if (device == PLATFORM_INVALID_HANDLE) return failure(0);
+        if (opened == PLATFORM_PATH_DEVICE) {
+            const int whole = write_through(device, bytes, length) == length;
+            const file_replace_t result =
+                whole ? file_replace_t{FILE_WRITTEN_THROUGH, 0, 0} : failure(0);
+            platform_file_close(device);
+            return result;
+        }
+        // A file stands there now: it is replaced like any other.
+        platform_file_close(device);
+        kind = opened;
+    }
+
+    char target[FILE_PATH_CAPACITY];
+    const uint32_t target_length = platform_path_resolve(given, target, sizeof target);
+    if (target_length == 0) return failure(0);
+    if (kind != PLATFORM_PATH_MISSING) {
+        if (holds_exactly(target, bytes, length)) return file_replace_t{FILE_UNCHANGED, 0, 0};
+        // A file we may not write is not replaced behind its owner's back
+        // (renaming over it needs only the folder's permission).
+        platform_path_kind_t opened;
+        platform_handle_t probe = platform_file_open_write(target, &opened);
+        if (probe != PLATFORM_INVALID_HANDLE)
+            platform_file_close(probe);
+        else if (!platform_error_is_busy(platform_last_error()))
+            return failure(0);
+    }
+
+    char temporary[FILE_PATH_CAPACITY];
+    platform_handle_t file = create_temporary(target, target_length, temporary, sizeof temporary);
+    if (file == PLATFORM_INVALID_HANDLE) return failure(1);
+    if (kind != PLATFORM_PATH_MISSING) platform_file_mode_like(file, target);
+    file_replace_t result{FILE_REPLACED, 0, 0};
+    if (write_through(file, bytes, length) != length) result = failure(1);
+    platform_file_close(file);
+    if (result.outcome == FILE_REPLACED && !platform_file_replace(temporary, target))
+        result = failure(0);
+    if (result.outcome != FILE_REPLACED) platform_file_delete(temporary);
+    return result;
+}
+
+uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity) {
+    return platform_error_text(error, buffer, capacity);
 }
 
 int std_out_write(const void* bytes, uint64_t length) {

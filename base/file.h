@@ -33,11 +33,41 @@ uint64_t file_write_all_counted(const void* name, uint64_t name_length, const vo
 uint64_t file_write_all_data(const data_t* name, const void* bytes, uint64_t length, int overwrite);
 const uint64_t FILE_NAME_LIMIT = 510;
 
-// Writes the bytes to "<name>.tmp" beside the file and moves it over the
-// file in one step, so the file holds either its old bytes or all the new
-// ones. Returns 1 when the file now holds all the new bytes, 0 otherwise
-// (and then the file is untouched and no temporary file is left).
-int file_replace_all(const void* name, uint64_t name_length, const void* bytes, uint64_t length);
+// Puts the bytes into the file of that name, whatever stands there:
+// - a regular file (or none) is replaced in one step: the bytes go to a
+//   temporary file of this run's own beside it, which is then moved over
+//   it, so readers see the old bytes or all the new ones, however many runs
+//   race; it keeps its permission bits, and an existing file we may not
+//   write is refused, untouched;
+// - a symbolic link: the file it names is replaced that way, the link stays;
+// - a device or FIFO (/dev/null, NUL, CON) is written into directly;
+// - a file that already holds exactly these bytes is left as it is, not
+//   even opened for writing, so its modification time stays.
+enum file_replace_outcome_t {
+    FILE_REPLACED = 0,
+    FILE_UNCHANGED = 1,
+    FILE_WRITTEN_THROUGH = 2, // into a device
+    FILE_FAILED = 3,
+};
+struct file_replace_t {
+    file_replace_outcome_t outcome;
+    uint32_t error;     // FILE_FAILED: the OS's error, or 0 when the path was too long
+    uint32_t temporary; // FILE_FAILED: 1 when the temporary file failed, not the output
+};
+// Room for a path in this module's own buffers: an output name, or the file
+// its links lead to, with the temporary name beside it.
+const uint64_t FILE_PATH_CAPACITY = 2048;
+file_replace_t file_replace_all(const void* name, uint64_t name_length, const void* bytes,
+                                uint64_t length);
+// The name of the temporary file for the file at target (terminated, of
+// target_length bytes), the attempt-th try of this process: beside the
+// target, hidden, and never longer than a file name may be whatever the
+// target's name. 0 when it does not fit the capacity.
+uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_t process,
+                             uint32_t attempt, char* out, uint64_t capacity);
+
+// The OS's text for the error of a failed file or directory operation.
+uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity);
 
 // Standard output and standard error: nonzero when the write succeeded.
 int std_out_write(const void* bytes, uint64_t length);

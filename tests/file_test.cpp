@@ -1,14 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <dirent.h>
+#include <errno.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "base/file.h"
 #include "test_paths.h"
@@ -168,20 +173,80 @@ TEST(FileWriteAllCounted, NameLimitIs510Bytes) {
     }
 }
 
-TEST(FileReplaceAll, ReplacesWholeOrLeavesTheOldFile) {
+std::vector<std::string> entries(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (struct dirent* e = readdir(d))
+            if (e->d_name[0] != '.' || (strcmp(e->d_name, ".") && strcmp(e->d_name, "..")))
+                names.push_back(e->d_name);
+        closedir(d);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(FileReplaceAll, OutcomesLeaveNoTemporaryFile) {
+    struct {
+        const char* name;
+        std::string path;
+        file_replace_outcome_t outcome;
+        uint32_t error, temporary;
+        const char* after; // the output's bytes afterwards
+    } cases[] = {
+        {"new file", "new.h", FILE_REPLACED, 0, 0, "fresh"},
+        {"old file", "old.h", FILE_REPLACED, 0, 0, "fresh"},
+        {"same bytes", "same.h", FILE_UNCHANGED, 0, 0, "fresh"},
+        {"directory", "folder", FILE_FAILED, EISDIR, 0, nullptr},
+        {"missing folder", "nowhere/out.h", FILE_FAILED, ENOENT, 1, nullptr},
+        {"folder with a slash", "folder/", FILE_FAILED, EISDIR, 0, nullptr},
+        {"too long", std::string(FILE_PATH_CAPACITY, 'n'), FILE_FAILED, 0, 0, nullptr},
+    };
     std::string dir = make_temp_dir("replace");
-    std::string path = dir + "/profiler_ids.h";
-    put(path, "old header");
-    EXPECT_EQ(file_replace_all(path.data(), path.size(), "new header", 10), 1);
-    EXPECT_EQ(slurp(path), "new header");
-    EXPECT_NE(access((path + ".tmp").c_str(), F_OK), 0);
-    // The target is a directory: nothing is replaced and no temporary is left.
-    mkdir((dir + "/taken.h").c_str(), 0700);
-    std::string taken = dir + "/taken.h";
-    EXPECT_EQ(file_replace_all(taken.data(), taken.size(), "x", 1), 0);
-    EXPECT_NE(access((taken + ".tmp").c_str(), F_OK), 0);
-    std::string missing = dir + "/nowhere/out.h";
-    EXPECT_EQ(file_replace_all(missing.data(), missing.size(), "x", 1), 0);
+    put(dir + "/old.h", "old header");
+    put(dir + "/same.h", "fresh");
+    mkdir((dir + "/folder").c_str(), 0700);
+    struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, (dir + "/same.h").c_str(), old_times, 0);
+    for (auto& c : cases) {
+        std::string path = dir + "/" + c.path;
+        file_replace_t r = file_replace_all(path.data(), path.size(), "fresh", 5);
+        EXPECT_EQ(r.outcome, c.outcome) << c.name;
+        EXPECT_EQ(r.error, c.error) << c.name;
+        EXPECT_EQ(r.temporary, c.temporary) << c.name;
+        if (c.after) {
+            EXPECT_EQ(slurp(path), c.after) << c.name;
+        }
+    }
+    struct stat info;
+    ASSERT_EQ(stat((dir + "/same.h").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1000000000); // not even opened for writing
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"folder", "new.h", "old.h", "same.h"}));
+    EXPECT_EQ(entries(dir + "/folder"), std::vector<std::string>{});
+}
+
+TEST(FileTemporaryName, BesideTheTargetHiddenAndShort) {
+    const std::string long_name = std::string(199, 'x') + "\xc3\xa9" + "y.h"; // é across byte 200
+    struct {
+        std::string target;
+        uint32_t process, attempt;
+        std::string expected;
+    } cases[] = {
+        {"profiler_ids.h", 42, 0, ".profiler_ids.h.42-0.tmp"},
+        {"out/ids.h", 4294967295u, 99, "out/.ids.h.4294967295-99.tmp"},
+        {"/abs/dir/", 7, 1, "/abs/dir/..7-1.tmp"},
+        {"a/" + std::string(255, 'n'), 1, 2, "a/." + std::string(200, 'n') + ".1-2.tmp"},
+        {long_name, 3, 0, "." + std::string(199, 'x') + ".3-0.tmp"},
+    };
+    for (auto& c : cases) {
+        char out[FILE_PATH_CAPACITY];
+        uint64_t n = file_temporary_name(c.target.c_str(), c.target.size(), c.process, c.attempt,
+                                         out, sizeof out);
+        EXPECT_EQ(std::string(out, n), c.expected) << c.target;
+        EXPECT_EQ(out[n], 0);
+        EXPECT_LE(c.expected.size() - c.expected.rfind('/') - 1, 255u);
+    }
+    char small[40];
+    EXPECT_EQ(file_temporary_name("abcdefghijklm.h", 15, 1, 1, small, sizeof small), 0u);
 }
 
 TEST(StdOut, ClosedStandardOutputWritesNothing) {

@@ -77,6 +77,14 @@ MUTANTS = [
     ("base/data.cpp", "if (end < padding || end + n < end) return UINT64_MAX;", "if (end < padding) return UINT64_MAX;", FAST, None),
     ("base/data.cpp", "return (0 - address) & (alignment - 1);", "return (0 - address) & alignment;", FAST, None),
     ("base/data.cpp", "for (const uint8_t* p = end - pattern_length;; --p) {", "for (const uint8_t* p = end - pattern_length - 1;; --p) {", FAST, None),
+    # The output file and its temporary names.
+    ("base/file.cpp", "while (kept != 0 && ((uint8_t)target[base + kept] & 0xC0) == 0x80)", "while (0)", FAST, None),
+    ("base/file.cpp", "if (!platform_error_is_exists(platform_last_error())) break;", "break;", FAST, None),
+    ("base/file.cpp", "if (holds_exactly(target, bytes, length)) return", "if (0) return", FAST, None),
+    ("base/file.cpp", "if (kind != PLATFORM_PATH_MISSING) platform_file_mode_like(file, target);", "", FAST, None),
+    ("base/file.cpp", "if (base + kept + 28 > capacity) return 0;", "if (base + kept > capacity) return 0;", FAST, None),
+    ("base/file.cpp", "if (result.outcome != FILE_REPLACED) platform_file_delete(temporary);", "", FAST, None),
+    ("base/platform/posix.cpp", "size_t keep = target[0] == '/' || !slash ? 0 : (size_t)(slash - current) + 1;", "size_t keep = 0;", FAST, None),
     # The POSIX layer.
     ("base/platform/posix.cpp", "unsigned char ux = (x >= 'a' && x <= 'z')", "unsigned char ux = (x >= 'a' && x < 'z')", FAST, None),
     ("base/platform/posix.cpp", "    return strcmp(a, b);\n}", "    return 0;\n}", FAST, None),

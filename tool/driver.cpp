@@ -75,6 +75,15 @@ struct message_t {
     void add(const char* text) { add(text, text_length(text)); }
     void add(const data_t& text) { add(text.data, text.used); }
     void add(uint64_t number) { data_append_unsigned(&line, number, 0, 0, 0); }
+    // ": " and the OS's words for what went wrong.
+    void reason(uint32_t error) {
+        char text[256];
+        add(": ");
+        if (error == 0)
+            add("path too long");
+        else
+            add(text, file_error_text(error, text, sizeof text));
+    }
     void quoted(const data_t& text) {
         add("\"");
         add(text);
@@ -242,10 +251,20 @@ int32_t tool_main(int32_t count, char** values) {
         m.send();
         return 1;
     }
-    if (!file_replace_all(output.data, output.used, header.data, header.used)) {
+    const data_t standard_output = DATA_LITERAL("-"); // "-o -": the header to standard output
+    if (data_equal(&output, &standard_output)) {
+        // The header itself is what was asked for: no final line after it.
+        if (std_out_write_data(&header)) return 0;
+        error("cannot write the header to standard output");
+        return 1;
+    }
+    const file_replace_t written =
+        file_replace_all(output.data, output.used, header.data, header.used);
+    if (written.outcome == FILE_FAILED) {
         message_t m("error");
-        m.add("cannot write ");
+        m.add(written.temporary ? "cannot write the temporary file for " : "cannot write ");
         m.quoted(output);
+        m.reason(written.error);
         m.send();
         return 1;
     }

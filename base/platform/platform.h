@@ -67,9 +67,51 @@ int platform_file_size(platform_handle_t file, uint64_t* size);
 int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_t* read);
 int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, uint32_t* written);
 void platform_file_close(platform_handle_t file);
-// Moves a file over another one in a single step.
+// Moves a file over another one in a single step. On Windows, where an
+// indexer or a virus scanner may hold a file it has just seen, a refusal for
+// sharing or access is tried again for a few tens of milliseconds.
 int platform_file_replace(const char* from, const char* to);
 int platform_file_delete(const char* path);
+
+// What stands at a path, links followed.
+enum platform_path_kind_t {
+    PLATFORM_PATH_MISSING = 0,
+    PLATFORM_PATH_FILE = 1, // a regular file
+    PLATFORM_PATH_DIRECTORY = 2,
+    PLATFORM_PATH_DEVICE = 3, // anything else: a device, a FIFO, a socket, NUL or CON
+};
+// 0 when the OS cannot tell (platform_last_error says why); a missing path
+// is a result, not a failure.
+int platform_path_kind(const char* path, platform_path_kind_t* kind);
+// The path with the symbolic links that stand at its end followed to the
+// file they name (which need not exist), so that the file can be replaced
+// beside it and the link kept. Returns the length written with a zero byte
+// after it, 0 when it does not fit or a link cannot be read.
+uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity);
+// Opens an existing file or device for writing, neither creating nor
+// emptying it; a FIFO waits for its reader, as a shell's redirection does.
+platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind);
+// Gives a file just created the permission bits of the file at model_path,
+// where the OS has such bits and the model exists.
+void platform_file_mode_like(platform_handle_t file, const char* model_path);
+
+// The error of the calling thread's last failed call (errno, GetLastError).
+uint32_t platform_last_error(void);
+// The OS's text for an error, NUL-terminated and without a final line feed;
+// returns its length.
+uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity);
+// Whether an error says the name is taken already.
+int platform_error_is_exists(uint32_t error);
+// Whether an error says another process holds the file for a moment (a
+// Windows sharing refusal): not a reason to give up.
+int platform_error_is_busy(uint32_t error);
+uint32_t platform_process_id(void);
+
+#ifdef _WIN32
+inline int platform_is_separator(uint32_t c) { return c == '\\' || c == '/'; }
+#else
+inline int platform_is_separator(uint32_t c) { return c == '/' || c == '\\'; }
+#endif
 
 enum platform_std_t {
     PLATFORM_STD_OUTPUT = 0xFFFFFFF5, // -11

@@ -368,6 +368,104 @@ int platform_file_delete(const char* path) {
     return unlink(native) == 0;
 }
 
+namespace {
+
+platform_path_kind_t kind_of(mode_t mode) {
+    if (S_ISREG(mode)) return PLATFORM_PATH_FILE;
+    if (S_ISDIR(mode)) return PLATFORM_PATH_DIRECTORY;
+    return PLATFORM_PATH_DEVICE;
+}
+
+} // namespace
+
+int platform_path_kind(const char* path, platform_path_kind_t* kind) {
+    char native[4096];
+    if (!translate_path(path, native, sizeof native)) {
+        errno = ENAMETOOLONG;
+        return 0;
+    }
+    struct stat info;
+    if (stat(native, &info) == 0) {
+        *kind = kind_of(info.st_mode);
+        return 1;
+    }
+    if (errno != ENOENT) return 0;
+    *kind = PLATFORM_PATH_MISSING;
+    return 1;
+}
+
+uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
+    char current[4096], target[4096];
+    if (!translate_path(path, current, sizeof current)) return 0;
+    // As many links in a row as the kernel itself follows.
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat info;
+        if (lstat(current, &info) != 0 || !S_ISLNK(info.st_mode)) {
+            size_t length = strlen(current);
+            if (length + 1 > capacity) return 0;
+            memcpy(out, current, length + 1);
+            return (uint32_t)length;
+        }
+        ssize_t n = readlink(current, target, sizeof target);
+        if (n <= 0 || (size_t)n >= sizeof target) return 0;
+        target[n] = 0;
+        // A relative target is read from the link's own directory.
+        char* slash = strrchr(current, '/');
+        size_t keep = target[0] == '/' || !slash ? 0 : (size_t)(slash - current) + 1;
+        if (keep + (size_t)n + 1 > sizeof current) return 0;
+        memcpy(current + keep, target, (size_t)n + 1);
+    }
+    errno = ELOOP;
+    return 0;
+}
+
+platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind) {
+    char native[4096];
+    if (!translate_path(path, native, sizeof native)) return PLATFORM_INVALID_HANDLE;
+    int fd;
+    do
+        fd = open(native, O_WRONLY | O_CLOEXEC | O_NOCTTY);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) return PLATFORM_INVALID_HANDLE;
+    struct stat info;
+    if (fstat(fd, &info) != 0) {
+        close(fd);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    *kind = kind_of(info.st_mode);
+    return handle_from_fd(fd);
+}
+
+void platform_file_mode_like(platform_handle_t file, const char* model_path) {
+    char native[4096];
+    struct stat info;
+    if (translate_path(model_path, native, sizeof native) && stat(native, &info) == 0)
+        fchmod(fd_from_handle(file), info.st_mode & 07777);
+}
+
+uint32_t platform_last_error(void) { return (uint32_t)errno; }
+
+uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
+    if (capacity == 0) return 0;
+    // The GNU strerror_r may hand back a text of its own instead of filling
+    // the buffer.
+    const char* text = strerror_r((int)error, buffer, capacity);
+    size_t length = strlen(text);
+    if (length >= capacity) length = capacity - 1;
+    if (text != buffer) memmove(buffer, text, length);
+    buffer[length] = 0;
+    return (uint32_t)length;
+}
+
+int platform_error_is_exists(uint32_t error) { return error == EEXIST; }
+
+int platform_error_is_busy(uint32_t error) {
+    (void)error; // the advisory locks that stand in for sharing never refuse a writer's open
+    return 0;
+}
+
+uint32_t platform_process_id(void) { return (uint32_t)getpid(); }
+
 platform_handle_t platform_std_handle(platform_std_t which) {
     int fd = which == PLATFORM_STD_OUTPUT ? 1 : 2;
     if (std_closed[fd] || fcntl(fd, F_GETFD) == -1) return PLATFORM_INVALID_HANDLE;

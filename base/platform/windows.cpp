@@ -165,10 +165,118 @@ int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, u
 void platform_file_close(platform_handle_t file) { CloseHandle(to_handle(file)); }
 
 int platform_file_replace(const char* from, const char* to) {
-    return MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING) != 0;
+    // A file just written is often opened at once by the search indexer or
+    // a virus scanner, without delete sharing; they let go within
+    // milliseconds. About 50 ms in all, then the refusal stands.
+    for (int attempt = 0;; ++attempt) {
+        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
+        const DWORD error = GetLastError();
+        if (attempt == 10 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
+                              error != ERROR_LOCK_VIOLATION))
+            return 0;
+        Sleep(5);
+        SetLastError(error);
+    }
 }
 
 int platform_file_delete(const char* path) { return DeleteFileA(path) != 0; }
+
+namespace {
+
+// What an open handle is: a file on disk, a directory, or a device (NUL,
+// CON, a pipe).
+platform_path_kind_t kind_of(HANDLE file) {
+    if (GetFileType(file) != FILE_TYPE_DISK) return PLATFORM_PATH_DEVICE;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileInformationByHandle(file, &info) &&
+        (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+        return PLATFORM_PATH_DIRECTORY;
+    return PLATFORM_PATH_FILE;
+}
+
+} // namespace
+
+int platform_path_kind(const char* path, platform_path_kind_t* kind) {
+    // Opened without access to its contents (backup semantics admit a
+    // directory), so that nobody holding it is disturbed.
+    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
+        *kind = PLATFORM_PATH_MISSING;
+        return 1;
+    }
+    *kind = kind_of(file);
+    CloseHandle(file);
+    return 1;
+}
+
+uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
+    // Replacing a Windows file symbolic link replaces the link; the path is
+    // taken as it stands.
+    uint32_t length = 0;
+    while (path[length] != 0)
+        ++length;
+    if (length + 1 > capacity) return 0;
+    for (uint32_t i = 0; i <= length; ++i)
+        out[i] = path[i];
+    return length;
+}
+
+platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind) {
+    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
+    *kind = kind_of(file);
+    return from_handle(file);
+}
+
+// Windows files have no permission bits; a read-only file refuses the
+// probe for writing before it would be replaced.
+void platform_file_mode_like(platform_handle_t file, const char* model_path) {
+    (void)file;
+    (void)model_path;
+}
+
+uint32_t platform_last_error(void) { return GetLastError(); }
+
+uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
+    if (capacity == 0) return 0;
+    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, buffer, capacity, nullptr);
+    if (length == 0) {
+        // No text for it: the number, as Windows tools show it.
+        const char prefix[] = "error ";
+        uint32_t n = 0;
+        for (; prefix[n] != 0 && n + 1 < capacity; ++n)
+            buffer[n] = prefix[n];
+        char digits[10];
+        uint32_t count = 0;
+        do
+            digits[count++] = (char)('0' + error % 10);
+        while ((error /= 10) != 0);
+        while (count != 0 && n + 1 < capacity)
+            buffer[n++] = digits[--count];
+        length = n;
+    }
+    // System messages end with a full stop and a line break.
+    while (length != 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
+                           buffer[length - 1] == ' ' || buffer[length - 1] == '.'))
+        --length;
+    buffer[length < capacity ? length : capacity - 1] = 0;
+    return length;
+}
+
+int platform_error_is_exists(uint32_t error) {
+    return error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+}
+
+int platform_error_is_busy(uint32_t error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+uint32_t platform_process_id(void) { return GetCurrentProcessId(); }
 
 platform_handle_t platform_std_handle(platform_std_t which) {
     return from_handle(GetStdHandle((DWORD)which));

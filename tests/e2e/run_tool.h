@@ -5,6 +5,7 @@
 // the exit code. TAGLOOMSMITH_EXE names the program and TAGLOOMSMITH_RUNNER
 // an optional program to start it with (wine, for the Windows executable).
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -14,6 +15,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -26,6 +28,9 @@ struct run_result_t {
 struct run_options_t {
     bool close_stdout = false;
     long file_size_limit = -1; // bytes, with SIGXFSZ ignored
+    uid_t user = 0;            // run as this user instead, when nonzero
+    // Called with the program's process id before it starts.
+    std::function<void(pid_t)> before_start;
 };
 
 inline std::string tool_path() {
@@ -36,6 +41,11 @@ inline std::string tool_path() {
 inline bool tool_is_windows() {
     std::string exe = tool_path();
     return exe.size() > 4 && exe.substr(exe.size() - 4) == ".exe";
+}
+
+// The OS's words for an error, as the program under test says them.
+inline std::string os_reason(const std::string& posix, const std::string& windows) {
+    return tool_is_windows() ? windows : posix;
 }
 
 inline std::string read_all(int fd) {
@@ -62,10 +72,19 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
         pointers.push_back(a.data());
     pointers.push_back(nullptr);
 
-    int out[2], err[2];
-    if (pipe(out) != 0 || pipe(err) != 0) return {};
+    int out[2], err[2], go[2];
+    // Close-on-exec, so that runs started from several threads at once do not
+    // hold each other's pipes open.
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 || pipe2(go, O_CLOEXEC) != 0)
+        return {};
     pid_t child = fork();
     if (child == 0) {
+        char byte;
+        close(go[1]);
+        if (read(go[0], &byte, 1) != 1) _exit(127);
+        close(go[0]);
+        if (options.user != 0 && (setgid(options.user) != 0 || setuid(options.user) != 0))
+            _exit(127);
         if (chdir(cwd.c_str()) != 0) _exit(127);
         dup2(out[1], 1);
         dup2(err[1], 2);
@@ -83,6 +102,10 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
         execvp(pointers[0], pointers.data());
         _exit(127);
     }
+    close(go[0]);
+    if (options.before_start) options.before_start(child);
+    if (write(go[1], "g", 1) != 1) return {};
+    close(go[1]);
     close(out[1]);
     close(err[1]);
     run_result_t result;
@@ -103,6 +126,20 @@ inline std::string file_text(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// The temporary files a run may have left in a folder.
+inline std::vector<std::string> temporary_files(const std::string& dir) {
+    std::vector<std::string> names;
+    if (DIR* d = opendir(dir.c_str())) {
+        while (struct dirent* e = readdir(d)) {
+            std::string name = e->d_name;
+            if (name.size() > 4 && name.compare(name.size() - 4, 4, ".tmp") == 0)
+                names.push_back(name);
+        }
+        closedir(d);
+    }
+    return names;
 }
 
 inline void write_file(const std::string& path, const std::string& bytes) {

@@ -1,0 +1,232 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "../test_paths.h"
+#include "run_tool.h"
+
+// Where the header goes: whatever stands at the output path, however many
+// runs write it at once, only this run's own temporary file is touched.
+
+namespace {
+
+using strings_t = std::vector<std::string>;
+
+std::string project(int files = 1) {
+    std::string root = make_temp_dir("output");
+    for (int i = 0; i < files; ++i)
+        write_file(root + "/f" + std::to_string(i) + ".c",
+                   "profiler_event_start(e" + std::to_string(i) + ")");
+    return root;
+}
+
+bool is_header(const std::string& text) {
+    const std::string end = "\n#define PROFILER_IDS_H\n#endif\n";
+    return text.rfind("\n#ifndef PROFILER_IDS_H\n", 0) == 0 && text.size() > end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+mode_t mode_of(const std::string& path, bool follow = true) {
+    struct stat info {};
+    (follow ? stat : lstat)(path.c_str(), &info);
+    return info.st_mode;
+}
+
+// Two kinds of run race on one header over a large tree while a reader looks
+// at it again and again: every run succeeds, and the reader only ever sees
+// one of the two whole headers.
+TEST(Output, ConcurrentRunsReplaceTheHeaderWhole) {
+    std::string root = project();
+    for (const char* folder : {"a", "b"}) {
+        mkdir((root + "/" + folder).c_str(), 0700);
+        for (int i = 0; i < 300; ++i)
+            write_file(root + "/" + folder + "/f" + std::to_string(i) + ".c",
+                       std::string(3000, ' ') + "profiler_event_start(" + folder +
+                           std::to_string(i) + ")");
+    }
+    ASSERT_EQ(run_tool(root, {"-d", "a", "-o", "a.h"}).exit_code, 0);
+    ASSERT_EQ(run_tool(root, {"-d", "b", "-o", "b.h"}).exit_code, 0);
+    const std::string a = file_text(root + "/a.h"), b = file_text(root + "/b.h");
+    std::atomic<bool> done{false};
+    std::atomic<int> seen{0}, wrong{0};
+    std::thread reader([&] {
+        while (!done) {
+            std::string text = file_text(root + "/shared.h");
+            if (text == "<missing>") continue;
+            seen += 1;
+            if (text != a && text != b) wrong += 1;
+        }
+    });
+    const int rounds = tool_is_windows() ? 4 : 40;
+    int failed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        run_result_t results[2];
+        std::thread other([&] { results[1] = run_tool(root, {"-d", "b", "-o", "shared.h"}); });
+        results[0] = run_tool(root, {"-d", "a", "-o", "shared.h"});
+        other.join();
+        for (auto& r : results)
+            failed += r.exit_code != 0 || r.err != "";
+    }
+    done = true;
+    reader.join();
+    EXPECT_EQ(failed, 0);
+    EXPECT_EQ(wrong, 0) << "of " << seen << " reads";
+    EXPECT_GT(seen, 0);
+    EXPECT_EQ(temporary_files(root), strings_t{});
+}
+
+// Names this run could pick for its temporary file, taken beforehand by a
+// link and by a user's own unreadable file: neither is followed, opened or
+// removed, on success or failure.
+TEST(Output, TakenTemporaryNamesAreLeftAlone) {
+    if (tool_is_windows()) GTEST_SKIP() << "the Windows process id is not the one fork gives";
+    for (bool fail : {false, true}) {
+        std::string root = project();
+        write_file(root + "/victim", "victim");
+        run_options_t options;
+        if (fail) options.file_size_limit = 100;
+        strings_t planted;
+        options.before_start = [&](pid_t pid) {
+            std::string name = ".profiler_ids.h." + std::to_string(pid) + "-";
+            planted = {name + "0.tmp", name + "1.tmp"};
+            symlink("victim", (root + "/" + planted[0]).c_str());
+            write_file(root + "/" + planted[1], "mine");
+            chmod((root + "/" + planted[1]).c_str(), 0);
+        };
+        run_result_t r = run_tool(root, {}, options);
+        EXPECT_EQ(r.exit_code, fail ? 1 : 0);
+        EXPECT_EQ(is_header(file_text(root + "/profiler_ids.h")), !fail);
+        EXPECT_EQ(file_text(root + "/victim"), "victim");
+        EXPECT_TRUE(S_ISLNK(mode_of(root + "/" + planted[0], false)));
+        chmod((root + "/" + planted[1]).c_str(), 0600);
+        EXPECT_EQ(file_text(root + "/" + planted[1]), "mine");
+        EXPECT_EQ(temporary_files(root).size(), 2u);
+    }
+}
+
+TEST(Output, SymbolicLinkKeepsTheLinkAndReplacesItsTarget) {
+    if (tool_is_windows()) GTEST_SKIP() << "links are made on the POSIX side";
+    std::string root = project();
+    mkdir((root + "/real").c_str(), 0700);
+    write_file(root + "/real/target.h", "old");
+    symlink("real/target.h", (root + "/link.h").c_str());
+    symlink("real/made.h", (root + "/dangling.h").c_str());
+    // A relative link is read from its own folder; links may chain.
+    symlink("target.h", (root + "/real/near.h").c_str());
+    symlink("real/near.h", (root + "/chain.h").c_str());
+    for (const char* output : {"link.h", "dangling.h", "real/near.h", "chain.h"}) {
+        run_result_t r = run_tool(root, {"-o", output});
+        EXPECT_EQ(r.exit_code, 0) << output;
+        EXPECT_TRUE(S_ISLNK(mode_of(root + "/" + output, false))) << output;
+        EXPECT_TRUE(is_header(file_text(root + "/" + output))) << output;
+    }
+    EXPECT_TRUE(is_header(file_text(root + "/real/made.h")));
+    EXPECT_TRUE(S_ISREG(mode_of(root + "/real/target.h", false)));
+    EXPECT_EQ(file_text(root + "/target.h"), "<missing>");
+    EXPECT_EQ(temporary_files(root), strings_t{});
+    EXPECT_EQ(temporary_files(root + "/real"), strings_t{});
+}
+
+// A FIFO and a character device are written into and stay what they are.
+TEST(Output, DevicesAreWrittenIntoNotReplaced) {
+    if (tool_is_windows()) GTEST_SKIP() << "NUL is the Windows case";
+    std::string root = project();
+    ASSERT_EQ(mkfifo((root + "/fifo").c_str(), 0600), 0);
+    std::string read_back;
+    std::thread reader([&] { read_back = file_text(root + "/fifo"); });
+    run_result_t r = run_tool(root, {"-o", "fifo"});
+    reader.join();
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "fifo generated.\n");
+    EXPECT_TRUE(is_header(read_back));
+    EXPECT_TRUE(S_ISFIFO(mode_of(root + "/fifo")));
+    // The null device's numbers, made in the test's own folder.
+    if (mknod((root + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
+        r = run_tool(root, {"-o", "null"});
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_TRUE(S_ISCHR(mode_of(root + "/null")));
+    }
+    EXPECT_EQ(temporary_files(root), strings_t{});
+}
+
+TEST(Output, NulDeviceOnWindows) {
+    if (!tool_is_windows()) GTEST_SKIP() << "a Windows device name";
+    std::string root = project();
+    run_result_t r = run_tool(root, {"-o", "NUL"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "NUL generated.\n");
+    EXPECT_EQ(file_text(root + "/NUL"), "<missing>");
+    EXPECT_EQ(temporary_files(root), strings_t{});
+}
+
+TEST(Output, DashWritesTheHeaderToStandardOutput) {
+    std::string root = project();
+    run_result_t r = run_tool(root, {"-o", "-"});
+    EXPECT_EQ(r.exit_code, 0);
+    ASSERT_EQ(run_tool(root, {"-o", "file.h"}).exit_code, 0);
+    EXPECT_EQ(r.out, file_text(root + "/file.h")); // and no final line
+    EXPECT_EQ(file_text(root + "/-"), "<missing>");
+}
+
+TEST(Output, NameOf255Bytes) {
+    if (tool_is_windows()) GTEST_SKIP() << "Windows names stop at 255 UTF-16 units with the dot";
+    std::string root = project();
+    std::string name(253, 'n');
+    name += ".h";
+    run_result_t r = run_tool(root, {"-o", name});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_TRUE(is_header(file_text(root + "/" + name)));
+}
+
+TEST(Output, PermissionBitsAreKeptAndAReadOnlyFileIsRefused) {
+    if (tool_is_windows()) GTEST_SKIP() << "permission bits are POSIX";
+    std::string root = project();
+    write_file(root + "/kept.h", "old");
+    chmod((root + "/kept.h").c_str(), 0604);
+    EXPECT_EQ(run_tool(root, {"-o", "kept.h"}).exit_code, 0);
+    EXPECT_EQ(mode_of(root + "/kept.h") & 07777, 0604u);
+    EXPECT_TRUE(is_header(file_text(root + "/kept.h")));
+    // Root may write anything: the refusal is seen as nobody, in a folder
+    // nobody may change.
+    write_file(root + "/read_only.h", "old");
+    chmod((root + "/read_only.h").c_str(), 0444);
+    run_options_t options;
+    if (geteuid() == 0) {
+        options.user = 65534;
+        chmod(root.c_str(), 0777);
+    }
+    run_result_t r = run_tool(root, {"-o", "read_only.h"}, options);
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_EQ(r.err, "tagloomsmith: error: cannot write \"read_only.h\": Permission denied\n");
+    EXPECT_EQ(file_text(root + "/read_only.h"), "old");
+    EXPECT_EQ(temporary_files(root), strings_t{});
+}
+
+// The same header again leaves the file alone: a build that runs the tool
+// before every compile then rebuilds nothing.
+TEST(Output, UnchangedHeaderIsNotWritten) {
+    std::string root = project(3);
+    ASSERT_EQ(run_tool(root, {}).exit_code, 0);
+    struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, (root + "/profiler_ids.h").c_str(), old_times, 0), 0);
+    run_result_t r = run_tool(root, {});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "profiler_ids.h generated.\n");
+    struct stat info;
+    ASSERT_EQ(stat((root + "/profiler_ids.h").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+    // A new id changes it.
+    write_file(root + "/new.c", "profiler_event_start(added)");
+    EXPECT_EQ(run_tool(root, {}).exit_code, 0);
+    ASSERT_EQ(stat((root + "/profiler_ids.h").c_str(), &info), 0);
+    EXPECT_NE(info.st_mtim.tv_sec, 1000000000);
+}
+
+} // namespace
