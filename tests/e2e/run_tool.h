@@ -29,6 +29,7 @@ struct run_options_t {
     bool close_stdout = false;
     long file_size_limit = -1; // bytes, with SIGXFSZ ignored
     uid_t user = 0;            // run as this user instead, when nonzero
+    std::string exe;           // this copy of the program instead, when not empty
     // Called with the program's process id before it starts.
     std::function<void(pid_t)> before_start;
 };
@@ -65,7 +66,7 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
     else
         argv.push_back(TAGLOOMSMITH_DEFAULT_RUNNER);
 #endif
-    argv.push_back(tool_path());
+    argv.push_back(options.exe.empty() ? tool_path() : options.exe);
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
     for (auto& a : argv)
