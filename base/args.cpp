@@ -72,6 +72,21 @@ data_t arg_value(const void* text, uint64_t length, uint32_t* iterator) {
     return table[index + 1];
 }
 
+void arg_mark_taken(const data_t* switches, uint32_t switch_count, const data_t* options,
+                    uint32_t option_count, uint8_t taken[ARGS_CAPACITY]) {
+    for (uint32_t i = 0; i < ARGS_CAPACITY; ++i)
+        taken[i] = i == 0;
+    for (uint32_t i = 1; i < (uint32_t)argument_count; ++i) {
+        for (uint32_t k = 0; k < switch_count; ++k)
+            if (data_equal(&table[i], &switches[k])) taken[i] = 1;
+        for (uint32_t k = 0; k < option_count; ++k) {
+            if (!data_equal(&table[i], &options[k])) continue;
+            taken[i] = 1;
+            if (i + 1 < (uint32_t)argument_count) taken[i + 1] = 1;
+        }
+    }
+}
+
 uint32_t arg_count(void) { return (uint32_t)argument_count; }
 
 data_t arg_at(uint32_t index) {

@@ -20,6 +20,12 @@ uint32_t arg_present(data_t option, uint32_t start);
 data_t arg_value(data_t option, uint32_t* iterator);
 data_t arg_value(const void* text, uint64_t length, uint32_t* iterator);
 
+// Marks the arguments a command line's options take: each switch, and each
+// option with the argument after it, whatever that argument is. taken[0],
+// the program itself, is marked too; the others stay 0.
+void arg_mark_taken(const data_t* switches, uint32_t switch_count, const data_t* options,
+                    uint32_t option_count, uint8_t taken[ARGS_CAPACITY]);
+
 uint32_t arg_count(void);
 data_t arg_at(uint32_t index);
 

@@ -5,8 +5,47 @@
 
 namespace {
 
-// '\\', '*' and the zero byte that end a search pattern.
+// The separator, '*' and the zero byte that end a search pattern.
 const uint64_t PATTERN_BYTES = 3;
+static_assert(DIR_PATH_LIMIT == DIR_PATH_CAPACITY - PATTERN_BYTES,
+              "the limit leaves the pattern room");
+
+// How long a shortage of handles or memory is waited out (the helper
+// threads hold a file each for a moment): this many short naps.
+const uint32_t STARVED_ROUNDS = 200;
+
+// Whether a name joins the path with a separator of its own: not after one
+// the path already ends with ("./", "C:\\").
+int needs_separator(const data_t* directory) {
+    return directory->used == 0 || !platform_is_separator(directory->data[directory->used - 1]);
+}
+
+platform_handle_t find_first_patiently(const char* pattern, platform_find_entry_t* entry) {
+    for (uint32_t round = 0;; ++round) {
+        platform_handle_t search = platform_find_first(pattern, entry);
+        if (search != PLATFORM_INVALID_HANDLE || round == STARVED_ROUNDS ||
+            !platform_error_is_resource(platform_last_error()))
+            return search;
+        platform_thread_nap();
+    }
+}
+
+// Counts a subdirectory that could not be searched and keeps the first
+// one's path and reason.
+void note_failure(file_list_t* list, const data_t* directory) {
+    const uint32_t error = list->search_error;
+    dir_failures_t* failures =
+        platform_error_is_resource(error) ? &list->starved : &list->unsearchable;
+    if (failures->count++ != 0) return;
+    failures->error = error;
+    const uint64_t before = list->arena->used;
+    uint8_t* copy = data_append_data(list->arena, directory, 1);
+    if (copy && data_append_byte(list->arena, 0)) {
+        failures->first = copy;
+    } else {
+        list->arena->used = before;
+    }
+}
 
 int flag_given(uint32_t flags, uint32_t flag) { return (flags & flag) == flag; }
 
@@ -26,9 +65,10 @@ void record_entry(file_list_t* list, const data_t* directory, const data_t* name
     uint32_t i = list->count;
     data_t* arena = list->arena;
     list->is_directory[i] = is_directory;
+    const int separator = needs_separator(directory);
     list->paths[i] = data_append_data(arena, directory, 1);
     int stored = list->paths[i] != nullptr;
-    stored &= data_append_byte(arena, '\\') != nullptr;
+    if (separator) stored &= data_append_byte(arena, PLATFORM_SEPARATOR) != nullptr;
     stored &= data_append_data(arena, name, 1) != nullptr;
     stored &= data_append_byte(arena, 0) != nullptr;
     if (!stored) {
@@ -36,7 +76,7 @@ void record_entry(file_list_t* list, const data_t* directory, const data_t* name
         list->lost_paths += 1;
         list->paths[i] = nullptr;
     }
-    list->path_lengths[i] = (uint16_t)(directory->used + 1 + name->used);
+    list->path_lengths[i] = (uint16_t)(directory->used + separator + name->used);
     list->sizes[i] = ((uint64_t)entry->size_high << 32) | entry->size_low;
     list->write_times[i] = ((uint64_t)entry->write_time_high << 32) | entry->write_time_low;
     // Other threads may take the entry as soon as it is counted: everything
@@ -90,6 +130,11 @@ data_t file_extension(const uint8_t* name, uint64_t length) {
     return data_t{n, n, (uint8_t*)dot + 1};
 }
 
+data_t dir_default(void) {
+    static const char text[3] = {'.', PLATFORM_SEPARATOR, 0};
+    return data_make(sizeof text, sizeof text - 1, (void*)text);
+}
+
 dir_search_result_t dir_search(file_list_t* list, const data_t* directory, const data_t* extensions,
                                const data_t* exceptions, uint32_t flags) {
     data_t extension_items[DIR_LIST_ITEMS] = {};
@@ -121,10 +166,14 @@ int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension
         list->long_paths += 1;
         return 0;
     }
-    data_append(&pattern, "\\*", PATTERN_BYTES, 1);
+    if (needs_separator(directory)) data_append_byte(&pattern, PLATFORM_SEPARATOR);
+    data_append(&pattern, "*", 2, 1); // with its zero byte
     platform_find_entry_t entry;
-    platform_handle_t search = platform_find_first((const char*)directory->data, &entry);
-    if (search == PLATFORM_INVALID_HANDLE) return 0;
+    platform_handle_t search = find_first_patiently((const char*)directory->data, &entry);
+    if (search == PLATFORM_INVALID_HANDLE) {
+        list->search_error = platform_last_error();
+        return 0;
+    }
 
     for (int more = 1; more;) {
         const int is_dir = (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0;
@@ -161,10 +210,11 @@ int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension
             if (sub.used + 1 + name.used + PATTERN_BYTES > sub.size) {
                 list->long_paths += 1;
             } else {
-                data_append_byte(&sub, '\\');
+                if (needs_separator(&sub)) data_append_byte(&sub, PLATFORM_SEPARATOR);
                 data_append_data(&sub, &name, 1);
-                dir_walk(list, &sub, extension_items, extension_count, exception_items,
-                         exception_count, flags);
+                if (!dir_walk(list, &sub, extension_items, extension_count, exception_items,
+                              exception_count, flags))
+                    note_failure(list, &sub);
             }
         }
         more = platform_find_next(search, &entry);

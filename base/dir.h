@@ -10,6 +10,16 @@ const uint32_t WALK_DOT_ENTRIES = 8; // with WALK_DIRECTORIES, list "." and ".."
 
 const uint32_t DIR_LIST_ITEMS = 64;      // items per extension or exception list
 const uint64_t DIR_PATH_CAPACITY = 1024; // bytes of the walk's path buffer
+// The longest directory path searched: the buffer also holds the search
+// pattern's separator, '*' and zero byte.
+const uint64_t DIR_PATH_LIMIT = DIR_PATH_CAPACITY - 3;
+
+// Directories a walk could not search.
+struct dir_failures_t {
+    uint32_t count;
+    uint32_t error;       // the OS's reason for the first
+    const uint8_t* first; // its path, NUL-terminated, in the list's arena; null when it did not fit
+};
 
 // Entries found by the walk: parallel arrays carved from an arena.
 struct file_list_t {
@@ -25,6 +35,12 @@ struct file_list_t {
     uint32_t truncated;  // 1 once an entry was left out because the list was full
     uint32_t long_paths; // subdirectories not entered: their path did not fit
     uint32_t lost_paths; // entries whose path the arena could not hold
+    // Subdirectories met in a recursive walk that could not be searched:
+    // for a reason of their own (no access, removed meanwhile), or because
+    // the system ran short of handles or memory however long we waited.
+    dir_failures_t unsearchable;
+    dir_failures_t starved;
+    uint32_t search_error; // why the last directory dir_search could not search failed
 };
 
 enum dir_search_result_t {
@@ -42,9 +58,14 @@ uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum);
 // The bytes after the last '.', or the empty record when there is no dot.
 data_t file_extension(const uint8_t* name, uint64_t length);
 
+// The directory searched when none is given: "./" (".\\" on Windows).
+data_t dir_default(void);
+
 dir_search_result_t dir_search(file_list_t* list, const data_t* directory, const data_t* extensions,
                                const data_t* exceptions, uint32_t flags);
-// Returns 0 when the directory could not be searched.
+// Returns 0 when the directory could not be searched (the reason is in the
+// list's search_error). Names are joined to the directory's path with the
+// system's separator, unless the path ends with one already.
 int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension_items,
              uint64_t extension_count, const data_t* exception_items, uint64_t exception_count,
              uint32_t flags);

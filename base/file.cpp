@@ -69,8 +69,10 @@ uint64_t file_reader_read(file_reader_t* reader, void* into, uint64_t room, int*
         uint32_t got = 0;
         // A read that succeeds with nothing means the file shrank after its
         // size was taken: it cannot be read whole.
-        if (!platform_file_read(reader->file, (uint8_t*)into + total, chunk_of(want), &got) ||
-            got == 0) {
+        const int read =
+            platform_file_read(reader->file, (uint8_t*)into + total, chunk_of(want), &got);
+        if (!read || got == 0) {
+            if (read) platform_set_error(PLATFORM_ERROR_SHRANK);
             *failed = 1;
             break;
         }
@@ -188,7 +190,10 @@ uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_
     }
     // The directory, ".", the kept name, ".", two numbers of up to ten
     // digits with "-" between, ".tmp" and the zero byte.
-    if (base + kept + 28 > capacity) return 0;
+    if (base + kept + 28 > capacity) {
+        platform_set_error(PLATFORM_ERROR_PATH_TOO_LONG);
+        return 0;
+    }
     data_t name = data_make(capacity, 0, out);
     data_append(&name, target, base, 1);
     data_append_byte(&name, '.');
@@ -205,7 +210,8 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
                                 uint64_t length) {
     char given[FILE_PATH_CAPACITY];
     data_t given_view = data_make(sizeof given, 0, given);
-    if (!terminated_name(&given_view, name, name_length)) return file_replace_t{FILE_FAILED, 0, 0};
+    if (!terminated_name(&given_view, name, name_length))
+        return file_replace_t{FILE_FAILED, PLATFORM_ERROR_PATH_TOO_LONG, 0};
     platform_path_kind_t kind;
     if (!platform_path_kind(given, &kind)) return failure(0);
     if (kind == PLATFORM_PATH_DEVICE) {
@@ -256,6 +262,10 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
 uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity) {
     return platform_error_text(error, buffer, capacity);
 }
+
+uint32_t file_last_error(void) { return platform_last_error(); }
+
+int file_error_is_resource(uint32_t error) { return platform_error_is_resource(error); }
 
 int std_out_write(const void* bytes, uint64_t length) {
     return std_write(&std_out_handle, PLATFORM_STD_OUTPUT, bytes, length);

@@ -51,7 +51,7 @@ enum file_replace_outcome_t {
 };
 struct file_replace_t {
     file_replace_outcome_t outcome;
-    uint32_t error;     // FILE_FAILED: the OS's error, or 0 when the path was too long
+    uint32_t error;     // FILE_FAILED: the OS's error
     uint32_t temporary; // FILE_FAILED: 1 when the temporary file failed, not the output
 };
 // Room for a path in this module's own buffers: an output name, or the file
@@ -66,8 +66,13 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
 uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_t process,
                              uint32_t attempt, char* out, uint64_t capacity);
 
-// The OS's text for the error of a failed file or directory operation.
+// The OS's text for the error of a failed file or directory operation, and
+// that error itself: the calling thread's last.
 uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity);
+uint32_t file_last_error(void);
+// Whether the error says the system ran short of handles or memory, which
+// is no fault of the file's.
+int file_error_is_resource(uint32_t error);
 
 // Standard output and standard error: nonzero when the write succeeded.
 int std_out_write(const void* bytes, uint64_t length);

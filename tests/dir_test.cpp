@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <errno.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -143,34 +144,34 @@ TEST(DirSearch, OrderExtensionsExceptionsAndRecursion) {
          WALK_FILES,
          "profiler.h",
          "c,cpp,h,hpp",
-         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h"}},
+         {"/a.cpp", "/A.h", "/b.c", "/Profiler.h"}},
         {"recursive, directories not listed",
          WALK_FILES | WALK_RECURSIVE,
          "profiler.h,skip",
          "c,cpp,h,hpp",
-         {"\\a.cpp", "\\A.h", "\\b.c", "\\Profiler.h", "\\sub\\deeper\\deep.c", "\\sub\\inner.hpp",
-          "\\_first\\u.c"}}, // '_' sorts after the upper-cased letters
+         {"/a.cpp", "/A.h", "/b.c", "/Profiler.h", "/sub/deeper/deep.c", "/sub/inner.hpp",
+          "/_first/u.c"}}, // '_' sorts after the upper-cased letters
         {"with directories",
          WALK_FILES | WALK_DIRECTORIES | WALK_RECURSIVE,
          "profiler.h,deeper",
          "hpp",
-         {"\\skip", "\\sub", "\\sub\\inner.hpp", "\\_first"}},
+         {"/skip", "/sub", "/sub/inner.hpp", "/_first"}},
         {"no file or directory flag lists both",
          WALK_RECURSIVE,
          "profiler.h",
          "C",
-         {"\\skip", "\\sub", "\\sub\\deeper", "\\Z.C", "\\_first"}},
+         {"/skip", "/sub", "/sub/deeper", "/Z.C", "/_first"}},
         {"dot entries",
          WALK_DIRECTORIES | WALK_DOT_ENTRIES,
          "",
          "",
-         {"\\.", "\\..", "\\skip", "\\sub", "\\_first"}},
-        {"dot entries need directories", WALK_FILES | WALK_DOT_ENTRIES, "", "txt", {"\\notes.txt"}},
+         {"/.", "/..", "/skip", "/sub", "/_first"}},
+        {"dot entries need directories", WALK_FILES | WALK_DOT_ENTRIES, "", "txt", {"/notes.txt"}},
         {"empty extension list passes all files",
          WALK_FILES,
          "profiler.h,Profiler.h",
          "",
-         {"\\a.cpp", "\\A.h", "\\b.c", "\\dot.", "\\noext", "\\notes.txt", "\\Z.C"}},
+         {"/a.cpp", "/A.h", "/b.c", "/dot.", "/noext", "/notes.txt", "/Z.C"}},
     };
     for (auto& c : cases) {
         walk_fixture_t f;
@@ -209,23 +210,33 @@ TEST(DirSearch, OrderIsUpperCasedBytesThenRawBytes) {
             EXPECT_EQ(f.search(root, WALK_FILES), DIR_SEARCH_DONE);
             strings_t expected;
             for (auto& name : c.sorted)
-                expected.push_back("\\" + name);
+                expected.push_back("/" + name);
             EXPECT_EQ(f.paths(root), expected) << c.name << (backwards ? " backwards" : "");
         }
     }
 }
 
-TEST(DirSearch, DefaultDirectoryTextDoublesTheBackslash) {
+// Names are joined with the system's separator, never doubling one the
+// directory ends with; on POSIX a backslash is an ordinary name byte.
+TEST(DirSearch, PathsInTheSystemsOwnForm) {
     std::string root = make_tree();
+    make_dir(root + "/we\\ird");
+    touch(root + "/we\\ird/back\\slash.c");
     char cwd[4096];
     ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
     ASSERT_EQ(chdir(root.c_str()), 0);
     walk_fixture_t f;
-    EXPECT_EQ(f.search(".\\", WALK_FILES), DIR_SEARCH_DONE);
-    EXPECT_EQ(f.paths(), (strings_t{".\\\\a.cpp", ".\\\\A.h", ".\\\\b.c", ".\\\\Profiler.h"}));
-    EXPECT_EQ(f.list.path_lengths[0], 8u); // both backslashes count
+    EXPECT_EQ(dir_default().used, 2u);
+    EXPECT_EQ(f.search(std::string((const char*)dir_default().data), WALK_FILES), DIR_SEARCH_DONE);
+    EXPECT_EQ(f.paths(), (strings_t{"./a.cpp", "./A.h", "./b.c", "./Profiler.h"}));
+    EXPECT_EQ(f.list.path_lengths[0], 7u);
     EXPECT_EQ(f.list.sizes[0], 1u);
     EXPECT_GT(f.list.write_times[0], 116444736000000000ull); // after 1970 in FILETIME
+    walk_fixture_t g;
+    EXPECT_EQ(g.search("we\\ird", WALK_FILES), DIR_SEARCH_DONE);
+    EXPECT_EQ(g.paths(), (strings_t{"we\\ird/back\\slash.c"}));
+    EXPECT_EQ(g.search("sub\\", WALK_FILES), DIR_SEARCH_NOT_FOUND);
+    EXPECT_EQ(g.list.search_error, (uint32_t)ENOENT);
     ASSERT_EQ(chdir(cwd), 0);
 }
 
@@ -234,7 +245,7 @@ TEST(DirSearch, SameDirectoryTwiceIsListedTwice) {
     walk_fixture_t f;
     f.search(root + "/sub", WALK_FILES);
     f.search(root, WALK_FILES | WALK_RECURSIVE, "hpp", "");
-    EXPECT_EQ(f.paths(root), (strings_t{"/sub\\inner.hpp", "\\sub\\inner.hpp"}));
+    EXPECT_EQ(f.paths(root), (strings_t{"/sub/inner.hpp", "/sub/inner.hpp"}));
 }
 
 TEST(DirSearch, MissingAndNonDirectoriesAreReported) {
@@ -259,8 +270,8 @@ TEST(DirSearch, CapacityLimitAcrossSeveralSearches) {
     EXPECT_EQ(f.list.count, 1024u);
     EXPECT_EQ(f.list.truncated, 1u);
     strings_t paths = f.paths(root);
-    EXPECT_EQ(paths[799], "/d1\\f1399.c");
-    EXPECT_EQ(paths[1023], "/d2\\f1223.c"); // exactly the first 1024 in walk order
+    EXPECT_EQ(paths[799], "/d1/f1399.c");
+    EXPECT_EQ(paths[1023], "/d2/f1223.c"); // exactly the first 1024 in walk order
 
     walk_fixture_t exact(800, 4 << 20);
     for (int d = 0; d < 2; ++d)
@@ -276,7 +287,7 @@ TEST(DirSearch, CapacityLimitAcrossSeveralSearches) {
     touch(nested + "/sub/b.c");
     walk_fixture_t one(1);
     one.search(nested, WALK_FILES | WALK_RECURSIVE);
-    EXPECT_EQ(one.paths(nested), strings_t{"\\a.c"});
+    EXPECT_EQ(one.paths(nested), strings_t{"/a.c"});
     EXPECT_EQ(one.list.truncated, 1u);
 }
 
@@ -287,7 +298,7 @@ TEST(DirSearch, DotNamesThatAreNotDotEntries) {
     touch(root + "/.g/x.c");
     walk_fixture_t f;
     f.search(root, WALK_FILES | WALK_RECURSIVE);
-    EXPECT_EQ(f.paths(root), strings_t{"\\.g\\x.c"});
+    EXPECT_EQ(f.paths(root), strings_t{"/.g/x.c"});
 }
 
 TEST(FileListMake, TooSmallArenaLeavesItUnchanged) {
@@ -324,8 +335,8 @@ TEST(DirSearch, PathsTheArenaCannotHoldAreCountedAndNull) {
         ASSERT_EQ(dir_search(&list, &d, &c, &c, WALK_FILES), DIR_SEARCH_DONE);
         ASSERT_EQ(list.count, 4u);
         EXPECT_EQ(list.lost_paths, 2u);
-        EXPECT_EQ(std::string((const char*)list.paths[0]), root + "\\a.c");
-        EXPECT_EQ(std::string((const char*)list.paths[1]), root + "\\b.c");
+        EXPECT_EQ(std::string((const char*)list.paths[0]), root + "/a.c");
+        EXPECT_EQ(std::string((const char*)list.paths[1]), root + "/b.c");
         // A path cut short would have no zero byte: it must not be there to read.
         EXPECT_EQ(list.paths[2], nullptr);
         EXPECT_EQ(list.paths[3], nullptr);
@@ -370,8 +381,7 @@ TEST(DirSearch, LinkCyclesAndFifosAreSafe) {
     mkfifo((root + "/a/pipe.c").c_str(), 0600);
     walk_fixture_t f;
     EXPECT_EQ(f.search(root, WALK_FILES | WALK_RECURSIVE), DIR_SEARCH_DONE);
-    EXPECT_EQ(f.paths(root),
-              (strings_t{"\\a\\alias.c", "\\a\\dangling.c", "\\a\\one.c", "\\a\\pipe.c"}));
+    EXPECT_EQ(f.paths(root), (strings_t{"/a/alias.c", "/a/dangling.c", "/a/one.c", "/a/pipe.c"}));
 }
 
 } // namespace

@@ -43,17 +43,20 @@ struct header_fixture_t {
 };
 
 const char OPENING[] = "\n#ifndef PROFILER_IDS_H\n\n#ifdef PROFILER_ON\n\n#include <stdint.h>\n\n";
-const char CLOSING[] =
-    "#else /* PROFILER_IMPLEMENTATION */ \n\n"
-    "extern const char* profiler_timeline_id_strings[ profiler_timeline_id_count ];\n"
-    "extern uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ];\n"
+#define TIMELINE_EXTERNS                                                                           \
+    "extern const char* profiler_timeline_id_strings[ profiler_timeline_id_count ];\n"             \
+    "extern uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ];\n"         \
     "extern uint16_t profiler_max_timeline_id_string_length;\n"
-    "extern const char* profiler_event_id_strings[ profiler_event_id_count ];\n"
-    "extern uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ];\n"
+#define EVENT_EXTERNS                                                                              \
+    "extern const char* profiler_event_id_strings[ profiler_event_id_count ];\n"                   \
+    "extern uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ];\n"               \
     "extern uint16_t profiler_max_event_id_string_length;\n"
-    "\n#endif /* PROFILER_IMPLEMENTATION */ \n\n"
-    "#endif /* PROFILER_ON */\n"
-    "\n#define PROFILER_IDS_H\n#endif\n";
+#define CLOSING_WITH(externs)                                                                      \
+    "#else /* PROFILER_IMPLEMENTATION */ \n\n" externs                                             \
+    "\n#endif /* PROFILER_IMPLEMENTATION */ \n\n"                                                  \
+    "#endif /* PROFILER_ON */\n"                                                                   \
+    "\n#define PROFILER_IDS_H\n#endif\n"
+const char CLOSING[] = CLOSING_WITH(TIMELINE_EXTERNS EVENT_EXTERNS);
 
 TEST(WriteHeader, WorkedExampleByteForByte) {
     header_fixture_t f;
@@ -142,7 +145,9 @@ TEST(RemoveDuplicates, KeepsExactlyTheFirstOccurrences) {
 
 TEST(WriteHeader, NoIds) {
     header_fixture_t f;
-    EXPECT_EQ(f.write(), std::string(OPENING) + "#ifdef PROFILER_IMPLEMENTATION\n\n" + CLOSING);
+    // No table, so nothing to declare either.
+    EXPECT_EQ(f.write(),
+              std::string(OPENING) + "#ifdef PROFILER_IMPLEMENTATION\n\n" + CLOSING_WITH(""));
 }
 
 TEST(WriteHeader, EventsOnlyAndOneEventId) {
@@ -152,7 +157,8 @@ TEST(WriteHeader, EventsOnlyAndOneEventId) {
     EXPECT_EQ(text.find("profiler_timeline_id_t {"), std::string::npos);
     EXPECT_EQ(text.find("profiler_timeline_id_strings[ profiler_timeline_id_count ] = {"),
               std::string::npos);
-    EXPECT_NE(text.find("extern const char* profiler_timeline_id_strings"), std::string::npos);
+    EXPECT_EQ(text.find("profiler_timeline_id_count"), std::string::npos);
+    EXPECT_NE(text.find(CLOSING_WITH(EVENT_EXTERNS)), std::string::npos);
     EXPECT_NE(text.find("typedef enum profiler_event_id_t {\n"
                         "    profiler_event_id_profiler_collapse,\n"
                         "    profiler_event_id_profiler_not_measured,\n"
@@ -331,6 +337,16 @@ TEST(WriteHeader, CompilesAndLinksInCAndCpp) {
                "  bad += profiler_max_timeline_id_string_length != 11;\n"
                "  return bad;\n}\n";
     }
+    // A unit that only asks for the declarations must compile whichever
+    // tables the header has.
+    header_fixture_t none, events_only, timelines_only;
+    events_only.event("ev");
+    timelines_only.timeline("tl");
+    std::ofstream(dir + "/none.h", std::ios::binary) << none.write();
+    std::ofstream(dir + "/events.h", std::ios::binary) << events_only.write();
+    std::ofstream(dir + "/timelines.h", std::ios::binary) << timelines_only.write();
+    std::ofstream(dir + "/declarations.c")
+        << "#define PROFILER_ON\n#include HEADER\nint declarations(void) { return 0; }\n";
     struct {
         const char* compiler;
         const char* standard;
@@ -340,6 +356,11 @@ TEST(WriteHeader, CompilesAndLinksInCAndCpp) {
         std::string command = "cd '" + dir + "' && " + t.compiler + " " + flags +
                               " impl.c main.c -o check 2>&1 && ./check";
         EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        for (const char* header : {"none.h", "events.h", "timelines.h"}) {
+            command = "cd '" + dir + "' && " + t.compiler + " " + flags + " -DHEADER='\"" + header +
+                      "\"' -c declarations.c -o declarations.o 2>&1";
+            EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        }
     }
 }
 

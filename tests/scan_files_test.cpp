@@ -199,7 +199,7 @@ TEST(ScanFiles, AnyNumberOfThreadsGivesTheOneThreadResult) {
         const outcome_t one = run_scan(tree.list, c.arena_size, {1, c.scratch_size});
         if (c.unreadable_entries) {
             EXPECT_EQ(one.unreadable, 2u) << c.name;
-            EXPECT_EQ(one.first_unreadable, tree.root + "\\f0003x.c") << c.name;
+            EXPECT_EQ(one.first_unreadable, tree.root + "/f0003x.c") << c.name;
         }
         EXPECT_EQ(one.timelines.empty(), c.files == 0) << c.name;
         for (uint32_t threads : {2u, 3u, 5u, THREADS_MAX, THREADS_MAX + 4}) {

@@ -1,9 +1,9 @@
 // The Windows entry point: no runtime start-up runs before it. It splits the
 // wide command line, runs the driver and ends the process with its result.
 #include "../base/command_line.h"
-#include "../base/file.h"
 #include "../base/platform/platform.h"
 #include "driver.h"
+#include "report.h"
 
 extern "C" [[noreturn]] void process_entry(void) {
     platform_init();
@@ -11,13 +11,11 @@ extern "C" [[noreturn]] void process_entry(void) {
     command_line_result_t result;
     char** values = command_line_split(&count, &result);
     if (!values) {
-        const char ill_formed[] =
-            "tagloomsmith: error: the command line is not well-formed UTF-16\n";
-        const char limit[] = "tagloomsmith: error: Empty command line or tool long command line.\n";
+        // The second text is the tool's own, byte for byte ("tool long").
         if (result == COMMAND_LINE_ILL_FORMED)
-            std_err_write(ill_formed, sizeof ill_formed - 1);
+            report_error("the command line is not well-formed UTF-16");
         else
-            std_err_write(limit, sizeof limit - 1);
+            report_error("Empty command line or tool long command line.");
         platform_exit(1);
     }
     platform_exit((uint32_t)tool_main(count, values));

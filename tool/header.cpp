@@ -149,15 +149,38 @@ int write_header(data_t* output, id_table_t* timelines, id_table_t* events) {
         out.text(";\n\n");
     }
     out.text("#else /* PROFILER_IMPLEMENTATION */ \n\n");
-    out.text("extern const char* profiler_timeline_id_strings[ profiler_timeline_id_count ];\n");
-    out.text(
-        "extern uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ];\n");
-    out.text("extern uint16_t profiler_max_timeline_id_string_length;\n");
-    out.text("extern const char* profiler_event_id_strings[ profiler_event_id_count ];\n");
-    out.text("extern uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ];\n");
-    out.text("extern uint16_t profiler_max_event_id_string_length;\n");
+    // Declared only where defined: a table without ids has no count to size
+    // it with, and a unit including the header would not compile.
+    if (timelines->count != 0) {
+        out.text(
+            "extern const char* profiler_timeline_id_strings[ profiler_timeline_id_count ];\n");
+        out.text(
+            "extern uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ];\n");
+        out.text("extern uint16_t profiler_max_timeline_id_string_length;\n");
+    }
+    if (events->count != 0) {
+        out.text("extern const char* profiler_event_id_strings[ profiler_event_id_count ];\n");
+        out.text("extern uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ];\n");
+        out.text("extern uint16_t profiler_max_event_id_string_length;\n");
+    }
     out.text("\n#endif /* PROFILER_IMPLEMENTATION */ \n\n");
     out.text("#endif /* PROFILER_ON */\n");
     out.text("\n#define PROFILER_IDS_H\n#endif\n");
     return out.complete;
+}
+
+header_problem_t header_problem(const id_table_t* timelines, const id_table_t* events) {
+    // "count" and "t" would repeat the enumeration's own names.
+    const data_t count = DATA_LITERAL("count"), type = DATA_LITERAL("t");
+    const id_table_t* tables[2] = {timelines, events};
+    for (int t = 0; t < 2; ++t) {
+        for (uint64_t i = 0; i < tables[t]->count; ++i) {
+            const data_t* id = &tables[t]->records[i];
+            if (data_equal(id, &count) || data_equal(id, &type))
+                return header_problem_t{HEADER_ID_CLASH, t, id};
+            if (id->used > HEADER_ID_LENGTH_LIMIT)
+                return header_problem_t{HEADER_ID_TOO_LONG, t, id};
+        }
+    }
+    return header_problem_t{HEADER_FINE, 0, nullptr};
 }

@@ -13,6 +13,7 @@ enum outcome_state_t : uint32_t { OUTCOME_LEFT = 0, OUTCOME_SCANNED = 1, OUTCOME
 struct outcome_t {
     uint32_t state;
     uint32_t worker;
+    uint32_t error; // OUTCOME_UNREADABLE: why
     // The file's ids: runs in the worker's tables.
     uint32_t timelines_first, timelines_count;
     uint32_t events_first, events_count;
@@ -85,6 +86,7 @@ void worker_run(void* argument) {
         // A path the walk could not store is null; the run fails anyway.
         const char* path = (const char*)shared->list->paths[i];
         if (!path || !scan_file(path, &w->buffer, &w->scratch, &w->timelines, &w->events)) {
+            outcome->error = file_last_error();
             outcome->state = OUTCOME_UNREADABLE;
             continue;
         }
@@ -96,6 +98,7 @@ void worker_run(void* argument) {
         }
         *outcome = outcome_t{OUTCOME_SCANNED,
                              w->index,
+                             0,
                              (uint32_t)before.timelines.count,
                              (uint32_t)(w->timelines.count - before.timelines.count),
                              (uint32_t)before.events.count,
@@ -133,8 +136,17 @@ int replay(const worker_t* w, const outcome_t* outcome, data_t* arena, id_table_
     return 1;
 }
 
-void note_unreadable(scan_files_report_t* report, const file_list_t* list, uint32_t i) {
-    if (report->unreadable++ == 0) report->first_unreadable = (const char*)list->paths[i];
+void note_unreadable(scan_files_report_t* report, const file_list_t* list, uint32_t i,
+                     uint32_t error) {
+    if (file_error_is_resource(error)) {
+        if (report->starved++ != 0) return;
+        report->first_starved = (const char*)list->paths[i];
+        report->starved_error = error;
+        return;
+    }
+    if (report->unreadable++ != 0) return;
+    report->first_unreadable = (const char*)list->paths[i];
+    report->unreadable_error = error;
 }
 
 int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_size) {
@@ -235,7 +247,7 @@ void scan_files_cancel(scan_files_t* scan) {
 
 scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
                                    data_t* arena, id_table_t* timelines, id_table_t* events) {
-    scan_files_report_t report{0, nullptr};
+    scan_files_report_t report{0, nullptr, 0, 0, nullptr, 0};
     if (scan) {
         __atomic_store_n(&scan->shared.state, LIST_COMPLETE, __ATOMIC_RELEASE);
         worker_run(&scan->workers[0]);
@@ -244,8 +256,11 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
     for (uint32_t i = 0; i < list->count; ++i) {
         CHECK(list->is_directory[i] == 0);
         const outcome_t* outcome = scan ? &scan->shared.outcomes[i] : nullptr;
-        if (outcome && outcome->state == OUTCOME_UNREADABLE) {
-            note_unreadable(&report, list, i);
+        // A file a thread found unreadable for want of handles or memory
+        // is read again here, now that the threads hold none.
+        if (outcome && outcome->state == OUTCOME_UNREADABLE &&
+            !file_error_is_resource(outcome->error)) {
+            note_unreadable(&report, list, i, outcome->error);
             continue;
         }
         if (outcome && outcome->state == OUTCOME_SCANNED) {
@@ -255,7 +270,7 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
             mark_restore(&before, arena, timelines, events);
         }
         if (!scan_file((const char*)list->paths[i], buffer, arena, timelines, events))
-            note_unreadable(&report, list, i);
+            note_unreadable(&report, list, i, file_last_error());
     }
     if (scan) scan_files_release(scan);
     return report;

@@ -21,14 +21,21 @@ const uint64_t SCAN_SCRATCH_SIZE = 4 << 20;
 
 // Scans one file through the buffer (any size above SCAN_KEEP_MAX). A file that
 // cannot be read whole contributes nothing: what its first pieces added is
-// taken back. Returns 0 for such a file.
+// taken back. Returns 0 for such a file (file_last_error says why).
 int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
               id_table_t* events);
 
-// The files that could not be read: how many, and the first in list order.
+// The files that could not be read: how many, the first in list order and
+// why. A file refused for want of handles or memory is tried again on the
+// calling thread once the others have let go of theirs; starved counts
+// those that failed even then (the ids found are then incomplete).
 struct scan_files_report_t {
     uint32_t unreadable;
     const char* first_unreadable;
+    uint32_t unreadable_error;
+    uint32_t starved;
+    const char* first_starved;
+    uint32_t starved_error;
 };
 
 struct scan_files_setup_t {

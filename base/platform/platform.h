@@ -40,6 +40,7 @@ const uint16_t* platform_command_line(void);
 uint32_t platform_module_path(char* buffer, uint32_t buffer_size);
 
 // Directory enumeration, like FindFirstFileA / FindNextFileA / FindClose.
+// The pattern is a directory's path, a separator and "*".
 struct platform_find_entry_t {
     uint32_t attributes; // PLATFORM_ATTRIBUTE_DIRECTORY or 0
     uint32_t size_high;
@@ -100,6 +101,14 @@ uint32_t platform_last_error(void);
 // The OS's text for an error, NUL-terminated and without a final line feed;
 // returns its length.
 uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity);
+// Errors of the tool's own, in the range Windows leaves to applications.
+const uint32_t PLATFORM_ERROR_NOT_A_FILE = 0x20000001;    // a device, FIFO or socket
+const uint32_t PLATFORM_ERROR_PATH_TOO_LONG = 0x20000002; // longer than the tool's buffers
+const uint32_t PLATFORM_ERROR_SHRANK = 0x20000003;        // ended before its size was read
+void platform_set_error(uint32_t error);
+// Whether an error says the system ran short of handles or memory: not the
+// file's fault, and worth trying again once others have let go.
+int platform_error_is_resource(uint32_t error);
 // Whether an error says the name is taken already.
 int platform_error_is_exists(uint32_t error);
 // Whether an error says another process holds the file for a moment (a
@@ -107,10 +116,14 @@ int platform_error_is_exists(uint32_t error);
 int platform_error_is_busy(uint32_t error);
 uint32_t platform_process_id(void);
 
+// Paths in the system's own form: Windows joins names with a backslash
+// and takes a slash too; on POSIX a backslash is an ordinary name byte.
 #ifdef _WIN32
+const char PLATFORM_SEPARATOR = '\\';
 inline int platform_is_separator(uint32_t c) { return c == '\\' || c == '/'; }
 #else
-inline int platform_is_separator(uint32_t c) { return c == '/' || c == '\\'; }
+const char PLATFORM_SEPARATOR = '/';
+inline int platform_is_separator(uint32_t c) { return c == '/'; }
 #endif
 
 enum platform_std_t {

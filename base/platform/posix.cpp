@@ -25,18 +25,6 @@ namespace {
 // (a warning must never land in the header), and they count as unavailable.
 int std_closed[3];
 
-// Paths arrive with backslashes as separators (".\\" is the default
-// directory); the OS wants slashes. Returns 0 when the path does not fit.
-int translate_path(const char* path, char* out, size_t capacity) {
-    size_t i = 0;
-    for (; path[i] != 0; ++i) {
-        if (i + 1 >= capacity) return 0;
-        out[i] = path[i] == '\\' ? '/' : path[i];
-    }
-    out[i] = 0;
-    return 1;
-}
-
 // The size taken when the last file was opened for reading: asking for it
 // right after the open needs no second system call. One per thread, since
 // threads open and ask in their own order.
@@ -234,11 +222,14 @@ uint32_t platform_module_path(char* buffer, uint32_t buffer_size) {
 }
 
 platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t* entry) {
+    // The pattern is always "<directory>/*": enumerate the directory.
     char path[4096];
-    if (!translate_path(pattern, path, sizeof path)) return PLATFORM_INVALID_HANDLE;
-    // The pattern is always "<directory>\*": enumerate the directory.
-    size_t length = strlen(path);
-    if (length < 2 || strcmp(path + length - 2, "/*") != 0) return PLATFORM_INVALID_HANDLE;
+    size_t length = strlen(pattern);
+    if (length < 2 || length >= sizeof path || strcmp(pattern + length - 2, "/*") != 0) {
+        errno = length >= sizeof path ? ENAMETOOLONG : EINVAL;
+        return PLATFORM_INVALID_HANDLE;
+    }
+    memcpy(path, pattern, length - 1);
     path[length - 1] = 0; // keep the slash: "" must stay the root, not the cwd
     int dir_fd = open(path, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir_fd < 0) return PLATFORM_INVALID_HANDLE;
@@ -263,6 +254,8 @@ platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t
     if (!ok || state->count == 0) {
         if (state) free(state->entries);
         free(state);
+        // Not even "." was left: the directory went away meanwhile.
+        errno = ok ? ENOENT : ENOMEM;
         return PLATFORM_INVALID_HANDLE;
     }
     qsort(state->entries, state->count, sizeof(platform_find_entry_t), compare_entries);
@@ -285,15 +278,15 @@ void platform_find_close(platform_handle_t search) {
 }
 
 platform_handle_t platform_file_open_read(const char* path) {
-    char native[4096];
-    if (!translate_path(path, native, sizeof native)) return PLATFORM_INVALID_HANDLE;
     // Non-blocking, so that opening a FIFO cannot hang; only regular files
     // are admitted, so nothing but a file's bytes is ever read.
-    int fd = open(native, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return PLATFORM_INVALID_HANDLE;
-    struct stat info;
+    struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flock(fd, LOCK_SH | LOCK_NB) != 0) {
+        const int error = errno;
         close(fd);
+        errno = S_ISREG(info.st_mode) ? error : (int)PLATFORM_ERROR_NOT_A_FILE;
         return PLATFORM_INVALID_HANDLE;
     }
     last_opened = opened_size_t{fd, (uint64_t)info.st_size};
@@ -301,18 +294,18 @@ platform_handle_t platform_file_open_read(const char* path) {
 }
 
 platform_handle_t platform_file_create(const char* path, platform_create_t disposition) {
-    char native[4096];
-    if (!translate_path(path, native, sizeof native)) return PLATFORM_INVALID_HANDLE;
     int flags = O_WRONLY | O_CREAT | O_CLOEXEC | O_NONBLOCK;
     if (disposition == PLATFORM_CREATE_NEW) flags |= O_EXCL;
-    int fd = open(native, flags, 0666);
+    int fd = open(path, flags, 0666);
     if (fd < 0) return PLATFORM_INVALID_HANDLE;
     // The lock stands in for share mode 0: while we write, our own readers and
     // writers are kept out. The file is emptied only once we hold it.
-    struct stat info;
+    struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
         ftruncate(fd, 0) != 0) {
+        const int error = errno;
         close(fd);
+        errno = S_ISREG(info.st_mode) ? error : (int)PLATFORM_ERROR_NOT_A_FILE;
         return PLATFORM_INVALID_HANDLE;
     }
     int status = fcntl(fd, F_GETFL);
@@ -354,19 +347,9 @@ void platform_file_close(platform_handle_t file) {
     close(fd_from_handle(file));
 }
 
-int platform_file_replace(const char* from, const char* to) {
-    char native_from[4096], native_to[4096];
-    if (!translate_path(from, native_from, sizeof native_from) ||
-        !translate_path(to, native_to, sizeof native_to))
-        return 0;
-    return rename(native_from, native_to) == 0;
-}
+int platform_file_replace(const char* from, const char* to) { return rename(from, to) == 0; }
 
-int platform_file_delete(const char* path) {
-    char native[4096];
-    if (!translate_path(path, native, sizeof native)) return 0;
-    return unlink(native) == 0;
-}
+int platform_file_delete(const char* path) { return unlink(path) == 0; }
 
 namespace {
 
@@ -379,13 +362,8 @@ platform_path_kind_t kind_of(mode_t mode) {
 } // namespace
 
 int platform_path_kind(const char* path, platform_path_kind_t* kind) {
-    char native[4096];
-    if (!translate_path(path, native, sizeof native)) {
-        errno = ENAMETOOLONG;
-        return 0;
-    }
     struct stat info;
-    if (stat(native, &info) == 0) {
+    if (stat(path, &info) == 0) {
         *kind = kind_of(info.st_mode);
         return 1;
     }
@@ -396,23 +374,37 @@ int platform_path_kind(const char* path, platform_path_kind_t* kind) {
 
 uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
     char current[4096], target[4096];
-    if (!translate_path(path, current, sizeof current)) return 0;
+    const size_t given = strlen(path);
+    if (given >= sizeof current) {
+        errno = (int)PLATFORM_ERROR_PATH_TOO_LONG;
+        return 0;
+    }
+    memcpy(current, path, given + 1);
     // As many links in a row as the kernel itself follows.
     for (int hops = 0; hops < 40; ++hops) {
         struct stat info;
         if (lstat(current, &info) != 0 || !S_ISLNK(info.st_mode)) {
             size_t length = strlen(current);
-            if (length + 1 > capacity) return 0;
+            if (length + 1 > capacity) {
+                errno = (int)PLATFORM_ERROR_PATH_TOO_LONG;
+                return 0;
+            }
             memcpy(out, current, length + 1);
             return (uint32_t)length;
         }
         ssize_t n = readlink(current, target, sizeof target);
-        if (n <= 0 || (size_t)n >= sizeof target) return 0;
+        if (n <= 0 || (size_t)n >= sizeof target) {
+            if (n > 0) errno = (int)PLATFORM_ERROR_PATH_TOO_LONG;
+            return 0;
+        }
         target[n] = 0;
         // A relative target is read from the link's own directory.
         char* slash = strrchr(current, '/');
         size_t keep = target[0] == '/' || !slash ? 0 : (size_t)(slash - current) + 1;
-        if (keep + (size_t)n + 1 > sizeof current) return 0;
+        if (keep + (size_t)n + 1 > sizeof current) {
+            errno = (int)PLATFORM_ERROR_PATH_TOO_LONG;
+            return 0;
+        }
         memcpy(current + keep, target, (size_t)n + 1);
     }
     errno = ELOOP;
@@ -420,11 +412,9 @@ uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
 }
 
 platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind) {
-    char native[4096];
-    if (!translate_path(path, native, sizeof native)) return PLATFORM_INVALID_HANDLE;
     int fd;
     do
-        fd = open(native, O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        fd = open(path, O_WRONLY | O_CLOEXEC | O_NOCTTY);
     while (fd < 0 && errno == EINTR);
     if (fd < 0) return PLATFORM_INVALID_HANDLE;
     struct stat info;
@@ -437,16 +427,30 @@ platform_handle_t platform_file_open_write(const char* path, platform_path_kind_
 }
 
 void platform_file_mode_like(platform_handle_t file, const char* model_path) {
-    char native[4096];
     struct stat info;
-    if (translate_path(model_path, native, sizeof native) && stat(native, &info) == 0)
-        fchmod(fd_from_handle(file), info.st_mode & 07777);
+    if (stat(model_path, &info) == 0) fchmod(fd_from_handle(file), info.st_mode & 07777);
 }
 
 uint32_t platform_last_error(void) { return (uint32_t)errno; }
 
+void platform_set_error(uint32_t error) { errno = (int)error; }
+
+int platform_error_is_resource(uint32_t error) {
+    return error == EMFILE || error == ENFILE || error == ENOMEM;
+}
+
 uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
     if (capacity == 0) return 0;
+    if (error == PLATFORM_ERROR_NOT_A_FILE || error == PLATFORM_ERROR_PATH_TOO_LONG ||
+        error == PLATFORM_ERROR_SHRANK) {
+        const char* own = error == PLATFORM_ERROR_NOT_A_FILE      ? "not a regular file"
+                          : error == PLATFORM_ERROR_PATH_TOO_LONG ? "path too long"
+                                                                  : "changed while it was read";
+        size_t length = strlen(own) < capacity ? strlen(own) : capacity - 1;
+        memcpy(buffer, own, length);
+        buffer[length] = 0;
+        return (uint32_t)length;
+    }
     // The GNU strerror_r may hand back a text of its own instead of filling
     // the buffer.
     const char* text = strerror_r((int)error, buffer, capacity);

@@ -131,6 +131,7 @@ platform_handle_t platform_file_open_read(const char* path) {
     // Only files on disk: a device name such as NUL or CON is never read.
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
+        SetLastError(PLATFORM_ERROR_NOT_A_FILE);
         return PLATFORM_INVALID_HANDLE;
     }
     return from_handle(file);
@@ -218,7 +219,10 @@ uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
     uint32_t length = 0;
     while (path[length] != 0)
         ++length;
-    if (length + 1 > capacity) return 0;
+    if (length + 1 > capacity) {
+        SetLastError(PLATFORM_ERROR_PATH_TOO_LONG);
+        return 0;
+    }
     for (uint32_t i = 0; i <= length; ++i)
         out[i] = path[i];
     return length;
@@ -241,8 +245,27 @@ void platform_file_mode_like(platform_handle_t file, const char* model_path) {
 
 uint32_t platform_last_error(void) { return GetLastError(); }
 
+void platform_set_error(uint32_t error) { SetLastError(error); }
+
+int platform_error_is_resource(uint32_t error) {
+    return error == ERROR_TOO_MANY_OPEN_FILES || error == ERROR_NOT_ENOUGH_MEMORY ||
+           error == ERROR_OUTOFMEMORY || error == ERROR_NO_SYSTEM_RESOURCES ||
+           error == ERROR_COMMITMENT_LIMIT;
+}
+
 uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
     if (capacity == 0) return 0;
+    if (error == PLATFORM_ERROR_NOT_A_FILE || error == PLATFORM_ERROR_PATH_TOO_LONG ||
+        error == PLATFORM_ERROR_SHRANK) {
+        const char* own = error == PLATFORM_ERROR_NOT_A_FILE      ? "not a regular file"
+                          : error == PLATFORM_ERROR_PATH_TOO_LONG ? "path too long"
+                                                                  : "changed while it was read";
+        uint32_t n = 0;
+        for (; own[n] != 0 && n + 1 < capacity; ++n)
+            buffer[n] = own[n];
+        buffer[n] = 0;
+        return n;
+    }
     DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
                                   nullptr, error, 0, buffer, capacity, nullptr);
     if (length == 0) {

@@ -27,9 +27,10 @@ struct run_result_t {
 
 struct run_options_t {
     bool close_stdout = false;
-    long file_size_limit = -1; // bytes, with SIGXFSZ ignored
-    uid_t user = 0;            // run as this user instead, when nonzero
-    std::string exe;           // this copy of the program instead, when not empty
+    long file_size_limit = -1;  // bytes, with SIGXFSZ ignored
+    long open_files_limit = -1; // descriptors, with every one above 2 closed first
+    uid_t user = 0;             // run as this user instead, when nonzero
+    std::string exe;            // this copy of the program instead, when not empty
     // Called with the program's process id before it starts.
     std::function<void(pid_t)> before_start;
 };
@@ -94,6 +95,13 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
         close(out[1]);
         close(err[1]);
         if (options.close_stdout) close(1);
+        if (options.open_files_limit >= 0) {
+            for (int fd = 3; fd < 1024; ++fd)
+                close(fd);
+            struct rlimit limit = {(rlim_t)options.open_files_limit,
+                                   (rlim_t)options.open_files_limit};
+            setrlimit(RLIMIT_NOFILE, &limit);
+        }
         if (options.file_size_limit >= 0) {
             signal(SIGXFSZ, SIG_IGN);
             struct rlimit limit = {(rlim_t)options.file_size_limit,
@@ -127,6 +135,20 @@ inline std::string file_text(const std::string& path) {
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
+}
+
+// Options that run the program as nobody where the tests run as root (root
+// may read and write anything): a copy of it in the test's folder, which
+// nobody may then change, whatever the folders above the build allow.
+inline run_options_t as_nobody(const std::string& root) {
+    run_options_t options;
+    if (geteuid() != 0) return options;
+    options.user = 65534;
+    options.exe = root + "/tool";
+    if (std::system(("cp '" + tool_path() + "' '" + options.exe + "'").c_str()) != 0) return {};
+    chmod(options.exe.c_str(), 0755);
+    chmod(root.c_str(), 0777);
+    return options;
 }
 
 // The temporary files a run may have left in a folder.

@@ -107,6 +107,7 @@ TEST(Tool, SuccessfulRuns) {
         const char* output;
         const char* printed;
         strings_t timelines, events;
+        std::string err = "";
     } cases[] = {
         {"no arguments",
          {},
@@ -131,13 +132,15 @@ TEST(Tool, SuccessfulRuns) {
          "profiler_ids.h",
          "profiler_ids.h generated.\n",
          {"physics"},
-         {"step"}},
+         {"step"},
+         "tagloomsmith: warning: -d has no value; it is ignored\n"},
         {"-d alone",
          {"-d"},
          "profiler_ids.h",
          "profiler_ids.h generated.\n",
          top_timelines,
-         top_events},
+         top_events,
+         "tagloomsmith: warning: -d has no value; the default is used\n"},
         {"same directory twice",
          {"-d", "src", "-d", "src"},
          "profiler_ids.h",
@@ -181,15 +184,15 @@ TEST(Tool, SuccessfulRuns) {
         run_result_t r = run_tool(root, c.args);
         EXPECT_EQ(r.exit_code, 0) << c.name;
         EXPECT_EQ(r.out, c.printed) << c.name;
-        EXPECT_EQ(r.err, "") << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
         EXPECT_EQ(file_text(root + "/" + c.output), expected_header(c.timelines, c.events))
             << c.name;
     }
 }
 
 TEST(Tool, HelpAnywherePrintsOnlyTheUsage) {
-    for (strings_t args :
-         {strings_t{"-h"}, strings_t{"-d", "src", "-h", "-o", "x.h"}, strings_t{"-o", "-h"}}) {
+    for (strings_t args : {strings_t{"-h"}, strings_t{"-d", "src", "-h", "-o", "x.h"},
+                           strings_t{"-o", "-h"}, strings_t{"--help", "-z"}}) {
         std::string root = make_project();
         run_result_t r = run_tool(root, args);
         EXPECT_EQ(r.exit_code, 0);
@@ -226,7 +229,8 @@ TEST(Tool, MissingDirectoryWarnsAndStillWrites) {
     run_result_t r = run_tool(root, {"-d", "nowhere", "-d", "lib"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "profiler_ids.h generated.\n");
-    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot search directory \"nowhere\"\n");
+    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot search directory \"nowhere\": " +
+                         os_reason("No such file or directory", "Path not found") + "\n");
     EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"audio"}, {}));
 }
 
@@ -272,7 +276,8 @@ TEST(Tool, UnreadableFilesWarnWithACount) {
     symlink("gone.c", (root + "/lib/dangling.h").c_str());
     run_result_t r = run_tool(root, {"-d", "lib"});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot read \"lib\\dangling.h\" (and 1 more file)\n");
+    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot read \"lib/dangling.h\": No such file or "
+                     "directory (and 1 more file)\n");
     EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"audio"}, {}));
 }
 

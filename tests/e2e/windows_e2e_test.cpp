@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -68,6 +69,12 @@ std::string warning_for(const std::string& directory) {
     return "tagloomsmith: warning: cannot search directory \"" + directory + "\"\n";
 }
 
+// The warnings with the system's reasons left out: what matters here is
+// which directories the command line named.
+std::string without_reasons(const std::string& err) {
+    return std::regex_replace(err, std::regex("\": [^\n]*\n"), "\"\n");
+}
+
 class Windows : public testing::Test {
   protected:
     void SetUp() override {
@@ -96,7 +103,7 @@ TEST_F(Windows, QuotesAndBackslashesSplitAsOnWindows) {
         for (auto& d : c.directories)
             expected += warning_for(d);
         EXPECT_EQ(r.exit_code, 0) << c.tail;
-        EXPECT_EQ(r.err, expected) << c.tail;
+        EXPECT_EQ(without_reasons(r.err), expected) << c.tail;
     }
 }
 

@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "../test_paths.h"
+#include "run_tool.h"
+
+// Every warning and error with its exact text and exit code: what the tool
+// did not use is said, reasons are the OS's, and a header that could not be
+// complete or could not compile is not written.
+
+namespace {
+
+using strings_t = std::vector<std::string>;
+
+const std::string WARNING = "tagloomsmith: warning: ";
+const std::string ERROR = "tagloomsmith: error: ";
+
+TEST(Diagnostics, Table) {
+    const bool windows = tool_is_windows();
+    struct case_t {
+        const char* name;
+        strings_t args;
+        std::function<void(const std::string&)> setup;
+        int exit_code;
+        std::string err;
+        bool written; // a header from this run, or the previous one kept
+        bool posix_only = false;
+    };
+    auto file = [](const char* name, std::string text) {
+        return [=](const std::string& root) { write_file(root + "/" + name, text); };
+    };
+    const case_t cases[] = {
+        {"unknown option", {"-z"}, nullptr, 0, WARNING + "ignoring argument \"-z\"\n", true},
+        {"unknown long option",
+         {"--verbose", "-s"},
+         nullptr,
+         0,
+         WARNING + "ignoring argument \"--verbose\"\n",
+         true},
+        {"directory without -d",
+         {"src"},
+         nullptr,
+         0,
+         WARNING + "ignoring argument \"src\"\n",
+         true},
+        {"switches run together",
+         {"-rs", "-dsrc"},
+         nullptr,
+         0,
+         WARNING + "ignoring argument \"-rs\"\n" + WARNING + "ignoring argument \"-dsrc\"\n",
+         true},
+        {"value of an option is not ignored", {"-e", "-z"}, nullptr, 0, "", true},
+        {"-o last", {"-o"}, nullptr, 0, WARNING + "-o has no value; the default is used\n", true},
+        {"second -x last",
+         {"-x", "none", "-x"},
+         nullptr,
+         0,
+         WARNING + "-x has no value; it is ignored\n",
+         true},
+        {"missing directory",
+         {"-d", "scr"},
+         nullptr,
+         0,
+         WARNING + "cannot search directory \"scr\": " +
+             os_reason("No such file or directory", "Path not found") + "\n",
+         true},
+        {"timeline id count",
+         {},
+         file("count.c", "profiler_initialize(count)"),
+         1,
+         ERROR +
+             "the id \"count\" would declare profiler_timeline_id_count twice; no header written\n",
+         false},
+        {"event id t",
+         {},
+         file("t.c", "profiler_event_start(t)"),
+         1,
+         ERROR + "the id \"t\" would declare profiler_event_id_t twice; no header written\n",
+         false},
+        {"id longer than a length can say",
+         {},
+         file("long.c", "profiler_event_start(" + std::string(65536, 'q') + ")"),
+         1,
+         ERROR + "an id of 65536 bytes is longer than the 65535 a header can hold: \"" +
+             std::string(40, 'q') + "...\"; no header written\n",
+         false},
+        {"id of 65535 bytes",
+         {},
+         file("long.c", "profiler_event_start(" + std::string(65535, 'q') + ")"),
+         0,
+         "",
+         true},
+        {"backslash is a name byte",
+         {"-d", "we\\ird", "-o", "x\\y.h"},
+         [](const std::string& root) {
+             mkdir((root + "/we\\ird").c_str(), 0700);
+             write_file(root + "/we\\ird/back\\slash.c", "profiler_event_start(odd)");
+         },
+         0,
+         "",
+         true,
+         true},
+    };
+    for (const case_t& c : cases) {
+        if (windows && c.posix_only) continue;
+        std::string root = make_temp_dir("diagnostics");
+        write_file(root + "/main.c", "profiler_event_start(frame)");
+        write_file(root + "/profiler_ids.h", "previous");
+        if (c.setup) c.setup(root);
+        run_result_t r = run_tool(root, c.args);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+        std::string output = "profiler_ids.h";
+        for (size_t i = 0; i + 1 < c.args.size(); ++i)
+            if (c.args[i] == "-o") output = c.args[i + 1];
+        EXPECT_EQ(file_text(root + "/" + output) != "previous", c.written) << c.name;
+        if (!c.written) {
+            EXPECT_EQ(r.out, "") << c.name;
+        }
+    }
+}
+
+TEST(Diagnostics, VersionReadsAndWritesNothing) {
+    std::string root = make_temp_dir("version");
+    run_result_t r = run_tool(root, {"-d", "nowhere", "--version"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.out, "tagloomsmith " TAGLOOMSMITH_VERSION "\n");
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "<missing>");
+}
+
+// Subdirectories a recursive walk cannot enter are said like a -d that
+// cannot be searched: the first, why, and how many more.
+TEST(Diagnostics, SubdirectoriesThatCannotBeSearched) {
+    if (tool_is_windows()) GTEST_SKIP() << "permission bits are POSIX";
+    std::string root = make_temp_dir("locked");
+    write_file(root + "/main.c", "profiler_event_start(frame)");
+    for (const char* name : {"a_locked", "b_locked"}) {
+        mkdir((root + "/" + name).c_str(), 0700);
+        write_file(root + "/" + name + "/hidden.c", "profiler_event_start(hidden)");
+    }
+    run_options_t options = as_nobody(root);
+    chown(root.c_str(), 65534, 65534);
+    for (const char* name : {"a_locked", "b_locked"})
+        chmod((root + "/" + name).c_str(), 0);
+    run_result_t r = run_tool(root, {"-r", "-o", "-"}, options);
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, WARNING + "cannot search directory \"./a_locked\": Permission denied (and 1 "
+                               "more directory)\n");
+    EXPECT_NE(r.out.find("profiler_event_id_frame,"), std::string::npos);
+    for (const char* name : {"a_locked", "b_locked"})
+        chmod((root + "/" + name).c_str(), 0700);
+}
+
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define UNDER_SANITIZER 1
+#endif
+#endif
+
+// Files refused for want of handles are read again once the threads have
+// let go of theirs; a run that still cannot read them writes no header.
+TEST(Diagnostics, TooFewFileHandles) {
+#ifdef UNDER_SANITIZER
+    GTEST_SKIP() << "the sanitizer runtime needs handles of its own";
+#endif
+    if (tool_is_windows()) GTEST_SKIP() << "ulimit is POSIX";
+    std::string root = make_temp_dir("handles");
+    mkdir((root + "/src").c_str(), 0700);
+    for (int i = 0; i < 300; ++i)
+        write_file(root + "/src/f" + std::to_string(i) + ".c",
+                   "profiler_event_start(e" + std::to_string(i) + ")");
+    ASSERT_EQ(run_tool(root, {"-d", "src", "-o", "full.h"}).exit_code, 0);
+    struct {
+        int handles, exit_code;
+        std::string err;
+    } cases[] = {
+        {4, 0, ""},
+        {3, 1, ERROR + "cannot search directory \"src\": Too many open files; no header written\n"},
+    };
+    for (auto& c : cases) {
+        write_file(root + "/limited.h", "previous");
+        run_options_t options;
+        options.open_files_limit = c.handles;
+        run_result_t r = run_tool(root, {"-d", "src", "-o", "limited.h", "-s"}, options);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.handles;
+        EXPECT_EQ(r.err, c.err) << c.handles;
+        EXPECT_TRUE(file_text(root + "/limited.h") ==
+                    (c.exit_code == 0 ? file_text(root + "/full.h") : "previous"))
+            << c.handles;
+    }
+}
+
+} // namespace
