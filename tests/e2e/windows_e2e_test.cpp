@@ -117,6 +117,19 @@ TEST_F(Windows, DirectoryWithSpacesIsSearched) {
     EXPECT_NE(file_text(root + "/out put.h").find("profiler_event_id_spaced,"), std::string::npos);
 }
 
+// A source file named like a device (NUL, CON) opens the device: it is
+// never read, and said to be no regular file.
+TEST_F(Windows, DeviceNamesAreNotRead) {
+    std::string root = make_temp_dir("win_devices");
+    write_file(root + "/nul.c", "profiler_event_start(device)");
+    write_file(root + "/real.c", "profiler_event_start(real)");
+    run_result_t r = launch(root, utf16("tagloomsmith.exe -o -"));
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot read \".\\nul.c\": not a regular file\n");
+    EXPECT_EQ(r.out.find("profiler_event_id_device,"), std::string::npos);
+    EXPECT_NE(r.out.find("profiler_event_id_real,"), std::string::npos);
+}
+
 TEST_F(Windows, CommandLineFailuresAreErrors) {
     const std::string limit =
         "tagloomsmith: error: Empty command line or tool long command line.\n";
