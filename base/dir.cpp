@@ -82,6 +82,7 @@ void record_entry(file_list_t* list, const data_t* directory, const data_t* name
     // Other threads may take the entry as soon as it is counted: everything
     // above is written before.
     __atomic_store_n(&list->count, i + 1, __ATOMIC_RELEASE);
+    if (list->signal) threads_signal_wake(list->signal, 1);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "data.h"
+#include "threads.h"
 
 // Walk flags; a flag is given when all its bits are set.
 const uint32_t WALK_RECURSIVE = 1;   // descend into subdirectories
@@ -41,6 +42,9 @@ struct file_list_t {
     dir_failures_t unsearchable;
     dir_failures_t starved;
     uint32_t search_error; // why the last directory dir_search could not search failed
+    // Threads waiting for entries sleep on this while the walk runs; it is
+    // woken for each entry. Null when nobody waits.
+    threads_signal_t* signal;
 };
 
 enum dir_search_result_t {

@@ -42,3 +42,46 @@ void threads_wait(threads_t* threads) {
     }
     threads->count = 0;
 }
+
+namespace {
+
+// A sleep that no wake-up ends still ends after this long: a safety net,
+// never the way a waiter learns of news.
+const uint32_t SIGNAL_SLEEP_MS = 50;
+
+} // namespace
+
+void threads_signal_make(threads_signal_t* signal) {
+    *signal = threads_signal_t{platform_semaphore_create(), 0};
+}
+
+void threads_signal_free(threads_signal_t* signal) {
+    if (signal->semaphore != PLATFORM_INVALID_HANDLE) platform_semaphore_free(signal->semaphore);
+    signal->semaphore = PLATFORM_INVALID_HANDLE;
+}
+
+void threads_signal_wake(threads_signal_t* signal, uint32_t count) {
+    // Sequentially consistent with the sleeper's count and look: either the
+    // sleeper sees the news, or the waker sees the sleeper.
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+    const uint32_t sleepers = __atomic_load_n(&signal->sleepers, __ATOMIC_SEQ_CST);
+    if (sleepers == 0 || signal->semaphore == PLATFORM_INVALID_HANDLE) return;
+    platform_semaphore_release(signal->semaphore, count < sleepers ? count : sleepers);
+}
+
+void threads_signal_enter(threads_signal_t* signal) {
+    __atomic_fetch_add(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
+    __atomic_thread_fence(__ATOMIC_SEQ_CST);
+}
+
+void threads_signal_sleep(threads_signal_t* signal) {
+    if (signal->semaphore == PLATFORM_INVALID_HANDLE)
+        platform_thread_nap();
+    else
+        platform_semaphore_wait(signal->semaphore, SIGNAL_SLEEP_MS);
+    threads_signal_leave(signal);
+}
+
+void threads_signal_leave(threads_signal_t* signal) {
+    __atomic_fetch_sub(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
+}

@@ -31,6 +31,25 @@ uint32_t threads_available(void);
 // from 0.
 void threads_pause(uint32_t round);
 
+// Where threads wait for news (more work, the end of it) without holding a
+// processor or sleeping a fixed time: they sleep in the OS until woken.
+struct threads_signal_t {
+    uint64_t semaphore; // the platform's; invalid when refused (sleepers then nap)
+    uint32_t sleepers;  // threads asleep on it or about to be
+};
+void threads_signal_make(threads_signal_t* signal);
+void threads_signal_free(threads_signal_t* signal);
+// Wakes up to count sleepers; costs an atomic read when none sleeps. Call it
+// after publishing the news.
+void threads_signal_wake(threads_signal_t* signal, uint32_t count);
+// A waiting thread: threads_signal_enter, then a last look at what it waits
+// for (which may have come meanwhile), then threads_signal_sleep, or
+// threads_signal_leave when it came. The sleep ends when woken, or after a
+// few milliseconds in any case.
+void threads_signal_enter(threads_signal_t* signal);
+void threads_signal_sleep(threads_signal_t* signal);
+void threads_signal_leave(threads_signal_t* signal);
+
 // Starts work(arguments[i]) for every i below count (at most THREADS_MAX),
 // each on a thread of its own.
 void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count);

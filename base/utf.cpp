@@ -76,3 +76,57 @@ void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint
     for (uint8_t i = 0; i < n; ++i)
         out_begin[i] = bytes[i];
 }
+
+int32_t utf8_to_utf16(const char* text, uint16_t* out, uint32_t capacity) {
+    const uint8_t* p = (const uint8_t*)text;
+    uint32_t n = 0;
+    while (*p != 0) {
+        uint32_t cp = *p, extra = 0, least = 0;
+        if (cp >= 0xF0 && cp <= 0xF4) {
+            cp &= 0x07, extra = 3, least = 0x10000;
+        } else if (cp >= 0xE0 && cp <= 0xEF) {
+            cp &= 0x0F, extra = 2, least = 0x800;
+        } else if (cp >= 0xC2 && cp <= 0xDF) {
+            cp &= 0x1F, extra = 1, least = 0x80;
+        } else if (cp >= 0x80) {
+            return -1; // a continuation byte first, or a lead byte no character has
+        }
+        for (uint32_t i = 1; i <= extra; ++i) {
+            if ((p[i] & 0xC0) != 0x80) return -1; // also stops at the zero byte
+            cp = cp << 6 | (p[i] & 0x3Fu);
+        }
+        if (cp < least || !code_point_is_valid(cp)) return -1;
+        p += extra + 1;
+        const uint32_t units = cp >= 0x10000 ? 2 : 1;
+        if (n + units + 1 > capacity) return -1;
+        if (units == 2) {
+            out[n++] = (uint16_t)(0xD800 + ((cp - 0x10000) >> 10));
+            out[n++] = (uint16_t)(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out[n++] = (uint16_t)cp;
+        }
+    }
+    if (n + 1 > capacity) return -1;
+    out[n] = 0;
+    return (int32_t)n;
+}
+
+int32_t utf16_to_utf8(const uint16_t* text, char* out, uint32_t capacity) {
+    uint32_t n = 0;
+    for (const uint16_t* p = text; *p != 0;) {
+        uint32_t cp = *p++;
+        if (cp >= 0xD800 && cp <= 0xDBFF && *p >= 0xDC00 && *p <= 0xDFFF)
+            cp = (((cp - 0xD800) << 10) | (*p++ - 0xDC00u)) + 0x10000;
+        else if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD;
+        uint8_t count = 0;
+        int32_t error = UTF_OK;
+        utf8_encode((uint8_t*)out + n, (uint8_t*)out + (capacity ? capacity - 1 : 0), cp, &count,
+                    &error);
+        if (error != UTF_OK || capacity == 0) return -1;
+        n += count;
+    }
+    if (n + 1 > capacity) return -1;
+    out[n] = 0;
+    return (int32_t)n;
+}

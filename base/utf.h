@@ -24,3 +24,12 @@ void utf16_decode(const uint8_t* begin, const uint8_t* end, uint32_t* code_point
 // A null out_begin asks for the count only.
 void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint8_t* count,
                  int32_t* error);
+
+// Whole zero-terminated texts, for the paths the Windows calls take and give.
+// UTF-8 to UTF-16 units in the machine's order: the units written before
+// the zero unit, or -1 when the text is not well-formed UTF-8 (overlong
+// forms, surrogates and cut sequences included) or does not fit.
+int32_t utf8_to_utf16(const char* text, uint16_t* out, uint32_t capacity);
+// UTF-16 to UTF-8; a unit that is not part of a well-formed pair becomes
+// U+FFFD. The bytes written before the zero byte, or -1 when they do not fit.
+int32_t utf16_to_utf8(const uint16_t* text, char* out, uint32_t capacity);

@@ -16,3 +16,4 @@ cmake --build "$build" -j2 >/dev/null
 [ -d "$corpora/d" ] || python3 "$here/gen_corpus.py" "$corpora"
 python3 "$here/bench.py" "$build/tagloomsmith" "$corpora" --rounds "$rounds"
 "$build/bench/scan_bench" --benchmark_min_time=1
+"$build/bench/wake_bench"

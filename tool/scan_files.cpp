@@ -28,6 +28,7 @@ struct shared_t {
     outcome_t* outcomes;     // one for each entry the list can hold
     uint32_t next;           // the next file to take; taken with an atomic add
     uint32_t state;          // a list_state_t
+    threads_signal_t signal; // woken for each new entry and at the end
 };
 
 struct worker_t {
@@ -59,17 +60,36 @@ void mark_restore(const scan_mark_t* mark, data_t* arena, id_table_t* timelines,
 
 // Whether entry i is (or will be) on the list; waits while the walk may
 // still add it. 0 when the list ended before it or the scan was given up.
+// 1 when entry i is there, 0 when it never will be, -1 while the walk may
+// still add it.
+int entry_state(shared_t* shared, uint32_t i) {
+    // The state first: once it says complete, the count read after it is
+    // the final one.
+    const uint32_t state = __atomic_load_n(&shared->state, __ATOMIC_ACQUIRE);
+    if (state == LIST_CANCELLED) return 0;
+    if (i < __atomic_load_n(&shared->list->count, __ATOMIC_ACQUIRE)) return 1;
+    return state == LIST_COMPLETE ? 0 : -1;
+}
+
 int wait_for_entry(shared_t* shared, uint32_t i) {
+    // About a millisecond of yields (the next entry usually comes soon),
+    // then the walk may be slow (a cold disk): sleep until it adds an entry,
+    // without holding a processor that a build may want.
+    const uint32_t YIELD_ROUNDS = 1000;
     for (uint32_t round = 0;; ++round) {
-        // The state first: once it says complete, the count read after it is
-        // the final one.
-        const uint32_t state = __atomic_load_n(&shared->state, __ATOMIC_ACQUIRE);
-        if (state == LIST_CANCELLED) return 0;
-        if (i < __atomic_load_n(&shared->list->count, __ATOMIC_ACQUIRE)) return 1;
-        if (state == LIST_COMPLETE) return 0;
-        // The walk may be slow (a cold disk): past the first moments, wait
-        // without holding a processor that a build may want.
-        threads_pause(round);
+        int found = entry_state(shared, i);
+        if (found >= 0) return found;
+        if (round < YIELD_ROUNDS) {
+            threads_pause(round);
+            continue;
+        }
+        threads_signal_enter(&shared->signal);
+        found = entry_state(shared, i);
+        if (found >= 0) {
+            threads_signal_leave(&shared->signal);
+            return found;
+        }
+        threads_signal_sleep(&shared->signal);
     }
 }
 
@@ -167,6 +187,7 @@ int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_
 // Lives at the start of an OS block of its own, the outcomes after it.
 struct scan_files_t {
     data_t block;
+    file_list_t* list;
     shared_t shared;
     worker_t workers[THREADS_MAX];
     uint32_t ready; // workers made; worker 0 is the calling thread's
@@ -175,10 +196,18 @@ struct scan_files_t {
 
 namespace {
 
+// The list will not grow any more: every sleeper wakes to see it.
+void list_settled(scan_files_t* scan, uint32_t state) {
+    __atomic_store_n(&scan->shared.state, state, __ATOMIC_RELEASE);
+    threads_signal_wake(&scan->shared.signal, THREADS_MAX);
+}
+
 // The threads' memory goes back to the OS.
 void scan_files_release(scan_files_t* scan) {
+    scan->list->signal = nullptr;
     for (uint32_t i = 0; i < scan->ready; ++i)
         data_os_free(&scan->workers[i].block);
+    threads_signal_free(&scan->shared.signal);
     data_t block = scan->block;
     data_os_free(&block);
 }
@@ -212,7 +241,7 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
     return 1;
 }
 
-scan_files_t* scan_files_begin(const file_list_t* list, scan_files_setup_t setup) {
+scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
     const uint32_t threads = setup.threads < THREADS_MAX ? setup.threads : THREADS_MAX;
     if (threads < 2) return nullptr;
     // Settled before any thread searches, so that none writes it.
@@ -222,7 +251,9 @@ scan_files_t* scan_files_begin(const file_list_t* list, scan_files_setup_t setup
     if (!block.data) return nullptr;
     scan_files_t* scan = (scan_files_t*)data_push(&block, sizeof(scan_files_t), 8);
     scan->block = block;
-    scan->shared = shared_t{list, (outcome_t*)(scan + 1), 0, LIST_GROWING};
+    scan->list = list;
+    scan->shared = shared_t{list, (outcome_t*)(scan + 1), 0, LIST_GROWING, {}};
+    threads_signal_make(&scan->shared.signal);
     for (; scan->ready < threads; ++scan->ready) {
         worker_t* w = &scan->workers[scan->ready];
         if (!worker_make(w, &scan->shared, scan->ready, setup.scratch_size)) break;
@@ -231,6 +262,7 @@ scan_files_t* scan_files_begin(const file_list_t* list, scan_files_setup_t setup
         scan_files_release(scan);
         return nullptr;
     }
+    list->signal = &scan->shared.signal;
     void* arguments[THREADS_MAX];
     for (uint32_t i = 1; i < scan->ready; ++i)
         arguments[i - 1] = &scan->workers[i];
@@ -240,7 +272,7 @@ scan_files_t* scan_files_begin(const file_list_t* list, scan_files_setup_t setup
 
 void scan_files_cancel(scan_files_t* scan) {
     if (!scan) return;
-    __atomic_store_n(&scan->shared.state, LIST_CANCELLED, __ATOMIC_RELEASE);
+    list_settled(scan, LIST_CANCELLED);
     threads_wait(&scan->threads);
     scan_files_release(scan);
 }
@@ -249,7 +281,7 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
                                    data_t* arena, id_table_t* timelines, id_table_t* events) {
     scan_files_report_t report{0, nullptr, 0, 0, nullptr, 0};
     if (scan) {
-        __atomic_store_n(&scan->shared.state, LIST_COMPLETE, __ATOMIC_RELEASE);
+        list_settled(scan, LIST_COMPLETE);
         worker_run(&scan->workers[0]);
         threads_wait(&scan->threads);
     }
@@ -276,7 +308,7 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
     return report;
 }
 
-scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* arena,
+scan_files_report_t scan_files(file_list_t* list, data_t* buffer, data_t* arena,
                                id_table_t* timelines, id_table_t* events,
                                scan_files_setup_t setup) {
     return scan_files_end(scan_files_begin(list, setup), list, buffer, arena, timelines, events);

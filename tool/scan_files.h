@@ -50,7 +50,7 @@ struct scan_files_t;
 // Starts threads - 1 threads on the list (the calling thread joins them at
 // the end). Null when the scan is left to the calling thread alone: one
 // thread asked for, or the OS refused the memory.
-scan_files_t* scan_files_begin(const file_list_t* list, scan_files_setup_t setup);
+scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup);
 
 // The list is complete: scans what is left (on the calling thread too),
 // waits for the threads, and puts every file's ids into the tables and the
@@ -63,5 +63,5 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
 void scan_files_cancel(scan_files_t* scan);
 
 // Begin and end on a complete list.
-scan_files_report_t scan_files(const file_list_t* list, data_t* buffer, data_t* arena,
+scan_files_report_t scan_files(file_list_t* list, data_t* buffer, data_t* arena,
                                id_table_t* timelines, id_table_t* events, scan_files_setup_t setup);

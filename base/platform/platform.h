@@ -32,6 +32,14 @@ void platform_thread_yield(void);
 // Sleeps briefly: a fifth of a millisecond, or the shortest sleep the OS has.
 void platform_thread_nap(void);
 
+// A count threads sleep on, like CreateSemaphore: a wait takes one, or
+// gives up after the timeout; a release adds some, waking as many sleepers.
+// PLATFORM_INVALID_HANDLE when the OS refuses one.
+platform_handle_t platform_semaphore_create(void);
+void platform_semaphore_release(platform_handle_t semaphore, uint32_t count);
+void platform_semaphore_wait(platform_handle_t semaphore, uint32_t milliseconds);
+void platform_semaphore_free(platform_handle_t semaphore);
+
 // The process's command line as NUL-terminated UTF-16, low byte first.
 const uint16_t* platform_command_line(void);
 
@@ -47,7 +55,7 @@ struct platform_find_entry_t {
     uint32_t size_low;
     uint32_t write_time_low;
     uint32_t write_time_high;
-    char name[260]; // NUL-terminated bare name
+    char name[768]; // NUL-terminated bare name: 255 UTF-16 units take up to 765 UTF-8 bytes
 };
 const uint32_t PLATFORM_ATTRIBUTE_DIRECTORY = 0x10;
 

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
+#include <semaphore.h>
 #include <signal.h>
 #include <stdio.h>
 #include <stdlib.h>
@@ -198,6 +199,36 @@ void platform_thread_yield(void) { sched_yield(); }
 void platform_thread_nap(void) {
     const struct timespec nap = {0, 200000};
     nanosleep(&nap, nullptr);
+}
+
+platform_handle_t platform_semaphore_create(void) {
+    sem_t* semaphore = (sem_t*)malloc(sizeof(sem_t));
+    if (!semaphore) return PLATFORM_INVALID_HANDLE;
+    if (sem_init(semaphore, 0, 0) != 0) {
+        free(semaphore);
+        return PLATFORM_INVALID_HANDLE;
+    }
+    return (platform_handle_t)semaphore;
+}
+
+void platform_semaphore_release(platform_handle_t semaphore, uint32_t count) {
+    for (uint32_t i = 0; i < count; ++i)
+        sem_post((sem_t*)semaphore);
+}
+
+void platform_semaphore_wait(platform_handle_t semaphore, uint32_t milliseconds) {
+    struct timespec deadline;
+    clock_gettime(CLOCK_REALTIME, &deadline);
+    deadline.tv_nsec += (long)(milliseconds % 1000) * 1000000;
+    deadline.tv_sec += milliseconds / 1000 + deadline.tv_nsec / 1000000000;
+    deadline.tv_nsec %= 1000000000;
+    while (sem_timedwait((sem_t*)semaphore, &deadline) != 0 && errno == EINTR) {
+    }
+}
+
+void platform_semaphore_free(platform_handle_t semaphore) {
+    sem_destroy((sem_t*)semaphore);
+    free((sem_t*)semaphore);
 }
 
 const uint16_t* platform_command_line(void) {

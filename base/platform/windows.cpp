@@ -3,6 +3,8 @@
 
 #include "platform.h"
 
+#include "../utf.h"
+
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
@@ -11,17 +13,102 @@ namespace {
 platform_handle_t from_handle(HANDLE handle) { return (platform_handle_t)handle; }
 HANDLE to_handle(platform_handle_t handle) { return (HANDLE)handle; }
 
-void copy_entry(const WIN32_FIND_DATAA* found, platform_find_entry_t* entry) {
+// Room for a path in UTF-16 units: the longest path the tool builds (2048
+// bytes) with the "\\?\UNC\" prefix.
+const uint32_t WIDE_PATH_CAPACITY = 2048 + 16;
+// Below this many units the classic calls take a path as it is (the limit
+// for a directory, which must leave room for an 8.3 name).
+const uint32_t CLASSIC_PATH_LIMIT = MAX_PATH - 12;
+
+struct wide_path_t {
+    wchar_t text[WIDE_PATH_CAPACITY];
+};
+
+int starts_with(const wchar_t* text, const wchar_t* prefix) {
+    for (; *prefix != 0; ++text, ++prefix)
+        if (*text != *prefix) return 0;
+    return 1;
+}
+
+// The tool's paths are UTF-8; the wide calls take UTF-16, so no code page
+// ever reads them. A path over the classic limit becomes the "\\?\" form
+// of its full path, which those calls take up to 32,767 units. 0, with the
+// error set, when the path is not well-formed UTF-8 or too long.
+int wide_path(const char* path, wide_path_t* out) {
+    wide_path_t given;
+    const int32_t n = utf8_to_utf16(path, (uint16_t*)given.text, WIDE_PATH_CAPACITY);
+    if (n < 0) {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    if ((uint32_t)n < CLASSIC_PATH_LIMIT || starts_with(given.text, L"\\\\?\\")) {
+        for (int32_t i = 0; i <= n; ++i)
+            out->text[i] = given.text[i];
+        return 1;
+    }
+    wide_path_t full;
+    const DWORD length = GetFullPathNameW(given.text, WIDE_PATH_CAPACITY, full.text, nullptr);
+    if (length == 0 || length + 8 >= WIDE_PATH_CAPACITY) {
+        if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
+        return 0;
+    }
+    const wchar_t* prefix = L"\\\\?\\";
+    const wchar_t* rest = full.text;
+    if (starts_with(full.text, L"\\\\.\\")) {
+        prefix = L""; // a device: taken as it is
+    } else if (starts_with(full.text, L"\\\\")) {
+        prefix = L"\\\\?\\UNC\\"; // \\server\share\...
+        rest += 2;
+    }
+    uint32_t at = 0;
+    for (; *prefix != 0; ++prefix)
+        out->text[at++] = *prefix;
+    for (; *rest != 0; ++rest)
+        out->text[at++] = *rest;
+    out->text[at] = 0;
+    return 1;
+}
+
+// Links to directories (junctions, directory symbolic links: reparse points
+// that stand for another name) are left out of the enumeration, as links to
+// directories are on POSIX, so the walk never goes round in a loop. Wine
+// gives its links a tag of 0, which counts as such a link. "." and ".." are
+// the directory itself and its parent, whatever they are.
+int is_directory_link(const WIN32_FIND_DATAW* found) {
+    const DWORD both = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+    if ((found->dwFileAttributes & both) != both) return 0;
+    const wchar_t* name = found->cFileName;
+    if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0))) return 0;
+    return found->dwReserved0 == 0 || IsReparseTagNameSurrogate(found->dwReserved0);
+}
+
+// 0 for an entry to leave out: a directory link, or a name that does not
+// fit the entry (more than 255 UTF-16 units never happen).
+int copy_entry(const WIN32_FIND_DATAW* found, platform_find_entry_t* entry) {
+    if (is_directory_link(found)) return 0;
     entry->attributes = found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
     entry->size_high = found->nFileSizeHigh;
     entry->size_low = found->nFileSizeLow;
     entry->write_time_low = found->ftLastWriteTime.dwLowDateTime;
     entry->write_time_high = found->ftLastWriteTime.dwHighDateTime;
-    uint32_t i = 0;
-    for (; i < sizeof entry->name - 1 && found->cFileName[i]; ++i)
-        entry->name[i] = found->cFileName[i];
-    entry->name[i] = 0;
+    return utf16_to_utf8((const uint16_t*)found->cFileName, entry->name, sizeof entry->name) >= 0;
 }
+
+// The next entry to hand out, links passed over; 0 at the end.
+int next_entry(HANDLE search, WIN32_FIND_DATAW* found, platform_find_entry_t* entry) {
+    while (FindNextFileW(search, found))
+        if (copy_entry(found, entry)) return 1;
+    return 0;
+}
+
+// Another process (an editor saving, a virus scanner) may hold a file
+// without sharing it for a moment: such a refusal is tried again, for a
+// few tens of milliseconds in all.
+int held_briefly(DWORD error) {
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+const int HELD_ATTEMPTS = 5;
+const DWORD HELD_PAUSE_MS = 10;
 
 } // namespace
 
@@ -92,6 +179,15 @@ void platform_thread_join(platform_handle_t thread) {
 }
 
 uint32_t platform_processor_count(void) {
+    // The processors this process may use (start /affinity, a job's
+    // limits), not all the machine has.
+    DWORD_PTR process = 0, system = 0;
+    if (GetProcessAffinityMask(GetCurrentProcess(), &process, &system) && process != 0) {
+        uint32_t count = 0;
+        for (; process != 0; process &= process - 1)
+            ++count;
+        return count;
+    }
     SYSTEM_INFO info;
     GetSystemInfo(&info);
     return info.dwNumberOfProcessors ? info.dwNumberOfProcessors : 1;
@@ -101,33 +197,66 @@ void platform_thread_yield(void) { SwitchToThread(); }
 
 void platform_thread_nap(void) { Sleep(1); }
 
+platform_handle_t platform_semaphore_create(void) {
+    HANDLE semaphore = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+    return semaphore ? from_handle(semaphore) : PLATFORM_INVALID_HANDLE;
+}
+
+void platform_semaphore_release(platform_handle_t semaphore, uint32_t count) {
+    if (count != 0) ReleaseSemaphore(to_handle(semaphore), (LONG)count, nullptr);
+}
+
+void platform_semaphore_wait(platform_handle_t semaphore, uint32_t milliseconds) {
+    WaitForSingleObject(to_handle(semaphore), milliseconds);
+}
+
+void platform_semaphore_free(platform_handle_t semaphore) { CloseHandle(to_handle(semaphore)); }
+
 const uint16_t* platform_command_line(void) { return (const uint16_t*)GetCommandLineW(); }
 
 uint32_t platform_module_path(char* buffer, uint32_t buffer_size) {
-    return GetModuleFileNameA(nullptr, buffer, buffer_size);
+    wide_path_t path;
+    const DWORD n = GetModuleFileNameW(nullptr, path.text, WIDE_PATH_CAPACITY);
+    if (n == 0 || buffer_size == 0) return 0;
+    if (n >= WIDE_PATH_CAPACITY) return buffer_size;
+    const int32_t length = utf16_to_utf8((const uint16_t*)path.text, buffer, buffer_size);
+    return length < 0 ? buffer_size : (uint32_t)length;
 }
 
 platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t* entry) {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(pattern, &found);
+    wide_path_t wide;
+    if (!wide_path(pattern, &wide)) return PLATFORM_INVALID_HANDLE;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(wide.text, &found);
     if (search == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
-    copy_entry(&found, entry);
+    if (!copy_entry(&found, entry) && !next_entry(search, &found, entry)) {
+        FindClose(search);
+        SetLastError(ERROR_FILE_NOT_FOUND);
+        return PLATFORM_INVALID_HANDLE;
+    }
     return from_handle(search);
 }
 
 int platform_find_next(platform_handle_t search, platform_find_entry_t* entry) {
-    WIN32_FIND_DATAA found;
-    if (!FindNextFileA(to_handle(search), &found)) return 0;
-    copy_entry(&found, entry);
-    return 1;
+    WIN32_FIND_DATAW found;
+    return next_entry(to_handle(search), &found, entry);
 }
 
 void platform_find_close(platform_handle_t search) { FindClose(to_handle(search)); }
 
 platform_handle_t platform_file_open_read(const char* path) {
-    HANDLE file =
-        CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
+    wide_path_t wide;
+    if (!wide_path(path, &wide)) return PLATFORM_INVALID_HANDLE;
+    HANDLE file = INVALID_HANDLE_VALUE;
+    for (int attempt = 1;; ++attempt) {
+        file = CreateFileW(wide.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+        if (file != INVALID_HANDLE_VALUE) break;
+        const DWORD error = GetLastError();
+        if (attempt == HELD_ATTEMPTS || !held_briefly(error)) return PLATFORM_INVALID_HANDLE;
+        Sleep(HELD_PAUSE_MS);
+        SetLastError(error);
+    }
     // Only files on disk: a device name such as NUL or CON is never read.
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
@@ -138,7 +267,9 @@ platform_handle_t platform_file_open_read(const char* path) {
 }
 
 platform_handle_t platform_file_create(const char* path, platform_create_t disposition) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, 0, nullptr, (DWORD)disposition, 0, nullptr);
+    wide_path_t wide;
+    if (!wide_path(path, &wide)) return PLATFORM_INVALID_HANDLE;
+    HANDLE file = CreateFileW(wide.text, GENERIC_WRITE, 0, nullptr, (DWORD)disposition, 0, nullptr);
     return file == INVALID_HANDLE_VALUE ? PLATFORM_INVALID_HANDLE : from_handle(file);
 }
 
@@ -169,18 +300,22 @@ int platform_file_replace(const char* from, const char* to) {
     // A file just written is often opened at once by the search indexer or
     // a virus scanner, without delete sharing; they let go within
     // milliseconds. About 50 ms in all, then the refusal stands.
-    for (int attempt = 0;; ++attempt) {
-        if (MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING)) return 1;
+    wide_path_t wide_from, wide_to;
+    if (!wide_path(from, &wide_from) || !wide_path(to, &wide_to)) return 0;
+    for (int attempt = 1;; ++attempt) {
+        if (MoveFileExW(wide_from.text, wide_to.text, MOVEFILE_REPLACE_EXISTING)) return 1;
         const DWORD error = GetLastError();
-        if (attempt == 10 || (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED &&
-                              error != ERROR_LOCK_VIOLATION))
+        if (attempt == HELD_ATTEMPTS || (!held_briefly(error) && error != ERROR_ACCESS_DENIED))
             return 0;
-        Sleep(5);
+        Sleep(HELD_PAUSE_MS);
         SetLastError(error);
     }
 }
 
-int platform_file_delete(const char* path) { return DeleteFileA(path) != 0; }
+int platform_file_delete(const char* path) {
+    wide_path_t wide;
+    return wide_path(path, &wide) && DeleteFileW(wide.text) != 0;
+}
 
 namespace {
 
@@ -200,7 +335,9 @@ platform_path_kind_t kind_of(HANDLE file) {
 int platform_path_kind(const char* path, platform_path_kind_t* kind) {
     // Opened without access to its contents (backup semantics admit a
     // directory), so that nobody holding it is disturbed.
-    HANDLE file = CreateFileA(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+    wide_path_t wide;
+    if (!wide_path(path, &wide)) return 0;
+    HANDLE file = CreateFileW(wide.text, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -229,7 +366,9 @@ uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
 }
 
 platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind) {
-    HANDLE file = CreateFileA(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    wide_path_t wide;
+    if (!wide_path(path, &wide)) return PLATFORM_INVALID_HANDLE;
+    HANDLE file = CreateFileW(wide.text, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                               OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
     *kind = kind_of(file);
@@ -266,8 +405,14 @@ uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
         buffer[n] = 0;
         return n;
     }
-    DWORD length = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                  nullptr, error, 0, buffer, capacity, nullptr);
+    // In UTF-16, then UTF-8 like every other text of the tool.
+    wchar_t wide[256];
+    DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                  nullptr, error, 0, wide, 256, nullptr);
+    if (length != 0) {
+        const int32_t n = utf16_to_utf8((const uint16_t*)wide, buffer, capacity);
+        length = n < 0 ? 0 : (DWORD)n;
+    }
     if (length == 0) {
         // No text for it: the number, as Windows tools show it.
         const char prefix[] = "error ";

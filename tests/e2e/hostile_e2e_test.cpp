@@ -105,12 +105,18 @@ TEST(Hostile, FifoAndDanglingLinkNamedLikeSources) {
     symlink("nowhere.c", (root + "/b_dangling.h").c_str());
     run_result_t r = run_tool(root, {});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "tagloomsmith: warning: cannot read \"./a_pipe.c\": not a regular file (and 1 "
-                     "more file)\n");
+    // Wine shows the FIFO as a device, and no dangling link at all.
+    const std::string expected =
+        tool_is_windows()
+            ? "tagloomsmith: warning: cannot read \".\\a_pipe.c\": not a regular file\n"
+            : "tagloomsmith: warning: cannot read \"./a_pipe.c\": not a regular file (and 1 more "
+              "file)\n";
+    EXPECT_EQ(r.err, expected);
     EXPECT_TRUE(header_complete(file_text(root + "/profiler_ids.h")));
 }
 
 TEST(Hostile, FileNamesThatAreNotUtf8) {
+    if (tool_is_windows()) GTEST_SKIP() << "Windows names are UTF-16: no name is ill-formed bytes";
     std::string root = project_with_previous_header();
     write_file(root + "/bad\xff\xfe.c", "profiler_event_start(latin)");
     make_dir(root + "/dir\xc3");
@@ -176,6 +182,7 @@ TEST(Hostile, OutputPathThatIsADirectoryOrInAMissingFolder) {
 #endif
 
 TEST(Hostile, WorkingMemoryRefused) {
+    if (tool_is_windows()) GTEST_SKIP() << "ulimit is POSIX";
 #ifdef UNDER_SANITIZER
     GTEST_SKIP() << "the sanitizer runtime needs more address space than the limit leaves";
 #endif
@@ -190,6 +197,7 @@ TEST(Hostile, WorkingMemoryRefused) {
 }
 
 TEST(Hostile, StandardErrorClosedToo) {
+    if (tool_is_windows()) GTEST_SKIP() << "closed descriptors are POSIX";
     // With both outputs closed, a warning must not land in the header file
     // that takes the lowest free descriptor.
     std::string root = project_with_previous_header();

@@ -172,4 +172,69 @@ TEST_F(Windows, LongestCommandLineThatFits) {
                   name + "\"\n");
 }
 
+// Paths with letters outside ASCII, inside and outside the ANSI code page
+// (1252 here, as on Western Windows): found, read and written under exactly
+// their names.
+TEST_F(Windows, NonAsciiPathsKeepTheirNames) {
+    std::string root = make_temp_dir("win_accents");
+    mkdir((root + "/caf\xC3\xA9").c_str(), 0700);
+    write_file(root + "/caf\xC3\xA9/a.c", "profiler_event_start(accent)");
+    mkdir((root + "/caf\xC3\xA9/\xCE\xA9mega").c_str(), 0700); // Greek: not in 1252
+    write_file(root + "/caf\xC3\xA9/\xCE\xA9mega/\xE6\x97\xA5.c", "profiler_event_start(omega)");
+    for (const char* output : {"r\xC3\xA9sum\xC3\xA9.h", "caf\xC3\xA9/\xCE\xA9.h"}) {
+        run_result_t r =
+            launch(root, utf16(std::string("tagloomsmith.exe -r -d caf\xC3\xA9 -o ") + output));
+        EXPECT_EQ(r.exit_code, 0) << output;
+        EXPECT_EQ(r.err, "") << output;
+        EXPECT_EQ(r.out, std::string(output) + " generated.\n");
+        std::string header = file_text(root + "/" + output);
+        EXPECT_NE(header.find("profiler_event_id_accent,"), std::string::npos) << output;
+        EXPECT_NE(header.find("profiler_event_id_omega,"), std::string::npos) << output;
+    }
+    // Text that is not UTF-8 cannot name a file: refused, not guessed at.
+    run_result_t r = launch(root, utf16("tagloomsmith.exe -o \xED\xA0\x80.h"));
+    EXPECT_EQ(r.exit_code, 1);
+}
+
+// Links to directories (Wine's stand-ins for junctions) are not followed: a
+// loop ends at once, with the header the Linux build writes.
+TEST_F(Windows, DirectoryLinkLoopsAreNotFollowed) {
+    std::string root = make_temp_dir("win_loop");
+    mkdir((root + "/a").c_str(), 0700);
+    write_file(root + "/a/x.c", "profiler_event_start(x)");
+    symlink("..", (root + "/a/up").c_str());
+    symlink(".", (root + "/a/self").c_str());
+    symlink("a", (root + "/again").c_str());
+    for (int i = 0; i < 20; ++i) // after the links in walk order
+        write_file(root + "/z" + std::to_string(i) + ".c",
+                   "profiler_event_start(z" + std::to_string(i) + ")");
+    run_result_t r = run_tool(root, {"-r", "-o", "windows.h"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    run_options_t native;
+    native.exe = TAGLOOMSMITH_NATIVE_EXE;
+    setenv("TAGLOOMSMITH_RUNNER", "env", 1); // no Wine for the Linux program
+    run_result_t linux_run = run_tool(root, {"-r", "-o", "linux.h"}, native);
+    unsetenv("TAGLOOMSMITH_RUNNER");
+    EXPECT_EQ(linux_run.exit_code, 0);
+    EXPECT_EQ(file_text(root + "/windows.h"), file_text(root + "/linux.h"));
+    EXPECT_NE(file_text(root + "/windows.h").find("profiler_event_id_z19,"), std::string::npos);
+}
+
+// Past the classic 260-character limit, up to the tool's own limits.
+TEST_F(Windows, LongPathsAreReadAndWritten) {
+    std::string root = make_temp_dir("win_long_paths");
+    std::string relative;
+    while (relative.size() < 400) {
+        relative += (relative.empty() ? "" : "/") + std::string(50, 'd');
+        mkdir((root + "/" + relative).c_str(), 0700);
+    }
+    write_file(root + "/" + relative + "/deep.c", "profiler_event_start(deep)");
+    std::string output = relative + "/" + std::string(40, 'o') + ".h";
+    ASSERT_GT(output.size(), 440u);
+    run_result_t r = run_tool(root, {"-r", "-o", output});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(file_text(root + "/" + output).find("profiler_event_id_deep,"), std::string::npos);
+}
+
 } // namespace
