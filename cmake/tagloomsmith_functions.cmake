@@ -7,10 +7,61 @@
 #
 # Adds a build step that runs tagloomsmith over the directories, makes
 # <target> depend on it and puts the header's folder on <target>'s include
-# path. The step runs again whenever a scanned file changes or appears, and
-# the header is replaced only when its bytes change, so an edit that adds no
-# id rebuilds nothing else.
+# path. The step runs again whenever a scanned file changes, appears or is
+# deleted; the tool leaves the header untouched when its bytes would not
+# change, so an edit that adds no id rebuilds nothing else.
+#
+# One step per header: another target calling this with the same OUTPUT and
+# the same options shares the first one's step; other options for the same
+# OUTPUT are an error. Build folders (the binary directory, and any folder
+# holding a CMakeCache.txt) are never scanned. When cross compiling, the
+# tool must run on the build machine: an installed package's tool does; a
+# source tree (add_subdirectory, FetchContent) builds one for the host, or
+# TAGLOOMSMITH_HOST_EXECUTABLE names one.
 include_guard(GLOBAL)
+
+set(TAGLOOMSMITH_HOST_EXECUTABLE "" CACHE FILEPATH
+    "A tagloomsmith that runs on the build machine, for cross builds")
+
+# The command that runs the tool at build time, and what the step must
+# depend on for it, in the caller's variables <prefix>_COMMAND and
+# <prefix>_DEPENDS.
+function(_tagloomsmith_tool prefix)
+    set(tool tagloomsmith::tagloomsmith)
+    get_target_property(imported ${tool} IMPORTED)
+    if(NOT CMAKE_CROSSCOMPILING OR imported)
+        set(${prefix}_COMMAND ${tool} PARENT_SCOPE)
+        set(${prefix}_DEPENDS ${tool} PARENT_SCOPE)
+        return()
+    endif()
+    # The target here is built for the machine the build is for.
+    if(TAGLOOMSMITH_HOST_EXECUTABLE)
+        set(${prefix}_COMMAND "${TAGLOOMSMITH_HOST_EXECUTABLE}" PARENT_SCOPE)
+        set(${prefix}_DEPENDS "" PARENT_SCOPE)
+        return()
+    endif()
+    get_target_property(source_dir tagloomsmith SOURCE_DIR)
+    find_program(host_cc NAMES cc gcc clang NO_CMAKE_FIND_ROOT_PATH)
+    if(NOT TARGET tagloomsmith_host AND host_cc AND EXISTS "${source_dir}/CMakeLists.txt")
+        include(ExternalProject)
+        # The same sources, built with the build machine's own compiler.
+        ExternalProject_Add(tagloomsmith_host
+            SOURCE_DIR "${source_dir}"
+            BINARY_DIR "${CMAKE_BINARY_DIR}/tagloomsmith_host"
+            CMAKE_ARGS -DCMAKE_BUILD_TYPE=Release -DTAGLOOMSMITH_TESTS=OFF
+                       -DTAGLOOMSMITH_INSTALL=OFF -DTAGLOOMSMITH_WINDOWS_TESTS=OFF
+            BUILD_BYPRODUCTS "${CMAKE_BINARY_DIR}/tagloomsmith_host/tagloomsmith"
+            INSTALL_COMMAND ""
+            LOG_CONFIGURE ON LOG_BUILD ON LOG_OUTPUT_ON_FAILURE ON)
+    endif()
+    if(NOT TARGET tagloomsmith_host)
+        message(FATAL_ERROR "tagloomsmith_generate_ids: cross compiling, the tool must run on "
+            "this machine, and none can be built here (no host C compiler found). Install "
+            "tagloomsmith for this machine and pass -DTAGLOOMSMITH_HOST_EXECUTABLE=<its path>.")
+    endif()
+    set(${prefix}_COMMAND "${CMAKE_BINARY_DIR}/tagloomsmith_host/tagloomsmith" PARENT_SCOPE)
+    set(${prefix}_DEPENDS tagloomsmith_host PARENT_SCOPE)
+endfunction()
 
 function(tagloomsmith_generate_ids target)
     cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE" "OUTPUT" "DIRECTORIES;EXTENSIONS;EXCEPTIONS")
@@ -36,19 +87,69 @@ function(tagloomsmith_generate_ids target)
                NORMALIZE OUTPUT_VARIABLE output)
     cmake_path(GET output PARENT_PATH output_dir)
 
-    set(tool_args)
-    set(inputs)
+    set(directories)
+    foreach(dir IN LISTS ARG_DIRECTORIES)
+        cmake_path(ABSOLUTE_PATH dir BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE)
+        string(REGEX REPLACE "/$" "" dir "${dir}")
+        list(APPEND directories "${dir}")
+    endforeach()
+
+    # One step per header, whichever targets use it.
+    string(SHA1 output_hash "${output}")
+    string(SUBSTRING "${output_hash}" 0 8 output_hash)
+    set(options "${directories}|${ARG_RECURSIVE}|${ARG_EXTENSIONS}|${ARG_EXCEPTIONS}")
+    get_property(step GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash})
+    if(step)
+        get_property(step_options GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash})
+        if(NOT step_options STREQUAL options)
+            message(FATAL_ERROR "tagloomsmith_generate_ids(${target}): ${output} is generated "
+                "already, by the step of another target, with other options; give this one "
+                "another OUTPUT or the same DIRECTORIES, RECURSIVE, EXTENSIONS and EXCEPTIONS.")
+        endif()
+        add_dependencies(${target} ${step})
+        target_include_directories(${target} PRIVATE "${output_dir}")
+        return()
+    endif()
+    string(MAKE_C_IDENTIFIER "tagloomsmith_${target}_${output_hash}" step)
+    set_property(GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash} ${step})
+    set_property(GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash} "${options}")
+
+    # Build folders inside a scanned folder are left out: the binary
+    # directory (cmake -B build) and any folder holding a CMakeCache.txt.
+    # The tool leaves out entries by name, so each is passed as an exception.
+    set(build_dirs "${CMAKE_BINARY_DIR}")
     set(glob_mode GLOB)
     if(ARG_RECURSIVE)
         set(glob_mode GLOB_RECURSE)
     endif()
-    foreach(dir IN LISTS ARG_DIRECTORIES)
-        cmake_path(ABSOLUTE_PATH dir BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE)
-        string(REGEX REPLACE "/$" "" dir "${dir}")
+    foreach(dir IN LISTS directories)
+        file(${glob_mode} caches "${dir}/CMakeCache.txt")
+        foreach(cache IN LISTS caches)
+            cmake_path(GET cache PARENT_PATH cache_dir)
+            list(APPEND build_dirs "${cache_dir}")
+        endforeach()
+    endforeach()
+    set(exceptions ${ARG_EXCEPTIONS} CMakeFiles)
+    set(inside_build_dirs)
+    foreach(build_dir IN LISTS build_dirs)
+        foreach(dir IN LISTS directories)
+            cmake_path(IS_PREFIX dir "${build_dir}" NORMALIZE inside)
+            if(inside AND NOT build_dir STREQUAL dir)
+                cmake_path(GET build_dir FILENAME name)
+                list(APPEND exceptions "${name}")
+                list(APPEND inside_build_dirs "${build_dir}")
+            endif()
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES exceptions)
+
+    set(tool_args)
+    set(inputs)
+    foreach(dir IN LISTS directories)
         list(APPEND tool_args -d "${dir}")
         foreach(ext IN LISTS ARG_EXTENSIONS)
-            # CONFIGURE_DEPENDS: a new source file re-runs the glob, and with
-            # it the step, at build time.
+            # CONFIGURE_DEPENDS: a new or deleted source file re-runs the
+            # glob, and with it the step, at build time.
             file(${glob_mode} found CONFIGURE_DEPENDS "${dir}/*.${ext}")
             list(APPEND inputs ${found})
         endforeach()
@@ -56,32 +157,52 @@ function(tagloomsmith_generate_ids target)
     set(scanned)
     foreach(file IN LISTS inputs)
         cmake_path(GET file FILENAME name)
-        if(NOT name IN_LIST ARG_EXCEPTIONS AND NOT file STREQUAL output)
+        set(keep TRUE)
+        if(name IN_LIST ARG_EXCEPTIONS OR file STREQUAL output)
+            set(keep FALSE)
+        endif()
+        foreach(build_dir IN LISTS inside_build_dirs)
+            cmake_path(IS_PREFIX build_dir "${file}" NORMALIZE inside)
+            if(inside)
+                set(keep FALSE)
+            endif()
+        endforeach()
+        if(keep)
             list(APPEND scanned "${file}")
         endif()
     endforeach()
     list(REMOVE_DUPLICATES scanned)
+    list(SORT scanned)
     list(JOIN ARG_EXTENSIONS "," extensions)
-    list(JOIN ARG_EXCEPTIONS "," exceptions)
+    list(JOIN exceptions "," exceptions)
     list(APPEND tool_args -e "${extensions}" -x "${exceptions}")
     if(ARG_RECURSIVE)
         list(APPEND tool_args -r)
     endif()
 
-    # The step's own output is a stamp; the header is a by-product that is
-    # only copied over when its bytes changed, so its time stamp stays.
-    string(MAKE_C_IDENTIFIER "${target}_${output}" step)
+    # The list of scanned files, rewritten only when it changes: a deleted
+    # or added source reruns the step, so its ids leave or join the header.
+    set(list_file "${CMAKE_CURRENT_BINARY_DIR}/${step}.sources")
+    list(JOIN scanned "\n" listing)
+    set(old_listing "")
+    if(EXISTS "${list_file}")
+        file(READ "${list_file}" old_listing)
+    endif()
+    if(NOT old_listing STREQUAL "${listing}\n")
+        file(WRITE "${list_file}" "${listing}\n")
+    endif()
+
+    _tagloomsmith_tool(tool)
+    # The step's own output is a stamp: the tool leaves the header alone
+    # when its bytes stay the same, so its time stamp stays too.
     set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${step}.stamp")
-    set(fresh "${output}.new")
     add_custom_command(
         OUTPUT "${stamp}"
         BYPRODUCTS "${output}"
         COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
-        COMMAND tagloomsmith::tagloomsmith ${tool_args} -o "${fresh}" -s
-        COMMAND "${CMAKE_COMMAND}" -E copy_if_different "${fresh}" "${output}"
-        COMMAND "${CMAKE_COMMAND}" -E remove "${fresh}"
+        COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" -s
         COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
-        DEPENDS ${scanned} tagloomsmith::tagloomsmith
+        DEPENDS ${scanned} "${list_file}" ${tool_DEPENDS}
         COMMENT "Generating ${output}"
         VERBATIM)
     add_custom_target(${step} DEPENDS "${stamp}")
