@@ -49,8 +49,8 @@ uint64_t write_through(platform_handle_t file, const void* bytes, uint64_t lengt
 
 } // namespace
 
-int file_reader_open(file_reader_t* reader, const char* path) {
-    platform_handle_t file = platform_file_open_read(path);
+int file_reader_open(file_reader_t* reader, const char* path, int keep_writers_out) {
+    platform_handle_t file = platform_file_open_read(path, keep_writers_out);
     reader->file = file;
     reader->remaining = 0;
     if (file == PLATFORM_INVALID_HANDLE) return 0;
@@ -90,7 +90,7 @@ void file_reader_close(file_reader_t* reader) {
 data_t file_read_all(const char* path, int terminate) {
     const uint64_t extra = terminate ? 1 : 0;
     file_reader_t reader;
-    if (!file_reader_open(&reader, path)) return data_t{0, 0, nullptr};
+    if (!file_reader_open(&reader, path, 1)) return data_t{0, 0, nullptr};
     const uint64_t size = reader.remaining;
     data_t result = data_os_alloc(size + extra, nullptr);
     result.used = result.size;
@@ -146,7 +146,7 @@ file_replace_t failure(int temporary) {
 // file costs no memory.
 int holds_exactly(const char* path, const void* bytes, uint64_t length) {
     file_reader_t reader;
-    if (!file_reader_open(&reader, path)) return 0;
+    if (!file_reader_open(&reader, path, 0)) return 0;
     int same = reader.remaining == length;
     uint8_t piece[16384];
     int failed = 0;

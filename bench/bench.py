@@ -3,7 +3,11 @@
 the same files, on the corpora of gen_corpus.py, interleaved round by round
 with hyperfine, and measures peak memory with /usr/bin/time -v.
 
-Usage: bench.py <tagloomsmith> <corpora folder> [--rounds N] [a b c d]
+The yardstick is read_floor (bench/read_floor.c): the least a process can do
+with the same files, open, fstat, read and close from a ready list, on as
+many threads as the tool uses.
+
+Usage: bench.py <tagloomsmith> <corpora folder> [--rounds N] [--floor read_floor] [a b c d e]
 Needs: hyperfine, ripgrep, /usr/bin/time (Debian: hyperfine ripgrep time).
 """
 import argparse
@@ -21,16 +25,16 @@ PATTERN = (r"(profiler_initialize|profiler_timeline_initialize|profiler_timeline
            r"|profiler_collapsable_start)\(\s*([A-Za-z0-9_]+)")
 
 
-def commands(tool, corpus, work):
+def commands(tool, corpus, work, floor):
     out = os.path.join(work, "ids.h")
-    listing = os.path.join(work, "files.txt")
     files = []
     for folder, dirs, names in os.walk(corpus):
         for name in names:
             if name.rsplit(".", 1)[-1] in EXTENSIONS and name != "profiler.h":
                 files.append(os.path.join(folder, name))
-    with open(listing, "w") as f:
-        f.write("\0".join(files))
+    lines = os.path.join(work, "files_lines.txt")
+    with open(lines, "w") as f:
+        f.write("\n".join(files) + "\n")
     globs = " ".join("-g '*.%s'" % e for e in EXTENSIONS) + " -g '!profiler.h'"
     return {
         "tool": "%s -d %s -r -s -o %s" % (tool, corpus, out),
@@ -38,7 +42,7 @@ def commands(tool, corpus, work):
                    % (globs, PATTERN, corpus),
         "ripgrep -j1": "rg -j1 --no-ignore --hidden -o --no-filename --no-line-number -r '$2' %s '%s' %s"
                        % (globs, PATTERN, corpus),
-        "read": "xargs -0 -a %s cat" % listing,
+        "floor": "%s %s %d read" % (floor, lines, len(os.sched_getaffinity(0))),
     }, out
 
 
@@ -78,14 +82,15 @@ def main():
     p.add_argument("tool")
     p.add_argument("corpora")
     p.add_argument("--rounds", type=int, default=4)
-    p.add_argument("kinds", nargs="*", default=["a", "b", "c", "d"])
-    a = p.parse_args()
+    p.add_argument("--floor", default=os.path.join(os.path.dirname(__file__), "read_floor"))
+    p.add_argument("kinds", nargs="*", default=["a", "b", "c", "d", "e"])
+    a = p.parse_intermixed_args()
     tool = os.path.abspath(a.tool)
     rows = []
     for kind in a.kinds:
         corpus = os.path.join(a.corpora, kind)
         with tempfile.TemporaryDirectory() as work:
-            cmds, header = commands(tool, corpus, work)
+            cmds, header = commands(tool, corpus, work, os.path.abspath(a.floor))
             tool_ids, rg_ids = id_sets(cmds, header, True)
             if tool_ids != rg_ids:
                 print("corpus %s: the tool and ripgrep found different ids (%d vs %d)"
@@ -97,14 +102,14 @@ def main():
                           for d, _, fs in os.walk(corpus) for f in fs)
             rows.append((kind, len(tool_ids), medians, peak_kib(cmds["tool"]), peak_kib(cmds["ripgrep"]),
                          largest))
-    print("| corpus | ids | tool ms | ripgrep ms | ripgrep -j1 ms | read ms | tool/ripgrep | "
-          "tool/ripgrep -j1 | tool/read | tool peak MiB | ripgrep peak MiB | largest file MiB |")
-    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
+    print("| corpus | ids | tool ms | floor ms | tool/floor | ripgrep ms | ripgrep -j1 ms | "
+          "tool/ripgrep | tool peak MiB | ripgrep peak MiB | largest file MiB |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|")
     for kind, ids, m, tool_kib, rg_kib, largest in rows:
-        print("| %s | %d | %.1f | %.1f | %.1f | %.1f | %.2f | %.2f | %.2f | %.1f | %.1f | %.1f |" % (
-            kind, ids, m["tool"] * 1e3, m["ripgrep"] * 1e3, m["ripgrep -j1"] * 1e3,
-            m["read"] * 1e3, m["tool"] / m["ripgrep"], m["tool"] / m["ripgrep -j1"],
-            m["tool"] / m["read"], tool_kib / 1024, rg_kib / 1024, largest / 2**20))
+        print("| %s | %d | %.1f | %.1f | %.2f | %.1f | %.1f | %.2f | %.1f | %.1f | %.1f |" % (
+            kind, ids, m["tool"] * 1e3, m["floor"] * 1e3, m["tool"] / m["floor"],
+            m["ripgrep"] * 1e3, m["ripgrep -j1"] * 1e3, m["tool"] / m["ripgrep"],
+            tool_kib / 1024, rg_kib / 1024, largest / 2**20))
     return 0
 
 

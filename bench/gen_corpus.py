@@ -6,8 +6,11 @@ b: a large one, 1000 files of ~48 KiB, one call per ~1000 lines
 c: one 200 MiB file, one call per ~5000 lines
 d: real headers from this machine (/usr/include), 1000 of them, copied so
    that every tool reads the same files (the tool lists at most 1024)
+e: code that mentions the profiler everywhere: as b, with a near miss about
+   every 100 bytes (event and timeline ends, fields and flags, log strings,
+   includes) and real calls at b's rate
 
-Usage: gen_corpus.py <output folder> [a b c d]
+Usage: gen_corpus.py <output folder> [a b c d e]
 """
 import os
 import random
@@ -24,7 +27,13 @@ WORDS = ["int", "count", "value", "buffer", "result", "frame", "render", "update
          "uint32_t", "pointer", "length", "config", "profile_window", "prof_", "p"]
 
 
-def source_text(rng, target_bytes, lines_per_call, ids):
+# What real code that uses the profiler says besides the seven calls.
+NEAR_MISSES = ["profiler_event_end();", "profiler_timeline_end();", "p->profiler_enabled = 1;",
+               "log(\"profiler_ frame %d\", n);", "#include \"profiler.h\"",
+               "if (profiler_enabled) {", "profiler_flags |= PROFILER_ON;"]
+
+
+def source_text(rng, target_bytes, lines_per_call, ids, near_misses=0.0):
     out = []
     size = 0
     line = 0
@@ -40,19 +49,21 @@ def source_text(rng, target_bytes, lines_per_call, ids):
         else:
             indent = " " * (4 * rng.randint(0, 3))
             text = indent + " ".join(rng.choice(WORDS) for _ in range(rng.randint(2, 9))) + ";\n"
+            if rng.random() < near_misses:
+                text = indent + rng.choice(NEAR_MISSES) + " " + text.lstrip()
         out.append(text)
         size += len(text)
     return "".join(out)
 
 
-def write_tree(root, rng, files, file_bytes, lines_per_call, extensions, folders):
+def write_tree(root, rng, files, file_bytes, lines_per_call, extensions, folders, near_misses=0.0):
     ids = ["id_%d_%s" % (i, rng.choice(WORDS)) for i in range(600)]
     for i in range(files):
         folder = os.path.join(root, "src", "mod%02d" % (i % folders))
         os.makedirs(folder, exist_ok=True)
         name = "file%04d.%s" % (i, extensions[i % len(extensions)])
         with open(os.path.join(folder, name), "w") as f:
-            f.write(source_text(rng, file_bytes, lines_per_call, ids))
+            f.write(source_text(rng, file_bytes, lines_per_call, ids, near_misses))
 
 
 def make(kind, root):
@@ -74,6 +85,11 @@ def make(kind, root):
                 chunk = source_text(rng, 4 * 1024 * 1024, 5000, ids)
                 f.write(chunk)
                 written += len(chunk)
+    elif kind == "e":
+        # Lines average about 45 bytes: a near miss on 70% of them (some hold two) is one
+        # per ~100 bytes; lines are longer, so calls come every 700 lines, about one
+        # per file as in b.
+        write_tree(root, rng, 1000, 48 * 1024, 700, ["c", "cpp", "h"], 20, near_misses=0.7)
     elif kind == "d":
         headers = []
         for folder, dirs, names in os.walk("/usr/include"):
@@ -90,5 +106,5 @@ def make(kind, root):
 
 if __name__ == "__main__":
     out = sys.argv[1]
-    for kind in sys.argv[2:] or ["a", "b", "c", "d"]:
+    for kind in sys.argv[2:] or ["a", "b", "c", "d", "e"]:
         make(kind, os.path.join(out, kind))

@@ -13,7 +13,8 @@ build="$top/build/bench"
 cmake -S "$top" -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE=-O2 \
     -DTAGLOOMSMITH_TESTS=OFF -DTAGLOOMSMITH_BENCH=ON >/dev/null
 cmake --build "$build" -j2 >/dev/null
-[ -d "$corpora/d" ] || python3 "$here/gen_corpus.py" "$corpora"
-python3 "$here/bench.py" "$build/tagloomsmith" "$corpora" --rounds "$rounds"
+[ -d "$corpora/e" ] || python3 "$here/gen_corpus.py" "$corpora"
+cc -O2 -pthread "$here/read_floor.c" -o "$build/read_floor"
+python3 "$here/bench.py" "$build/tagloomsmith" "$corpora" --rounds "$rounds" --floor "$build/read_floor"
 "$build/bench/scan_bench" --benchmark_min_time=1
 "$build/bench/wake_bench"

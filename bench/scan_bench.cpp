@@ -31,6 +31,32 @@ std::string make_text(size_t bytes, int lines_per_call) {
     return text;
 }
 
+// Code that mentions the profiler everywhere, as bench/gen_corpus.py's
+// corpus e: a near miss about every 100 bytes (ends, fields, flags, log
+// strings, includes) and a real call every 1000 lines.
+std::string make_near_miss_text(size_t bytes) {
+    static const char* const words[] = {"int",   "count", "value", "buffer", "result", "frame",
+                                        "index", "size",  "data",  "state",  "return", "p"};
+    static const char* const near_misses[] = {
+        "profiler_event_end();",           "profiler_timeline_end();", "p->profiler_enabled = 1;",
+        "log(\"profiler_ frame %d\", n);", "#include \"profiler.h\"",  "if (profiler_enabled) {",
+        "profiler_flags |= PROFILER_ON;"};
+    std::mt19937 rng(11);
+    std::string text;
+    for (int line = 1; text.size() < bytes; ++line) {
+        if (line % 1000 == 0) {
+            text += "    profiler_event_start( id_" + std::to_string(line % 500) + " );\n";
+            continue;
+        }
+        text += "    ";
+        if (rng() % 10 < 7) text += std::string(near_misses[rng() % 7]) + " ";
+        for (int w = 0, n = 2 + (int)(rng() % 8); w < n; ++w)
+            text += std::string(words[rng() % 12]) + " ";
+        text += ";\n";
+    }
+    return text;
+}
+
 struct tables_t {
     std::vector<data_t> t = std::vector<data_t>(ID_TABLE_CAPACITY);
     std::vector<data_t> e = std::vector<data_t>(ID_TABLE_CAPACITY);
@@ -77,12 +103,29 @@ void scan_without_calls_16_wide(benchmark::State& s) {
     scan_search_width(SCAN_WIDTH_32);
 }
 void naive_without_calls(benchmark::State& s) { run_naive(s, quiet_text()); }
+const std::string& near_miss_text() {
+    static const std::string text = make_near_miss_text(8 << 20);
+    return text;
+}
+void scan_near_misses(benchmark::State& s) {
+    scan_search_width(SCAN_WIDTH_32);
+    run_fast(s, near_miss_text());
+}
+void scan_near_misses_16_wide(benchmark::State& s) {
+    scan_search_width(SCAN_WIDTH_16);
+    run_fast(s, near_miss_text());
+    scan_search_width(SCAN_WIDTH_32);
+}
+void naive_near_misses(benchmark::State& s) { run_naive(s, near_miss_text()); }
 void scan_dense(benchmark::State& s) { run_fast(s, dense_text()); }
 void naive_dense(benchmark::State& s) { run_naive(s, dense_text()); }
 
 BENCHMARK(scan_without_calls);
 BENCHMARK(scan_without_calls_16_wide);
 BENCHMARK(naive_without_calls);
+BENCHMARK(scan_near_misses);
+BENCHMARK(scan_near_misses_16_wide);
+BENCHMARK(naive_near_misses);
 BENCHMARK(scan_dense);
 BENCHMARK(naive_dense);
 

@@ -58,6 +58,13 @@ TEST(CallLiterals, OrderAndLengths) {
     }
 }
 
+// What real code says besides the calls, long enough for every search width.
+const std::string NEAR_MISSES =
+    "profiler_event_end(); profiler_timeline_end(); p->profiler_enabled = 1; "
+    "log(\"profiler_ frame %d\"); #include \"profiler.h\" profiler_flags |= 1; "
+    "profiler_timeline_set_i(x) profiler_initializ(y) profiler_event_star(z) "
+    "profiler_collapsable_end(w) profiler_timeline_id_declare(v) ";
+
 TEST(ScanCalls, EdgeCases) {
     struct {
         const char* name;
@@ -93,13 +100,22 @@ TEST(ScanCalls, EdgeCases) {
          {"profiler_event_start"}},
         {"case matters", "PROFILER_event_start(a) profiler_Event_start(b)", {}, {}},
         {"id ends the text", "profiler_event_start(last", {}, {"last"}},
+        {"near misses only", NEAR_MISSES + NEAR_MISSES, {}, {}},
+        {"calls among near misses",
+         NEAR_MISSES + "profiler_timeline_set_id_for_index(a, 1)" + NEAR_MISSES +
+             "profiler_collapsable_start(b)" + NEAR_MISSES + "profiler_timeline_set_id(c)",
+         {"a", "c"},
+         {"b"}},
         {"empty", "", {}, {}},
     };
-    for (auto& c : cases) {
-        scan_fixture_t f;
-        f.scan(c.text);
-        EXPECT_EQ(scan_fixture_t::ids(f.timelines), c.timelines) << c.name;
-        EXPECT_EQ(scan_fixture_t::ids(f.events), c.events) << c.name;
+    for (uint32_t width : {SCAN_WIDTH_16, SCAN_WIDTH_32}) {
+        scan_search_width(width);
+        for (auto& c : cases) {
+            scan_fixture_t f;
+            f.scan(c.text);
+            EXPECT_EQ(scan_fixture_t::ids(f.timelines), c.timelines) << c.name << " " << width;
+            EXPECT_EQ(scan_fixture_t::ids(f.events), c.events) << c.name << " " << width;
+        }
     }
 }
 

@@ -218,7 +218,7 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
               id_table_t* events) {
     const scan_mark_t before = mark_take(arena, timelines, events);
     file_reader_t reader;
-    if (!file_reader_open(&reader, path)) return 0;
+    if (!file_reader_open(&reader, path, 0)) return 0;
     scan_t scan;
     scan_begin(&scan, arena, timelines, events);
     uint64_t kept = 0;

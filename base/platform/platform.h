@@ -68,8 +68,10 @@ enum platform_create_t {
     PLATFORM_CREATE_NEW = 1,    // fails when the file exists
     PLATFORM_CREATE_ALWAYS = 2, // creates, or empties an existing file
 };
-// Open an existing regular file for reading; other readers are admitted.
-platform_handle_t platform_file_open_read(const char* path);
+// Open an existing regular file for reading; other readers are admitted,
+// and with keep_writers_out writers are kept out while it is open (on
+// POSIX only our own writers, which lock as they write).
+platform_handle_t platform_file_open_read(const char* path, int keep_writers_out);
 // Open for writing with every other opener kept out.
 platform_handle_t platform_file_create(const char* path, platform_create_t disposition);
 int platform_file_size(platform_handle_t file, uint64_t* size);

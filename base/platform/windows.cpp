@@ -244,13 +244,13 @@ int platform_find_next(platform_handle_t search, platform_find_entry_t* entry) {
 
 void platform_find_close(platform_handle_t search) { FindClose(to_handle(search)); }
 
-platform_handle_t platform_file_open_read(const char* path) {
+platform_handle_t platform_file_open_read(const char* path, int keep_writers_out) {
     wide_path_t wide;
     if (!wide_path(path, &wide)) return PLATFORM_INVALID_HANDLE;
     HANDLE file = INVALID_HANDLE_VALUE;
     for (int attempt = 1;; ++attempt) {
-        file = CreateFileW(wide.text, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
+        const DWORD share = keep_writers_out ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
+        file = CreateFileW(wide.text, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file != INVALID_HANDLE_VALUE) break;
         const DWORD error = GetLastError();
         if (attempt == HELD_ATTEMPTS || !held_briefly(error)) return PLATFORM_INVALID_HANDLE;
