@@ -33,6 +33,13 @@ void threads_start(threads_t* threads, thread_work_t work, void* const* argument
     }
 }
 
+uint32_t threads_started(const threads_t* threads) {
+    uint32_t started = 0;
+    for (uint32_t i = 0; i < threads->count; ++i)
+        started += threads->handles[i] != PLATFORM_INVALID_HANDLE;
+    return started;
+}
+
 void threads_wait(threads_t* threads) {
     for (uint32_t i = 0; i < threads->count; ++i) {
         if (threads->handles[i] == PLATFORM_INVALID_HANDLE)

@@ -53,6 +53,9 @@ void threads_signal_leave(threads_signal_t* signal);
 // Starts work(arguments[i]) for every i below count (at most THREADS_MAX),
 // each on a thread of its own.
 void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count);
+// How many of the shares got a thread of their own (the others run in
+// threads_wait).
+uint32_t threads_started(const threads_t* threads);
 // Returns when every one has ended. A share whose thread the OS refused is
 // run here, on the calling thread, so every share always runs.
 void threads_wait(threads_t* threads);

@@ -36,8 +36,10 @@ static void* work(void* unused) {
         struct stat info;
         fstat(fd, &info);
         if (!map) {
-            ssize_t n = read(fd, buffer, 1 << 20);
-            if (n > 0) total += n;
+            /* The whole file, piece by piece, as the tool reads it. */
+            ssize_t n;
+            while ((n = read(fd, buffer, 1 << 20)) > 0)
+                total += n;
         } else if (info.st_size > 0) {
             unsigned char* m = mmap(0, info.st_size, PROT_READ, MAP_PRIVATE, fd, 0);
             if (m != MAP_FAILED) {

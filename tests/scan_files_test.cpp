@@ -301,3 +301,44 @@ TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
 }
 
 } // namespace
+
+namespace {
+
+// A file large enough to be read by a thread of its own while this one
+// scans: calls and a long identifier across every 1 MiB border give the
+// ids a scan of the whole text gives.
+TEST(ScanFile, LargeFileReadWhileScanned) {
+    std::string text;
+    for (int piece = 1; piece <= 10; ++piece) {
+        const size_t border = (size_t)piece << 20;
+        const std::string call =
+            piece % 2 ? "profiler_event_start(  e" + std::to_string(piece) + ")"
+                      : "profiler_timeline_set_id_for_index(t" + std::string(3000, 'x') + ", 1)";
+        text += std::string(border - text.size() - (size_t)(piece * 3 % 40), ' ') + call;
+    }
+    std::string root = make_temp_dir("large");
+    std::string path = root + "/large.c";
+    FILE* f = fopen(path.c_str(), "wb");
+    fwrite(text.data(), 1, text.size(), f);
+    fclose(f);
+    std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY), t2(ID_TABLE_CAPACITY),
+        e2(ID_TABLE_CAPACITY);
+    std::vector<uint8_t> arena_bytes(1 << 20), expected_bytes(1 << 20), buffer_bytes(4096);
+    id_table_t timelines{t.data(), 0, 0, 0}, events{e.data(), 0, 0, 0};
+    id_table_t expected_timelines{t2.data(), 0, 0, 0}, expected_events{e2.data(), 0, 0, 0};
+    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+    data_t expected_arena = data_make(expected_bytes.size(), 0, expected_bytes.data());
+    data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
+    ASSERT_EQ(scan_file(path.c_str(), &buffer, &arena, &timelines, &events), 1);
+    scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &expected_arena,
+               &expected_timelines, &expected_events);
+    EXPECT_EQ(timelines.count, 5u);
+    EXPECT_EQ(events.count, 5u);
+    EXPECT_EQ(std::string((char*)arena_bytes.data(), arena.used),
+              std::string((char*)expected_bytes.data(), expected_arena.used));
+    EXPECT_EQ(timelines.count, expected_timelines.count);
+    EXPECT_EQ(events.count, expected_events.count);
+    EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
+}
+
+} // namespace

@@ -214,6 +214,118 @@ void scan_files_release(scan_files_t* scan) {
 
 } // namespace
 
+namespace {
+
+// Files at least this large are read by a thread of their own while the
+// calling thread scans what has arrived, so that reading and scanning
+// overlap: one large file costs about its reading alone, not the reading
+// and then the scan.
+const uint64_t PIPELINE_MIN_SIZE = 8 << 20;
+const uint64_t PIPELINE_PIECE = 1 << 20;
+const uint32_t PIPELINE_PIECES = 2;
+
+struct pipeline_t {
+    file_reader_t* reader;
+    uint8_t* pieces[PIPELINE_PIECES]; // each with SCAN_KEEP_MAX bytes of room before it
+    uint64_t lengths[PIPELINE_PIECES];
+    uint32_t filled;   // pieces read so far (atomic)
+    uint32_t consumed; // pieces scanned so far (atomic)
+    uint32_t failed;   // the last piece read failed (error says why)
+    uint32_t error;
+    threads_signal_t to_reader, to_scanner;
+};
+
+// Sleeps on the signal until *counter passes wanted.
+void wait_for_count(threads_signal_t* signal, const uint32_t* counter, uint32_t wanted) {
+    for (uint32_t round = 0; __atomic_load_n(counter, __ATOMIC_ACQUIRE) < wanted; ++round) {
+        if (round < 100) {
+            threads_pause(round);
+            continue;
+        }
+        threads_signal_enter(signal);
+        if (__atomic_load_n(counter, __ATOMIC_ACQUIRE) >= wanted) {
+            threads_signal_leave(signal);
+            break;
+        }
+        threads_signal_sleep(signal);
+    }
+}
+
+uint32_t pipeline_read(void* argument) {
+    pipeline_t* p = (pipeline_t*)argument;
+    for (uint32_t i = 0;; ++i) {
+        if (i >= PIPELINE_PIECES)
+            wait_for_count(&p->to_reader, &p->consumed, i - PIPELINE_PIECES + 1);
+        int failed = 0;
+        p->lengths[i % PIPELINE_PIECES] =
+            file_reader_read(p->reader, p->pieces[i % PIPELINE_PIECES], PIPELINE_PIECE, &failed);
+        if (failed) {
+            p->error = file_last_error();
+            __atomic_store_n(&p->failed, 1, __ATOMIC_RELAXED);
+        }
+        __atomic_store_n(&p->filled, i + 1, __ATOMIC_RELEASE);
+        threads_signal_wake(&p->to_scanner, 1);
+        if (failed || p->reader->remaining == 0) return 0;
+    }
+}
+
+// The file through a reading thread; -1 when none could be had (the caller
+// reads it itself), else whether it was read whole.
+int scan_pipelined(file_reader_t* reader, scan_t* scan) {
+    const uint64_t stride = SCAN_KEEP_MAX + PIPELINE_PIECE;
+    data_t block = data_os_alloc(PIPELINE_PIECES * stride, nullptr);
+    if (!block.data) return -1;
+    pipeline_t p{reader, {}, {}, 0, 0, 0, 0, {}, {}};
+    for (uint32_t i = 0; i < PIPELINE_PIECES; ++i)
+        p.pieces[i] = block.data + i * stride + SCAN_KEEP_MAX;
+    threads_signal_make(&p.to_reader);
+    threads_signal_make(&p.to_scanner);
+    threads_t reading;
+    void* argument = &p;
+    const uint64_t size = reader->remaining;
+    threads_start(
+        &reading, [](void* pipeline) { pipeline_read(pipeline); }, &argument, 1);
+    if (threads_started(&reading) == 0) {
+        // No thread: the caller reads the file itself (the share never runs).
+        reading.count = 0;
+        threads_signal_free(&p.to_reader);
+        threads_signal_free(&p.to_scanner);
+        data_os_free(&block);
+        return -1;
+    }
+    int whole = 1;
+    uint8_t kept_bytes[SCAN_KEEP_MAX];
+    uint64_t kept = 0, scanned = 0;
+    for (uint32_t i = 0;; ++i) {
+        wait_for_count(&p.to_scanner, &p.filled, i + 1);
+        // The reader stops at a piece that failed: it is the last one filled.
+        if (__atomic_load_n(&p.filled, __ATOMIC_ACQUIRE) == i + 1 &&
+            __atomic_load_n(&p.failed, __ATOMIC_RELAXED)) {
+            file_set_error(p.error);
+            whole = 0;
+            break;
+        }
+        uint8_t* start = p.pieces[i % PIPELINE_PIECES] - kept;
+        bytes_copy(start, kept_bytes, kept);
+        const uint64_t n = kept + p.lengths[i % PIPELINE_PIECES];
+        scanned += p.lengths[i % PIPELINE_PIECES];
+        const int last = scanned == size;
+        const uint64_t consumed = scan_feed(scan, start, n, last);
+        if (last) break;
+        kept = n - consumed;
+        bytes_copy(kept_bytes, start + consumed, kept);
+        __atomic_store_n(&p.consumed, i + 1, __ATOMIC_RELEASE);
+        threads_signal_wake(&p.to_reader, 1);
+    }
+    threads_wait(&reading);
+    threads_signal_free(&p.to_reader);
+    threads_signal_free(&p.to_scanner);
+    data_os_free(&block);
+    return whole;
+}
+
+} // namespace
+
 int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
               id_table_t* events) {
     const scan_mark_t before = mark_take(arena, timelines, events);
@@ -221,8 +333,17 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
     if (!file_reader_open(&reader, path, 0)) return 0;
     scan_t scan;
     scan_begin(&scan, arena, timelines, events);
-    uint64_t kept = 0;
     int failed = 0;
+    if (reader.remaining >= PIPELINE_MIN_SIZE) {
+        const int whole = scan_pipelined(&reader, &scan);
+        if (whole >= 0) {
+            file_reader_close(&reader);
+            if (whole) return 1;
+            mark_restore(&before, arena, timelines, events);
+            return 0;
+        }
+    }
+    uint64_t kept = 0;
     for (;;) {
         uint64_t n =
             kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
