@@ -85,6 +85,11 @@ void data_pop(data_t* arena, uint64_t n) {
     arena->used -= n;
 }
 
+void data_rewind(data_t* arena, data_mark_t mark) {
+    CHECK(mark <= arena->used);
+    arena->used = mark;
+}
+
 uint8_t* data_append(data_t* block, const void* source, uint64_t n, uint64_t alignment) {
     uint8_t* result = data_push(block, n, alignment);
     if (result) bytes_copy(result, source, n);

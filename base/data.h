@@ -33,6 +33,11 @@ uint8_t* data_push(data_t* arena, uint64_t n, uint64_t alignment);
 data_t data_push_block(data_t* arena, uint64_t n, uint64_t alignment);
 data_t data_push_rest(data_t* arena, uint64_t alignment);
 void data_pop(data_t* arena, uint64_t n);
+// Where an arena stands, to take back everything pushed after it: an
+// identifier that did not fit, a file that could not be read whole.
+typedef uint64_t data_mark_t;
+inline data_mark_t data_mark(const data_t* arena) { return arena->used; }
+void data_rewind(data_t* arena, data_mark_t mark);
 
 uint8_t* data_append(data_t* block, const void* source, uint64_t n, uint64_t alignment);
 uint8_t* data_append_data(data_t* block, const data_t* other, uint64_t alignment);

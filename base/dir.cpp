@@ -81,14 +81,14 @@ void record_entry(file_list_t* list, const data_t* directory, const data_t* name
     list->write_times[i] = ((uint64_t)entry->write_time_high << 32) | entry->write_time_low;
     // Other threads may take the entry as soon as it is counted: everything
     // above is written before.
-    __atomic_store_n(&list->count, i + 1, __ATOMIC_RELEASE);
+    atomic_store_release(&list->count, i + 1);
     if (list->signal) threads_signal_wake(list->signal, 1);
 }
 
 } // namespace
 
 file_list_t file_list_make(data_t* arena, uint32_t capacity) {
-    data_t saved = *arena;
+    const data_mark_t mark = data_mark(arena);
     file_list_t list{};
     list.paths = (uint8_t**)data_push(arena, (uint64_t)capacity * 8, 8);
     list.sizes = (uint64_t*)data_push(arena, (uint64_t)capacity * 8, 8);
@@ -100,7 +100,7 @@ file_list_t file_list_make(data_t* arena, uint32_t capacity) {
         list.capacity = capacity;
         return list;
     }
-    *arena = saved;
+    data_rewind(arena, mark);
     return file_list_t{};
 }
 

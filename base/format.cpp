@@ -192,9 +192,12 @@ uint64_t format_byte_size(uint64_t value, uint8_t* buffer, uint64_t capacity) {
 }
 
 data_t data_push_byte_size(uint64_t value, data_t* arena) {
+    const data_mark_t mark = data_mark(arena);
     data_t sub = data_push_block(arena, 16, 1);
     uint64_t n = format_byte_size(value, sub.data, sub.size);
     if (!sub.data) return data_t{0, 0, nullptr};
-    data_pop(arena, sub.size - n);
+    // Only the text stays pushed.
+    data_rewind(arena, mark);
+    data_push(arena, n, 1);
     return data_t{n, n, sub.data};
 }

@@ -8,18 +8,15 @@ namespace {
 log_channel_t channels[LOG_CHANNEL_COUNT];
 
 // A push that fails reports here, and pushes fail on any thread: one
-// message is written at a time. Writing never fails into another report
-// (the room is checked first), so the writer never waits for itself.
-bool writing;
+// message is written at a time. Under the lock nothing is called that could
+// report back into the log (the room is checked, then bytes are copied), so
+// the writer never waits for itself.
+threads_lock_t writing;
 
-void write_begin() {
-    // The writer may be off its processor: spinning would only keep it off.
-    for (uint32_t round = 0; __atomic_test_and_set(&writing, __ATOMIC_ACQUIRE); ++round)
-        threads_pause(round);
-}
-void write_end() { __atomic_clear(&writing, __ATOMIC_RELEASE); }
-
-const uint64_t END_MARKER_LENGTH = 14;
+const char OVERFLOW_MARKER[] = "## Log overflowed ##\n";
+const char END_MARKER[] = "## Log end ##\n";
+const uint64_t OVERFLOW_MARKER_LENGTH = sizeof OVERFLOW_MARKER - 1;
+const uint64_t END_MARKER_LENGTH = sizeof END_MARKER - 1;
 
 log_channel_t* channel_at(uint64_t channel) {
     CHECK(channel < LOG_CHANNEL_COUNT);
@@ -44,32 +41,44 @@ void log_make_room(uint64_t channel, uint64_t n) {
     if (c->block.used + n + END_MARKER_LENGTH < c->block.size) return;
     c->overflowed = 1;
     c->block.used = 0;
-    data_t marker = DATA_LITERAL("## Log overflowed ##\n");
-    data_append_bytes(&c->block, marker.data, marker.used);
+    data_append_bytes(&c->block, OVERFLOW_MARKER, OVERFLOW_MARKER_LENGTH);
 }
 
 void log_mark_end(uint64_t channel) {
     log_channel_t* c = channel_at(channel);
     if (!channel_usable(c)) return;
-    data_t marker = DATA_LITERAL("## Log end ##\n");
-    if (data_append_bytes(&c->block, marker.data, marker.used)) c->block.used -= marker.used;
+    if (data_append_bytes(&c->block, END_MARKER, END_MARKER_LENGTH))
+        c->block.used -= END_MARKER_LENGTH;
 }
 
+namespace {
+
+void put(log_channel_t* c, const void* bytes, uint64_t n) {
+    bytes_copy(c->block.data + c->block.used, bytes, n);
+    c->block.used += n;
+}
+
+} // namespace
+
 void log_write(uint64_t channel, data_t text) {
-    write_begin();
-    log_ensure(channel);
     log_channel_t* c = channel_at(channel);
-    // A message the block cannot hold even after a start-over is dropped:
-    // appending it would fail and report to channel 0 again.
-    const uint64_t overflow_marker_length = 21;
+    threads_lock(&writing);
+    log_ensure(channel); // an OS block: nothing that reports
+    // A message the block cannot hold even after a start-over is dropped.
     const int fits = c->block.used + text.used + END_MARKER_LENGTH < c->block.size ||
-                     overflow_marker_length + text.used + END_MARKER_LENGTH <= c->block.size;
+                     OVERFLOW_MARKER_LENGTH + text.used + END_MARKER_LENGTH <= c->block.size;
     if (channel_usable(c) && fits) {
-        log_make_room(channel, text.used);
-        data_append_bytes(&c->block, text.data, text.used);
-        log_mark_end(channel);
+        if (c->block.used + text.used + END_MARKER_LENGTH >= c->block.size) {
+            c->overflowed = 1;
+            c->block.used = 0;
+            put(c, OVERFLOW_MARKER, OVERFLOW_MARKER_LENGTH);
+        }
+        put(c, text.data, text.used);
+        // The end marker follows the text but is not counted: the next
+        // message writes over it.
+        bytes_copy(c->block.data + c->block.used, END_MARKER, END_MARKER_LENGTH);
     }
-    write_end();
+    threads_unlock(&writing);
 }
 
 data_t log_push_block(uint64_t channel, uint64_t n) {

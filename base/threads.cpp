@@ -24,6 +24,13 @@ void threads_pause(uint32_t round) {
         platform_thread_nap();
 }
 
+void threads_lock(threads_lock_t* lock) {
+    for (uint32_t round = 0; __atomic_test_and_set(&lock->held, __ATOMIC_ACQUIRE); ++round)
+        threads_pause(round);
+}
+
+void threads_unlock(threads_lock_t* lock) { __atomic_clear(&lock->held, __ATOMIC_RELEASE); }
+
 void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count) {
     CHECK(count <= THREADS_MAX);
     threads->count = count;

@@ -21,6 +21,27 @@ struct threads_t {
     uint32_t count;
 };
 
+// Counters and flags threads share: a load sees everything written before
+// the store (or add) it reads from, in the thread that stored.
+inline uint32_t atomic_load_acquire(const uint32_t* value) {
+    return __atomic_load_n(value, __ATOMIC_ACQUIRE);
+}
+inline void atomic_store_release(uint32_t* value, uint32_t to) {
+    __atomic_store_n(value, to, __ATOMIC_RELEASE);
+}
+// Returns the value before the add; orders nothing else.
+inline uint32_t atomic_fetch_add(uint32_t* value, uint32_t n) {
+    return __atomic_fetch_add(value, n, __ATOMIC_RELAXED);
+}
+
+// A lock for short stretches that never wait on anything else: waiters
+// yield, then sleep briefly, since the holder may be off its processor.
+struct threads_lock_t {
+    bool held;
+};
+void threads_lock(threads_lock_t* lock);
+void threads_unlock(threads_lock_t* lock);
+
 // Processors this process may run on, at least 1.
 uint32_t threads_available(void);
 

@@ -125,12 +125,11 @@ int run_make(run_t* run) {
         m.send();
         return 0;
     }
-    const uint64_t records = ID_TABLE_CAPACITY * sizeof(data_t);
-    run->events = id_table_t{(data_t*)data_push(&run->arena, records, 8), 0, 0, 0};
-    run->timelines = id_table_t{(data_t*)data_push(&run->arena, records, 8), 0, 0, 0};
+    run->events = id_table_make(&run->arena);
+    run->timelines = id_table_make(&run->arena);
     run->list = file_list_make(&run->arena, FILE_LIST_CAPACITY);
-    if (run->list.capacity != 0) return 1;
-    report_error("out of working memory for the file list");
+    if (run->events.records && run->timelines.records && run->list.capacity != 0) return 1;
+    report_error("out of working memory for the id tables and the file list");
     return 0;
 }
 

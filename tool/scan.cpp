@@ -228,6 +228,7 @@ void identifier_begin(scan_t* scan) {
     scan->phase = SCAN_IDENTIFIER;
     scan->id_length = 0;
     scan->id_data = nullptr;
+    scan->id_mark = data_mark(scan->arena);
     scan->id_state = scan->target->count < ID_TABLE_CAPACITY ? ID_STORING : ID_TABLE_FULL;
 }
 
@@ -239,7 +240,7 @@ void identifier_part(scan_t* scan, const uint8_t* part, uint64_t n) {
     if (scan->id_state == ID_STORING) {
         uint8_t* copy = data_append(scan->arena, part, n, 1);
         if (!copy) {
-            data_pop(scan->arena, scan->id_length);
+            data_rewind(scan->arena, scan->id_mark);
             scan->id_state = ID_NO_ROOM;
         } else if (!scan->id_data) {
             scan->id_data = copy;
@@ -263,22 +264,8 @@ void identifier_end(scan_t* scan) {
 
 } // namespace
 
-void id_table_add(id_table_t* table, data_t* arena, const data_t* id) {
-    if (id->used == 0) return;
-    if (table->count >= ID_TABLE_CAPACITY) {
-        table->dropped += 1;
-        return;
-    }
-    uint8_t* copy = data_append(arena, id->data, id->used, 1);
-    if (!copy) {
-        table->lost += 1;
-        return;
-    }
-    table->records[table->count++] = data_t{id->used, id->used, copy};
-}
-
 void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events) {
-    *scan = scan_t{arena, timelines, events, SCAN_SEARCH, nullptr, ID_STORING, 0, nullptr};
+    *scan = scan_t{arena, timelines, events, SCAN_SEARCH, nullptr, ID_STORING, 0, nullptr, 0};
 }
 
 uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {

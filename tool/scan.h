@@ -1,23 +1,7 @@
 #pragma once
 
 #include "../base/data.h"
-
-// Both id tables hold at most this many ids; later ones are dropped.
-const uint64_t ID_TABLE_CAPACITY = 2048;
-
-// Ids in the order found. A record's size and used are the id's length and
-// its data a copy in the run's arena; the header writer marks duplicates by
-// setting used to 0.
-struct id_table_t {
-    data_t* records; // ID_TABLE_CAPACITY records
-    uint64_t count;
-    uint64_t dropped; // ids left out because the table was full
-    uint64_t lost;    // ids left out because the arena could not hold them
-};
-
-// Adds an id found in another scan, as this scan would have: dropped when
-// the table is full, lost when the arena cannot hold its copy.
-void id_table_add(id_table_t* table, data_t* arena, const data_t* id);
+#include "id_table.h"
 
 const uint32_t CALL_LITERAL_COUNT = 7;
 // Calls 0 to 4 name timelines, 5 and 6 events.
@@ -36,11 +20,12 @@ struct scan_t {
     data_t* arena;
     id_table_t* timelines;
     id_table_t* events;
-    uint32_t phase;     // what the next byte continues: a search, spaces, an identifier
-    id_table_t* target; // the table the current call feeds
-    uint32_t id_state;  // whether the current identifier is being stored
-    uint64_t id_length; // its bytes so far
-    uint8_t* id_data;   // its copy in the arena
+    uint32_t phase;      // what the next byte continues: a search, spaces, an identifier
+    id_table_t* target;  // the table the current call feeds
+    uint32_t id_state;   // whether the current identifier is being stored
+    uint64_t id_length;  // its bytes so far
+    uint8_t* id_data;    // its copy in the arena
+    data_mark_t id_mark; // the arena before the copy
 };
 // A piece may leave this many bytes unconsumed: the start of a literal it
 // cannot confirm yet.

@@ -44,18 +44,18 @@ struct worker_t {
 // that a file which must contribute nothing can be taken back.
 struct scan_mark_t {
     id_table_t timelines, events;
-    uint64_t arena_used;
+    data_mark_t arena;
 };
 
 scan_mark_t mark_take(const data_t* arena, const id_table_t* timelines, const id_table_t* events) {
-    return scan_mark_t{*timelines, *events, arena->used};
+    return scan_mark_t{*timelines, *events, data_mark(arena)};
 }
 
 void mark_restore(const scan_mark_t* mark, data_t* arena, id_table_t* timelines,
                   id_table_t* events) {
     *timelines = mark->timelines;
     *events = mark->events;
-    arena->used = mark->arena_used;
+    data_rewind(arena, mark->arena);
 }
 
 // Whether entry i is (or will be) on the list; waits while the walk may
@@ -65,9 +65,9 @@ void mark_restore(const scan_mark_t* mark, data_t* arena, id_table_t* timelines,
 int entry_state(shared_t* shared, uint32_t i) {
     // The state first: once it says complete, the count read after it is
     // the final one.
-    const uint32_t state = __atomic_load_n(&shared->state, __ATOMIC_ACQUIRE);
+    const uint32_t state = atomic_load_acquire(&shared->state);
     if (state == LIST_CANCELLED) return 0;
-    if (i < __atomic_load_n(&shared->list->count, __ATOMIC_ACQUIRE)) return 1;
+    if (i < atomic_load_acquire(&shared->list->count)) return 1;
     return state == LIST_COMPLETE ? 0 : -1;
 }
 
@@ -99,7 +99,7 @@ void worker_run(void* argument) {
     worker_t* w = (worker_t*)argument;
     shared_t* shared = w->shared;
     for (;;) {
-        const uint32_t i = __atomic_fetch_add(&shared->next, 1, __ATOMIC_RELAXED);
+        const uint32_t i = atomic_fetch_add(&shared->next, 1);
         if (!wait_for_entry(shared, i)) return;
         const scan_mark_t before = mark_take(&w->scratch, &w->timelines, &w->events);
         outcome_t* outcome = &shared->outcomes[i];
@@ -175,8 +175,8 @@ int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_
     w->index = index;
     w->block = data_os_alloc(2 * records + THREAD_PIECE_SIZE + scratch_size, nullptr);
     if (!w->block.data) return 0;
-    w->timelines = id_table_t{(data_t*)data_push(&w->block, records, 8), 0, 0, 0};
-    w->events = id_table_t{(data_t*)data_push(&w->block, records, 8), 0, 0, 0};
+    w->timelines = id_table_make(&w->block);
+    w->events = id_table_make(&w->block);
     w->buffer = data_make(THREAD_PIECE_SIZE, 0, data_push(&w->block, THREAD_PIECE_SIZE, 8));
     w->scratch = data_make(scratch_size, 0, data_push(&w->block, scratch_size, 8));
     return 1;
@@ -198,7 +198,7 @@ namespace {
 
 // The list will not grow any more: every sleeper wakes to see it.
 void list_settled(scan_files_t* scan, uint32_t state) {
-    __atomic_store_n(&scan->shared.state, state, __ATOMIC_RELEASE);
+    atomic_store_release(&scan->shared.state, state);
     threads_signal_wake(&scan->shared.signal, THREADS_MAX);
 }
 
@@ -237,13 +237,13 @@ struct pipeline_t {
 
 // Sleeps on the signal until *counter passes wanted.
 void wait_for_count(threads_signal_t* signal, const uint32_t* counter, uint32_t wanted) {
-    for (uint32_t round = 0; __atomic_load_n(counter, __ATOMIC_ACQUIRE) < wanted; ++round) {
+    for (uint32_t round = 0; atomic_load_acquire(counter) < wanted; ++round) {
         if (round < 100) {
             threads_pause(round);
             continue;
         }
         threads_signal_enter(signal);
-        if (__atomic_load_n(counter, __ATOMIC_ACQUIRE) >= wanted) {
+        if (atomic_load_acquire(counter) >= wanted) {
             threads_signal_leave(signal);
             break;
         }
@@ -261,9 +261,9 @@ uint32_t pipeline_read(void* argument) {
             file_reader_read(p->reader, p->pieces[i % PIPELINE_PIECES], PIPELINE_PIECE, &failed);
         if (failed) {
             p->error = file_last_error();
-            __atomic_store_n(&p->failed, 1, __ATOMIC_RELAXED);
+            atomic_store_release(&p->failed, 1);
         }
-        __atomic_store_n(&p->filled, i + 1, __ATOMIC_RELEASE);
+        atomic_store_release(&p->filled, i + 1);
         threads_signal_wake(&p->to_scanner, 1);
         if (failed || p->reader->remaining == 0) return 0;
     }
@@ -299,8 +299,8 @@ int scan_pipelined(file_reader_t* reader, scan_t* scan) {
     for (uint32_t i = 0;; ++i) {
         wait_for_count(&p.to_scanner, &p.filled, i + 1);
         // The reader stops at a piece that failed: it is the last one filled.
-        if (__atomic_load_n(&p.filled, __ATOMIC_ACQUIRE) == i + 1 &&
-            __atomic_load_n(&p.failed, __ATOMIC_RELAXED)) {
+        if (atomic_load_acquire(&p.filled) == i + 1 &&
+            atomic_load_acquire(&p.failed)) {
             file_set_error(p.error);
             whole = 0;
             break;
@@ -314,7 +314,7 @@ int scan_pipelined(file_reader_t* reader, scan_t* scan) {
         if (last) break;
         kept = n - consumed;
         bytes_copy(kept_bytes, start + consumed, kept);
-        __atomic_store_n(&p.consumed, i + 1, __ATOMIC_RELEASE);
+        atomic_store_release(&p.consumed, i + 1);
         threads_signal_wake(&p.to_reader, 1);
     }
     threads_wait(&reading);
