@@ -1,6 +1,6 @@
-#include "args.h"
+#include "base/args.h"
 
-#include "platform/platform.h"
+#include "base/platform/platform.h"
 
 namespace {
 

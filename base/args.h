@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data.h"
+#include "base/data.h"
 
 // The argument table: one string record per argument, referring to the
 // caller's strings, and lookups of whole-argument options.

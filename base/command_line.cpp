@@ -1,8 +1,8 @@
-#include "command_line.h"
+#include "base/command_line.h"
 
-#include "data.h"
-#include "platform/platform.h"
-#include "utf.h"
+#include "base/data.h"
+#include "base/platform/platform.h"
+#include "base/utf.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
-#include "data.h"
+#include "base/data.h"
 
-#include "check.h"
-#include "log.h"
-#include "platform/platform.h"
+#include "base/check.h"
+#include "base/log.h"
+#include "base/platform/platform.h"
 
 data_t data_os_alloc(uint64_t size, void* preferred_address) {
     // No platform we run on can honour a preferred address portably, and no

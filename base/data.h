@@ -3,7 +3,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "check.h"
+#include "base/check.h"
 
 // One record for every piece of memory and text: an OS block, an arena, a
 // length-counted string or a sub-block of an arena.

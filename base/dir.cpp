@@ -1,7 +1,7 @@
-#include "dir.h"
+#include "base/dir.h"
 
-#include "chars.h"
-#include "platform/platform.h"
+#include "base/chars.h"
+#include "base/platform/platform.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "data.h"
-#include "threads.h"
+#include "base/data.h"
+#include "base/threads.h"
 
 // Walk flags; a flag is given when all its bits are set.
 const uint32_t WALK_RECURSIVE = 1;   // descend into subdirectories

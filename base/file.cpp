@@ -1,8 +1,8 @@
-#include "file.h"
+#include "base/file.h"
 
-#include "check.h"
-#include "format.h"
-#include "platform/platform.h"
+#include "base/check.h"
+#include "base/format.h"
+#include "base/platform/platform.h"
 
 namespace {
 

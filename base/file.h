@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data.h"
+#include "base/data.h"
 
 // Whole-file operations: each opens, transfers and closes before it returns.
 // Failures come back as results only: the empty record, a count of 0.

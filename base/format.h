@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data.h"
+#include "base/data.h"
 
 // Bounded number formatting: text goes straight into the caller's buffer,
 // never past its capacity, with no terminating zero. Results count the

@@ -1,7 +1,7 @@
-#include "log.h"
+#include "base/log.h"
 
-#include "check.h"
-#include "threads.h"
+#include "base/check.h"
+#include "base/threads.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "data.h"
+#include "base/data.h"
 
 // In-memory text logs: each channel appends messages to a 5 MiB block it
 // obtains on first use, keeps an end marker after the last one and starts

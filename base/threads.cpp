@@ -1,7 +1,7 @@
-#include "threads.h"
+#include "base/threads.h"
 
-#include "check.h"
-#include "platform/platform.h"
+#include "base/check.h"
+#include "base/platform/platform.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "utf.h"
+#include "base/utf.h"
 
 int code_point_is_valid(uint32_t code_point) {
     return code_point < 0xD800 || (code_point > 0xDFFF && code_point <= CODE_POINT_MAX);

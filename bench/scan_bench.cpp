@@ -6,7 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "naive_scan.h"
+#include "tests/naive_scan.h"
+#include "tests/test_support.h"
 #include "tool/scan.h"
 
 namespace {
@@ -57,20 +58,15 @@ std::string make_near_miss_text(size_t bytes) {
     return text;
 }
 
-struct tables_t {
-    std::vector<data_t> t = std::vector<data_t>(ID_TABLE_CAPACITY);
-    std::vector<data_t> e = std::vector<data_t>(ID_TABLE_CAPACITY);
-    std::vector<uint8_t> arena_bytes = std::vector<uint8_t>(1 << 20);
-};
-
 void run_fast(benchmark::State& state, const std::string& text) {
-    tables_t tables;
+    id_tables_t tables;
+    std::vector<uint8_t> arena_bytes(1 << 20);
     for (auto _ : state) {
-        id_table_t timelines{tables.t.data(), 0, 0, 0}, events{tables.e.data(), 0, 0, 0};
-        data_t arena = data_make(tables.arena_bytes.size(), 0, tables.arena_bytes.data());
-        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena, &timelines,
-                   &events);
-        benchmark::DoNotOptimize(events.count);
+        tables.timelines.count = tables.events.count = 0;
+        data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena,
+                   &tables.timelines, &tables.events);
+        benchmark::DoNotOptimize(tables.events.count);
     }
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());
 }

@@ -6,24 +6,18 @@
 #include <vector>
 
 #include "fuzz_support.h"
+#include "tests/test_support.h"
 #include "tool/header.h"
 
 namespace {
 
-struct tables_t {
-    std::vector<data_t> t = std::vector<data_t>(ID_TABLE_CAPACITY);
-    std::vector<data_t> e = std::vector<data_t>(ID_TABLE_CAPACITY);
-    id_table_t timelines{t.data(), 0, 0, 0}, events{e.data(), 0, 0, 0};
-};
-
 // Ids from the input: identifier bytes from a small alphabet so duplicates
 // and the fixed event names occur.
-void fill(tables_t* tables, const std::vector<std::string>& ids, const std::vector<bool>& kinds) {
+void fill(id_tables_t* tables, const std::vector<std::string>& ids,
+          const std::vector<bool>& kinds) {
     for (size_t i = 0; i < ids.size(); ++i) {
         id_table_t* table = kinds[i] ? &tables->events : &tables->timelines;
-        if (table->count < ID_TABLE_CAPACITY)
-            table->records[table->count++] =
-                data_make(ids[i].size(), ids[i].size(), (void*)ids[i].data());
+        if (table->count < ID_TABLE_CAPACITY) tables->add(table, ids[i]);
     }
 }
 
@@ -43,13 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         if (byte & 0x80) id += std::to_string(byte);
         ids.push_back(id);
     }
-    tables_t roomy;
+    id_tables_t roomy;
     fill(&roomy, ids, kinds);
     std::vector<uint8_t> big(1 << 20);
     data_t full = data_make(big.size(), 0, big.data());
     if (!write_header(&full, &roomy.timelines, &roomy.events)) std::abort();
 
-    tables_t tight;
+    id_tables_t tight;
     fill(&tight, ids, kinds);
     std::vector<uint8_t> bytes(block_size); // exact size: an overrun is caught
     data_t block = data_make(block_size, 0, bytes.data());

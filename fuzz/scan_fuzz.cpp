@@ -3,12 +3,14 @@
 #include <string>
 #include <vector>
 
-#include "naive_scan.h"
+#include "tests/naive_scan.h"
+#include "tests/test_support.h"
 #include "tool/scan.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY);
-    id_table_t timelines{t.data(), 0, 0, 0}, events{e.data(), 0, 0, 0};
+    id_tables_t tables;
+    id_table_t& timelines = tables.timelines;
+    id_table_t& events = tables.events;
     // Either search width (the wider only where the processor has it).
     scan_search_width(size && (data[size - 1] & 1) ? SCAN_WIDTH_32 : SCAN_WIDTH_16);
     std::vector<uint8_t> arena_bytes(size + 1);
@@ -27,8 +29,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!same(timelines, expected.timelines) || !same(events, expected.events)) std::abort();
 
     // The same text in pieces, as files are read: the same ids again.
-    std::vector<data_t> t2(ID_TABLE_CAPACITY), e2(ID_TABLE_CAPACITY);
-    id_table_t timelines2{t2.data(), 0, 0, 0}, events2{e2.data(), 0, 0, 0};
+    id_tables_t tables2;
+    id_table_t& timelines2 = tables2.timelines;
+    id_table_t& events2 = tables2.events;
     data_t arena2 = data_make(arena_bytes.size(), 0, arena_bytes.data());
     scan_t scan;
     scan_begin(&scan, &arena2, &timelines2, &events2);

@@ -10,12 +10,9 @@
 #include <vector>
 
 #include "base/dir.h"
-#include "test_paths.h"
+#include "tests/test_support.h"
 
 namespace {
-
-void touch(const std::string& path) { std::ofstream(path, std::ios::binary) << "x"; }
-void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
 
 std::vector<data_t> split(const std::string& text, uint32_t maximum = DIR_LIST_ITEMS) {
     std::vector<data_t> items(maximum + 1);

@@ -17,25 +17,14 @@
 
 #include "base/file.h"
 #include "base/platform/platform.h"
-#include "test_paths.h"
+#include "tests/test_support.h"
 
 namespace {
 
-std::string slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void put(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
-
 TEST(FileReadAll, Table) {
     std::string dir = make_temp_dir("read");
-    put(dir + "/empty.c", "");
-    put(dir + "/three.c", "abc");
+    write_file(dir + "/empty.c", "");
+    write_file(dir + "/three.c", "abc");
     mkfifo((dir + "/pipe.c").c_str(), 0600);
     mkdir((dir + "/sub.c").c_str(), 0700);
     symlink("three.c", (dir + "/link.c").c_str());
@@ -74,7 +63,7 @@ TEST(FileReadAll, Table) {
 
 TEST(FileReadAll, BackslashIsANameByte) {
     std::string dir = make_temp_dir("backslash");
-    put(dir + "/back\\slash.c", "xyz");
+    write_file(dir + "/back\\slash.c", "xyz");
     data_t text = file_read_all((dir + "/back\\slash.c").c_str(), 0);
     ASSERT_NE(text.data, nullptr);
     EXPECT_EQ(std::string((char*)text.data, text.used), "xyz");
@@ -84,7 +73,7 @@ TEST(FileReadAll, BackslashIsANameByte) {
 TEST(FileReader, PiecesUpToTheSizeTakenAtOpen) {
     std::string dir = make_temp_dir("reader");
     std::string path = dir + "/grows.c";
-    put(path, "0123456789");
+    write_file(path, "0123456789");
     file_reader_t reader;
     ASSERT_EQ(file_reader_open(&reader, path.c_str(), 1), 1);
     EXPECT_EQ(reader.remaining, 10u);
@@ -103,7 +92,7 @@ TEST(FileReader, PiecesUpToTheSizeTakenAtOpen) {
 TEST(FileReader, AFileThatShrinksFailsInsteadOfLoopingForEver) {
     std::string dir = make_temp_dir("shrink");
     std::string path = dir + "/shrinks.c";
-    put(path, std::string(100, 'x'));
+    write_file(path, std::string(100, 'x'));
     file_reader_t reader;
     ASSERT_EQ(file_reader_open(&reader, path.c_str(), 1), 1);
     ASSERT_EQ(truncate(path.c_str(), 40), 0);
@@ -119,11 +108,11 @@ TEST(FileWriteAll, OverwriteAndCreateNew) {
     std::string path = dir + "/out.h";
     EXPECT_EQ(file_write_all(path.c_str(), "first", 5, 0), 5u);
     EXPECT_EQ(file_write_all(path.c_str(), "second", 6, 0), 0u); // exists: untouched
-    EXPECT_EQ(slurp(path), "first");
+    EXPECT_EQ(file_text(path), "first");
     EXPECT_EQ(file_write_all(path.c_str(), "2nd", 3, 1), 3u); // emptied and rewritten
-    EXPECT_EQ(slurp(path), "2nd");
+    EXPECT_EQ(file_text(path), "2nd");
     EXPECT_EQ(file_write_all(path.c_str(), "", 0, 1), 0u);
-    EXPECT_EQ(slurp(path), "");
+    EXPECT_EQ(file_text(path), "");
     struct stat info;
     EXPECT_EQ(stat(path.c_str(), &info), 0);
     EXPECT_EQ(file_write_all((dir + "/missing/out.h").c_str(), "x", 1, 1), 0u);
@@ -132,7 +121,7 @@ TEST(FileWriteAll, OverwriteAndCreateNew) {
 TEST(FileWriteAll, WhileWritingAReaderIsRefused) {
     std::string dir = make_temp_dir("share");
     std::string path = dir + "/held.c";
-    put(path, "abc");
+    write_file(path, "abc");
     // Hold the file the way a writer of ours does, then try to read it.
     int fd = open(path.c_str(), O_WRONLY);
     ASSERT_GE(fd, 0);
@@ -143,7 +132,7 @@ TEST(FileWriteAll, WhileWritingAReaderIsRefused) {
     file_reader_t reader;
     EXPECT_EQ(file_reader_open(&reader, path.c_str(), 0), 1);
     file_reader_close(&reader);
-    EXPECT_EQ(slurp(path), "abc");
+    EXPECT_EQ(file_text(path), "abc");
     close(fd);
     data_t text = file_read_all(path.c_str(), 0);
     EXPECT_NE(text.data, nullptr);
@@ -207,8 +196,8 @@ TEST(FileReplaceAll, OutcomesLeaveNoTemporaryFile) {
          PLATFORM_ERROR_PATH_TOO_LONG, 0, nullptr},
     };
     std::string dir = make_temp_dir("replace");
-    put(dir + "/old.h", "old header");
-    put(dir + "/same.h", "fresh");
+    write_file(dir + "/old.h", "old header");
+    write_file(dir + "/same.h", "fresh");
     mkdir((dir + "/folder").c_str(), 0700);
     struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
     utimensat(AT_FDCWD, (dir + "/same.h").c_str(), old_times, 0);
@@ -219,7 +208,7 @@ TEST(FileReplaceAll, OutcomesLeaveNoTemporaryFile) {
         EXPECT_EQ(r.error, c.error) << c.name;
         EXPECT_EQ(r.temporary, c.temporary) << c.name;
         if (c.after) {
-            EXPECT_EQ(slurp(path), c.after) << c.name;
+            EXPECT_EQ(file_text(path), c.after) << c.name;
         }
     }
     struct stat info;

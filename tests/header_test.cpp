@@ -9,28 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "test_paths.h"
+#include "tests/test_support.h"
 #include "tool/header.h"
 
 namespace {
 
 // Id tables filled the way the scanner fills them, and an output block.
-struct header_fixture_t {
-    std::vector<data_t> timeline_records = std::vector<data_t>(ID_TABLE_CAPACITY);
-    std::vector<data_t> event_records = std::vector<data_t>(ID_TABLE_CAPACITY);
-    std::vector<std::string> storage; // keeps the id bytes alive
-    id_table_t timelines{timeline_records.data(), 0, 0, 0};
-    id_table_t events{event_records.data(), 0, 0, 0};
-
-    header_fixture_t() { storage.reserve(2 * ID_TABLE_CAPACITY); }
-    void add(id_table_t* table, const std::string& id) {
-        storage.push_back(id);
-        const std::string& s = storage.back();
-        table->records[table->count++] = data_make(s.size(), s.size(), (void*)s.data());
-    }
-    void timeline(const std::string& id) { add(&timelines, id); }
-    void event(const std::string& id) { add(&events, id); }
-
+struct header_fixture_t : id_tables_t {
     std::string write(uint64_t capacity = 1 << 20, int* complete = nullptr) {
         std::vector<uint8_t> bytes(capacity + 16, '#');
         data_t block = data_make(capacity, 0, bytes.data());

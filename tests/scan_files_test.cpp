@@ -11,50 +11,10 @@
 #include <vector>
 
 #include "base/threads.h"
-#include "test_paths.h"
+#include "tests/test_support.h"
 #include "tool/scan_files.h"
 
 namespace {
-
-TEST(Threads, EveryShareRunsOnceWhateverTheCount) {
-    for (uint32_t count : {0u, 1u, 2u, 7u, THREADS_MAX}) {
-        std::vector<std::atomic<int>> runs(THREADS_MAX);
-        std::vector<void*> arguments;
-        for (uint32_t i = 0; i < count; ++i)
-            arguments.push_back(&runs[i]);
-        threads_t threads;
-        threads_start(
-            &threads, [](void* run) { ((std::atomic<int>*)run)->fetch_add(1); }, arguments.data(),
-            count);
-        threads_wait(&threads);
-        for (uint32_t i = 0; i < THREADS_MAX; ++i)
-            EXPECT_EQ(runs[i].load(), i < count ? 1 : 0) << count << " shares, share " << i;
-    }
-    EXPECT_GE(threads_available(), 1u);
-}
-
-// Threads start away from the starter's processor but must not stay tied
-// to the others: each may run anywhere the process may.
-TEST(Threads, StartedThreadsMayRunOnEveryProcessorOfTheProcess) {
-    cpu_set_t process;
-    ASSERT_EQ(sched_getaffinity(0, sizeof process, &process), 0);
-    EXPECT_EQ(threads_available(), (uint32_t)CPU_COUNT(&process));
-    std::vector<int> counts(4, -1);
-    std::vector<void*> arguments;
-    for (int& count : counts)
-        arguments.push_back(&count);
-    threads_t threads;
-    threads_start(
-        &threads,
-        [](void* count) {
-            cpu_set_t mine;
-            *(int*)count = sched_getaffinity(0, sizeof mine, &mine) == 0 ? CPU_COUNT(&mine) : 0;
-        },
-        arguments.data(), 4);
-    threads_wait(&threads);
-    for (int count : counts)
-        EXPECT_EQ(count, CPU_COUNT(&process));
-}
 
 // Everything a scan of the listed files leaves behind, copied out so that
 // runs can be compared.
@@ -74,23 +34,17 @@ struct outcome_t {
     }
 };
 
-std::vector<std::string> table_ids(const id_table_t& table) {
-    std::vector<std::string> ids;
-    for (uint64_t i = 0; i < table.count; ++i)
-        ids.emplace_back((const char*)table.records[i].data, table.records[i].used);
-    return ids;
-}
-
 // Scans the list; with a walk, the threads start on the empty list and take
 // the files while the walk adds them.
 outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t setup,
                    void (*walk)(file_list_t* list, const void* tree) = nullptr,
                    const void* tree = nullptr) {
-    std::vector<data_t> timeline_records(ID_TABLE_CAPACITY), event_records(ID_TABLE_CAPACITY);
+    id_tables_t tables;
+    id_table_t& timelines = tables.timelines;
+    id_table_t& events = tables.events;
     std::vector<uint8_t> arena_bytes(arena_size + 1), buffer_bytes(READ_PIECE_SIZE);
     data_t arena = data_make(arena_size, 0, arena_bytes.data());
     data_t buffer = data_make(READ_PIECE_SIZE, 0, buffer_bytes.data());
-    id_table_t timelines{timeline_records.data(), 0, 0, 0}, events{event_records.data(), 0, 0, 0};
     scan_files_report_t report;
     if (walk) {
         list.count = 0;
@@ -100,8 +54,8 @@ outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t set
     } else {
         report = scan_files(&list, &buffer, &arena, &timelines, &events, setup);
     }
-    return outcome_t{table_ids(timelines),
-                     table_ids(events),
+    return outcome_t{id_tables_t::ids(timelines),
+                     id_tables_t::ids(events),
                      timelines.dropped,
                      events.dropped,
                      timelines.lost,
@@ -273,7 +227,6 @@ namespace {
 TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
     std::string root = make_temp_dir("shrink");
     std::string path = root + "/cut.c";
-    std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY);
     std::vector<uint8_t> arena_bytes(1 << 16), buffer_bytes(4096);
     int failures = 0;
     for (int attempt = 0; attempt < 50 && failures == 0; ++attempt) {
@@ -282,14 +235,15 @@ TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
         for (int i = 0; i < 4096; ++i)
             fputs(std::string(4096, ' ').c_str(), f);
         fclose(f);
-        id_table_t timelines{t.data(), 0, 0, 0}, events{e.data(), 0, 0, 0};
+        id_tables_t tables;
+        id_table_t& events = tables.events;
         data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
         data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
         std::thread cutter([&] {
             usleep(200 + 100 * attempt);
             EXPECT_EQ(truncate(path.c_str(), 8192), 0);
         });
-        const int read = scan_file(path.c_str(), &buffer, &arena, &timelines, &events);
+        const int read = scan_file(path.c_str(), &buffer, &arena, &tables.timelines, &events);
         cutter.join();
         if (read) continue;
         failures += 1;
@@ -321,23 +275,20 @@ TEST(ScanFile, LargeFileReadWhileScanned) {
     FILE* f = fopen(path.c_str(), "wb");
     fwrite(text.data(), 1, text.size(), f);
     fclose(f);
-    std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY), t2(ID_TABLE_CAPACITY),
-        e2(ID_TABLE_CAPACITY);
     std::vector<uint8_t> arena_bytes(1 << 20), expected_bytes(1 << 20), buffer_bytes(4096);
-    id_table_t timelines{t.data(), 0, 0, 0}, events{e.data(), 0, 0, 0};
-    id_table_t expected_timelines{t2.data(), 0, 0, 0}, expected_events{e2.data(), 0, 0, 0};
+    id_tables_t found, expected;
     data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
     data_t expected_arena = data_make(expected_bytes.size(), 0, expected_bytes.data());
     data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
-    ASSERT_EQ(scan_file(path.c_str(), &buffer, &arena, &timelines, &events), 1);
+    ASSERT_EQ(scan_file(path.c_str(), &buffer, &arena, &found.timelines, &found.events), 1);
     scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &expected_arena,
-               &expected_timelines, &expected_events);
-    EXPECT_EQ(timelines.count, 5u);
-    EXPECT_EQ(events.count, 5u);
+               &expected.timelines, &expected.events);
+    EXPECT_EQ(found.timelines.count, 5u);
+    EXPECT_EQ(found.events.count, 5u);
     EXPECT_EQ(std::string((char*)arena_bytes.data(), arena.used),
               std::string((char*)expected_bytes.data(), expected_arena.used));
-    EXPECT_EQ(timelines.count, expected_timelines.count);
-    EXPECT_EQ(events.count, expected_events.count);
+    EXPECT_EQ(id_tables_t::ids(found.timelines), id_tables_t::ids(expected.timelines));
+    EXPECT_EQ(id_tables_t::ids(found.events), id_tables_t::ids(expected.events));
     EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
 }
 

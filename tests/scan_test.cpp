@@ -4,19 +4,16 @@
 #include <string>
 #include <vector>
 
-#include "naive_scan.h"
+#include "tests/naive_scan.h"
+#include "tests/test_support.h"
 #include "tool/scan.h"
 
 namespace {
 
 // Tables and an arena for one scan, the way the driver sets them up.
-struct scan_fixture_t {
-    std::vector<data_t> timeline_records = std::vector<data_t>(ID_TABLE_CAPACITY);
-    std::vector<data_t> event_records = std::vector<data_t>(ID_TABLE_CAPACITY);
+struct scan_fixture_t : id_tables_t {
     std::vector<uint8_t> arena_bytes;
     data_t arena;
-    id_table_t timelines{timeline_records.data(), 0, 0, 0};
-    id_table_t events{event_records.data(), 0, 0, 0};
 
     explicit scan_fixture_t(uint64_t arena_size = 1 << 20)
         : arena_bytes(arena_size), arena(data_make(arena_size, 0, arena_bytes.data())) {}
@@ -25,13 +22,11 @@ struct scan_fixture_t {
         scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena, &timelines,
                    &events);
     }
+    // Ids as the scanner stores them: size equal to used.
     static std::vector<std::string> ids(const id_table_t& table) {
-        std::vector<std::string> out;
-        for (uint64_t i = 0; i < table.count; ++i) {
+        for (uint64_t i = 0; i < table.count; ++i)
             EXPECT_EQ(table.records[i].size, table.records[i].used);
-            out.emplace_back((const char*)table.records[i].data, table.records[i].used);
-        }
-        return out;
+        return id_tables_t::ids(table);
     }
 };
 

@@ -71,4 +71,88 @@ TEST(Utf16ToUtf8, LoneSurrogatesBecomeReplacementsAndRoomIsKept) {
     EXPECT_EQ(utf16_to_utf8(e_acute, out, 0), -1);
 }
 
+TEST(Utf8Encode, Table) {
+    struct {
+        uint32_t code_point;
+        int32_t error;
+        std::string bytes;
+    } cases[] = {
+        {0x41, 0, "A"},        {0x7F, 0, "\x7F"},
+        {0x80, 0, "\xC2\x80"}, {0xE000, 0, "\xEE\x80\x80"},
+        {0xD800, 4, ""},       {0xDFFF, 4, ""},
+        {0x110000, 4, ""},     {0x10FFFF, 0, "\xF4\x8F\xBF\xBF"},
+    };
+    for (auto& c : cases) {
+        uint8_t out[4] = {};
+        uint8_t count = 9;
+        int32_t error = 0;
+        utf8_encode(out, out + 4, c.code_point, &count, &error);
+        EXPECT_EQ(error, c.error) << c.code_point;
+        EXPECT_EQ(count, c.bytes.size());
+        EXPECT_EQ(std::string((char*)out, error ? 0 : count), c.bytes);
+    }
+}
+
+TEST(Utf8Encode, CountOnlyShortOutputAndStickyError) {
+    uint8_t out[4] = {1, 2, 3, 4};
+    uint8_t count = 0;
+    int32_t error = 0;
+    utf8_encode(nullptr, nullptr, 0x20AC, &count, &error);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(error, 0);
+    utf8_encode(out, out + 2, 0x20AC, &count, &error);
+    EXPECT_EQ(error, 3);
+    EXPECT_EQ(count, 3);
+    EXPECT_EQ(out[0], 1); // nothing written
+    count = 77;
+    utf8_encode(out, out + 4, 0x41, &count, &error);
+    EXPECT_EQ(count, 77); // entered with an error: untouched
+    EXPECT_EQ(out[0], 1);
+}
+
+TEST(Utf16Decode, Table) {
+    struct {
+        std::vector<uint8_t> bytes;
+        int big_endian;
+        uint32_t code_point;
+        uint8_t units;
+        int32_t error;
+    } cases[] = {
+        {{0x3D, 0xD8, 0x00, 0xDE}, 0, 0x1F600, 2, 0},
+        {{0x00, 0xDE}, 0, CODE_POINT_NONE, 2, 2},
+        {{0x00, 0xDC, 0x41, 0x00}, 0, CODE_POINT_NONE, 2, 7},
+        {{0x3D, 0xD8, 0x41, 0x00}, 0, CODE_POINT_NONE, 2, 7},
+        {{0x41}, 0, CODE_POINT_NONE, 1, 1},
+        {{0x00, 0x41}, 1, 0x41, 1, 0},
+        {{0x41, 0x00}, 0, 0x41, 1, 0},
+        {{0xD8, 0x3D, 0xDE, 0x00}, 1, 0x1F600, 2, 0},
+    };
+    for (auto& c : cases) {
+        uint32_t cp = 5;
+        uint8_t units = 9;
+        int32_t error = 0;
+        utf16_decode(c.bytes.data(), c.bytes.data() + c.bytes.size(), &cp, &units, c.big_endian,
+                     &error);
+        EXPECT_EQ(cp, c.code_point);
+        EXPECT_EQ(units, c.units);
+        EXPECT_EQ(error, c.error);
+        // Entered with an error, it leaves everything alone.
+        cp = 5;
+        units = 9;
+        error = 1;
+        utf16_decode(c.bytes.data(), c.bytes.data() + c.bytes.size(), &cp, &units, 0, &error);
+        EXPECT_EQ(cp, 5u);
+        EXPECT_EQ(units, 9);
+    }
+    EXPECT_EQ(utf16_read_unit((const uint8_t*)"\x12\x34", 1), 0x1234u);
+    EXPECT_EQ(utf16_read_unit((const uint8_t*)"\x12\x34", 0), 0x3412u);
+}
+
+TEST(CodePoint, Validity) {
+    for (uint32_t cp : {0u, 0xD7FFu, 0xE000u, 0x10FFFFu})
+        EXPECT_TRUE(code_point_is_valid(cp)) << cp;
+    for (uint32_t cp : {0xD800u, 0xDBFFu, 0xDC00u, 0xDFFFu, 0x110000u, 0xFFFFFFFFu})
+        EXPECT_FALSE(code_point_is_valid(cp)) << cp;
+}
+
 } // namespace

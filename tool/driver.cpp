@@ -1,13 +1,13 @@
-#include "driver.h"
+#include "tool/driver.h"
 
-#include "../base/args.h"
-#include "../base/dir.h"
-#include "../base/file.h"
-#include "../base/threads.h"
-#include "header.h"
-#include "report.h"
-#include "scan.h"
-#include "scan_files.h"
+#include "base/args.h"
+#include "base/dir.h"
+#include "base/file.h"
+#include "base/threads.h"
+#include "tool/header.h"
+#include "tool/report.h"
+#include "tool/scan.h"
+#include "tool/scan_files.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The Windows entry point: no runtime start-up runs before it. It splits the
 // wide command line, runs the driver and ends the process with its result.
-#include "../base/command_line.h"
-#include "../base/platform/platform.h"
-#include "driver.h"
-#include "report.h"
+#include "base/command_line.h"
+#include "base/platform/platform.h"
+#include "tool/driver.h"
+#include "tool/report.h"
 
 extern "C" [[noreturn]] void process_entry(void) {
     platform_init();

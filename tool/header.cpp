@@ -1,7 +1,7 @@
-#include "header.h"
+#include "tool/header.h"
 
-#include "../base/check.h"
-#include "../base/format.h"
+#include "base/check.h"
+#include "base/format.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "id_table.h"
+#include "tool/id_table.h"
 
 // Marks every later occurrence of an id as removed (used = 0). The table
 // holds at most ID_TABLE_CAPACITY records.

@@ -1,4 +1,4 @@
-#include "id_table.h"
+#include "tool/id_table.h"
 
 id_table_t id_table_make(data_t* arena) {
     data_t* records = (data_t*)data_push(arena, ID_TABLE_CAPACITY * sizeof(data_t), 8);

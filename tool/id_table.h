@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../base/data.h"
+#include "base/data.h"
 
 // The two tables the scanner fills and the header writer reads: timeline
 // ids and event ids, each in the order found.

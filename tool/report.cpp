@@ -1,7 +1,7 @@
-#include "report.h"
+#include "tool/report.h"
 
-#include "../base/file.h"
-#include "../base/format.h"
+#include "base/file.h"
+#include "base/format.h"
 
 message_t::message_t(const char* kind) : bytes{}, line(data_make(sizeof bytes - 1, 0, bytes)) {
     // One byte is kept back for the line feed.

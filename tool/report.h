@@ -1,6 +1,6 @@
 #pragma once
 
-#include "../base/data.h"
+#include "base/data.h"
 
 // Diagnostics on standard error, one line each: "tagloomsmith: error: ..."
 // or "tagloomsmith: warning: ...".

@@ -1,6 +1,6 @@
-#include "scan.h"
+#include "tool/scan.h"
 
-#include "../base/chars.h"
+#include "base/chars.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

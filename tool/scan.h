@@ -1,7 +1,7 @@
 #pragma once
 
-#include "../base/data.h"
-#include "id_table.h"
+#include "base/data.h"
+#include "tool/id_table.h"
 
 const uint32_t CALL_LITERAL_COUNT = 7;
 // Calls 0 to 4 name timelines, 5 and 6 events.

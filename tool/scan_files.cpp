@@ -1,8 +1,8 @@
-#include "scan_files.h"
+#include "tool/scan_files.h"
 
-#include "../base/check.h"
-#include "../base/file.h"
-#include "../base/threads.h"
+#include "base/check.h"
+#include "base/file.h"
+#include "base/threads.h"
 
 namespace {
 
@@ -299,8 +299,7 @@ int scan_pipelined(file_reader_t* reader, scan_t* scan) {
     for (uint32_t i = 0;; ++i) {
         wait_for_count(&p.to_scanner, &p.filled, i + 1);
         // The reader stops at a piece that failed: it is the last one filled.
-        if (atomic_load_acquire(&p.filled) == i + 1 &&
-            atomic_load_acquire(&p.failed)) {
+        if (atomic_load_acquire(&p.filled) == i + 1 && atomic_load_acquire(&p.failed)) {
             file_set_error(p.error);
             whole = 0;
             break;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "../base/dir.h"
-#include "scan.h"
+#include "base/dir.h"
+#include "tool/scan.h"
 
 // Scanning the listed files, spread over threads, with the result of one
 // thread scanning them in list order: the same ids in the same order, the

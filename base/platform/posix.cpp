@@ -1,7 +1,7 @@
 // POSIX stand-ins for the KERNEL32 calls the tool is written against. Each
 // gives the results the callers rely on from the Windows call, nothing more.
 
-#include "platform.h"
+#include "base/platform/platform.h"
 
 #include <dirent.h>
 #include <errno.h>

@@ -1,9 +1,9 @@
 // The KERNEL32 calls themselves: the rest of the tool is written against
 // their results, so this layer only narrows the types.
 
-#include "platform.h"
+#include "base/platform/platform.h"
 
-#include "../utf.h"
+#include "base/utf.h"
 
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "../test_paths.h"
-#include "run_tool.h"
+#include "tests/e2e/run_tool.h"
+#include "tests/test_support.h"
 
 // Every warning and error with its exact text and exit code: what the tool
 // did not use is said, reasons are the OS's, and a header that could not be

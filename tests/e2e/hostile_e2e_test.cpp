@@ -6,15 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "../test_paths.h"
-#include "run_tool.h"
+#include "tests/e2e/run_tool.h"
+#include "tests/test_support.h"
 
 // Hostile trees and arguments: each must end cleanly, with the right exit
 // code and diagnostic, and either a complete header or the previous one.
 
 namespace {
-
-void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
 
 bool header_complete(const std::string& text) {
     const std::string end = "\n#define PROFILER_IDS_H\n#endif\n";

@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "../test_paths.h"
-#include "run_tool.h"
+#include "tests/e2e/run_tool.h"
+#include "tests/test_support.h"
 
 // Where the header goes: whatever stands at the output path, however many
 // runs write it at once, only this run's own temporary file is touched.

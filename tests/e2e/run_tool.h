@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/test_support.h"
+
 struct run_result_t {
     int exit_code = -1;
     std::string out, err;
@@ -129,14 +131,6 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
     return result;
 }
 
-inline std::string file_text(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return "<missing>";
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
 // Options that run the program as nobody where the tests run as root (root
 // may read and write anything): a copy of it in the test's folder, which
 // nobody may then change, whatever the folders above the build allow.
@@ -163,8 +157,4 @@ inline std::vector<std::string> temporary_files(const std::string& dir) {
         closedir(d);
     }
     return names;
-}
-
-inline void write_file(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
 }

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../test_paths.h"
-#include "run_tool.h"
+#include "tests/e2e/run_tool.h"
+#include "tests/test_support.h"
 #include "tool/header.h"
 
 namespace {
@@ -17,19 +17,16 @@ using strings_t = std::vector<std::string>;
 // The header the tool must write for these ids, in this order (duplicates
 // included, as found). The writer itself is checked byte for byte elsewhere.
 std::string expected_header(const strings_t& timelines, const strings_t& events) {
-    std::vector<data_t> t(ID_TABLE_CAPACITY), e(ID_TABLE_CAPACITY);
-    id_table_t tt{t.data(), 0, 0, 0}, et{e.data(), 0, 0, 0};
+    id_tables_t tables;
     for (auto& id : timelines)
-        t[tt.count++] = data_make(id.size(), id.size(), (void*)id.data());
+        tables.timeline(id);
     for (auto& id : events)
-        e[et.count++] = data_make(id.size(), id.size(), (void*)id.data());
+        tables.event(id);
     std::vector<uint8_t> bytes(8 << 20);
     data_t block = data_make(bytes.size(), 0, bytes.data());
-    write_header(&block, &tt, &et);
+    write_header(&block, &tables.timelines, &tables.events);
     return std::string((char*)bytes.data(), block.used);
 }
-
-void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
 
 // A small project: calls in several files and folders, and the library's
 // own header, which holds every call name and must stay out of the scan.

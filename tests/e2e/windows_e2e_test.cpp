@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "../test_paths.h"
-#include "run_tool.h"
+#include "tests/e2e/run_tool.h"
+#include "tests/test_support.h"
 
 // What only Windows has: the process splits its own UTF-16 command line.
 // launch.exe starts the tool with an exact command line, so quoting,

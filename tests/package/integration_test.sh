@@ -129,7 +129,7 @@ EOF
     if command -v wine >/dev/null && [ "$generator" = Ninja ]; then
         export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' HOME="$work"
         [ "$(ids wine "$work/b/app.exe" 2>/dev/null)" = "$ALL" ] || fail "app.exe did not run"
-        wineserver -k 2>/dev/null || true
+        sh "$source/tests/windows/wine_stop.sh" "$WINEPREFIX"
     fi
     ;;
 manners)

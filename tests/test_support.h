@@ -1,0 +1,124 @@
+#pragma once
+
+// What the tests, fuzz targets and benchmarks share: temporary folders that
+// remove themselves, small file helpers, and id tables over vectors.
+
+#include <ftw.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "tool/id_table.h"
+
+// Removes a tree whatever its permissions (a test may have locked a folder),
+// links removed, never followed.
+inline void remove_tree(const std::string& path) {
+    // Folders first made enterable and writable, top down...
+    nftw(
+        path.c_str(),
+        [](const char* p, const struct stat* info, int type, struct FTW*) {
+            if (type == FTW_D || type == FTW_DNR) chmod(p, (info->st_mode & 07777) | 0700);
+            return 0;
+        },
+        64, FTW_PHYS);
+    // ...then everything removed, bottom up.
+    nftw(
+        path.c_str(), [](const char* p, const struct stat*, int, struct FTW*) { return remove(p); },
+        64, FTW_DEPTH | FTW_PHYS);
+}
+
+// A fresh, empty folder under the system's temporary folder, removed with
+// all it holds when the value goes.
+struct temp_dir_t {
+    std::string path;
+
+    explicit temp_dir_t(const std::string& name) {
+        std::string pattern = std::string("/tmp/tagloomsmith_") + name + "_XXXXXX";
+        const char* made = mkdtemp(pattern.data());
+        path = made ? made : "";
+    }
+    ~temp_dir_t() {
+        if (!path.empty()) remove_tree(path);
+    }
+    temp_dir_t(const temp_dir_t&) = delete;
+    temp_dir_t& operator=(const temp_dir_t&) = delete;
+};
+
+// The folders of make_temp_dir, removed when the test program ends (by the
+// process that made them, not a child that merely exits).
+struct temp_registry_t {
+    pid_t owner = getpid();
+    std::vector<std::string> paths;
+    ~temp_registry_t() {
+        if (getpid() != owner) return;
+        for (const std::string& path : paths)
+            remove_tree(path);
+    }
+};
+inline temp_registry_t& temp_registry() {
+    static temp_registry_t registry;
+    return registry;
+}
+
+// A fresh, empty folder for a test that keeps only its path: removed when
+// the test program ends.
+inline std::string make_temp_dir(const std::string& name) {
+    std::string pattern = std::string("/tmp/tagloomsmith_") + name + "_XXXXXX";
+    const char* made = mkdtemp(pattern.data());
+    if (!made) return std::string();
+    temp_registry().paths.push_back(made);
+    return made;
+}
+
+inline void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+// The file's bytes, or "<missing>" when it cannot be read.
+inline std::string file_text(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return "<missing>";
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
+
+// A file of one byte.
+inline void touch(const std::string& path) { write_file(path, "x"); }
+
+// The two id tables the way the driver makes them, over vectors, filled from
+// strings whose bytes they keep alive.
+struct id_tables_t {
+    std::vector<data_t> timeline_records = std::vector<data_t>(ID_TABLE_CAPACITY);
+    std::vector<data_t> event_records = std::vector<data_t>(ID_TABLE_CAPACITY);
+    std::vector<std::string> storage;
+    id_table_t timelines{timeline_records.data(), 0, 0, 0};
+    id_table_t events{event_records.data(), 0, 0, 0};
+
+    id_tables_t() { storage.reserve(2 * ID_TABLE_CAPACITY); }
+    id_tables_t(const id_tables_t&) = delete;
+    id_tables_t& operator=(const id_tables_t&) = delete;
+
+    void add(id_table_t* table, const std::string& id) {
+        storage.push_back(id);
+        const std::string& s = storage.back();
+        table->records[table->count++] = data_make(s.size(), s.size(), (void*)s.data());
+    }
+    void timeline(const std::string& id) { add(&timelines, id); }
+    void event(const std::string& id) { add(&events, id); }
+
+    // A table's ids as strings, removed ones included (as empty strings).
+    static std::vector<std::string> ids(const id_table_t& table) {
+        std::vector<std::string> out;
+        for (uint64_t i = 0; i < table.count; ++i)
+            out.emplace_back((const char*)table.records[i].data, table.records[i].used);
+        return out;
+    }
+};
