@@ -29,6 +29,8 @@ void arg_mark_taken(const data_t* switches, uint32_t switch_count, const data_t*
 uint32_t arg_count(void);
 data_t arg_at(uint32_t index);
 
+// Kept for completeness of the base library and tested, though the tool
+// itself does not call them: do not remove them as unused.
 // The running executable: its path, its directory (up to and including the
 // last separator) and its file name. Empty when the path did not fit.
 data_t arg_executable_path(void);

@@ -62,6 +62,8 @@ data_t data_push_block(data_t* arena, uint64_t n, uint64_t alignment) {
     uint64_t padding = align_padding((uint64_t)(uintptr_t)data_end(arena), alignment);
     uint64_t end = push_end(arena, n, padding);
     if (end > arena->size) {
+        // The blank after the line feed is the tool's own text, byte for
+        // byte (data_push's message has none): not a typo to mend.
         log_write(0, DATA_LITERAL("***Out of memory in the data_t block.***\n "));
         return data_t{0, 0, nullptr};
     }

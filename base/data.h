@@ -32,6 +32,8 @@ uint8_t* data_end(const data_t* block);
 uint8_t* data_push(data_t* arena, uint64_t n, uint64_t alignment);
 data_t data_push_block(data_t* arena, uint64_t n, uint64_t alignment);
 data_t data_push_rest(data_t* arena, uint64_t alignment);
+// Kept for completeness of the base library and tested, though the tool
+// itself does not call it: do not remove it as unused.
 void data_pop(data_t* arena, uint64_t n);
 // Where an arena stands, to take back everything pushed after it: an
 // identifier that did not fit, a file that could not be read whole.
@@ -58,6 +60,8 @@ inline int bytes_equal(const void* a, uint64_t a_length, const void* b, uint64_t
 }
 int data_equal(const data_t* a, const data_t* b);
 
+// Kept for completeness of the base library and tested, though the tool
+// itself does not call it: do not remove it as unused.
 const uint8_t* string_find(const uint8_t* begin, const uint8_t* end, const void* pattern,
                            uint64_t pattern_length);
 const uint8_t* string_find_last(const uint8_t* begin, const uint8_t* end, const void* pattern,

@@ -5,6 +5,8 @@
 // Whole-file operations: each opens, transfers and closes before it returns.
 // Failures come back as results only: the empty record, a count of 0.
 
+// Kept for completeness of the base library and tested, though the tool
+// itself does not call it: do not remove it as unused.
 // The whole file in a fresh OS block (the caller owns it); with terminate, a
 // zero byte follows the contents and is counted in used. The empty record
 // when the file cannot be opened or read whole, or is not a regular file.
@@ -27,6 +29,8 @@ int file_reader_open(file_reader_t* reader, const char* path, int keep_writers_o
 uint64_t file_reader_read(file_reader_t* reader, void* into, uint64_t room, int* failed);
 void file_reader_close(file_reader_t* reader);
 
+// Kept for completeness of the base library and tested, though the tool
+// itself does not call them: do not remove them as unused.
 // Bytes written; 0 when the file cannot be created. overwrite 0 refuses to
 // touch an existing file, 1 empties and rewrites it.
 uint64_t file_write_all(const char* path, const void* bytes, uint64_t length, int overwrite);

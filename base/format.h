@@ -28,6 +28,8 @@ uint64_t format_signed(uint8_t* buffer, uint64_t capacity, int64_t value, uint64
 uint64_t data_append_unsigned(data_t* block, uint64_t value, uint64_t width, uint8_t pad,
                               uint32_t flags);
 
+// Kept for completeness of the base library and tested, though the tool
+// itself does not call them: do not remove them as unused.
 // Fixed decimals, truncated, never rounded; width applies to the integer part.
 uint64_t format_fraction(uint8_t* buffer, uint64_t capacity, double value, uint32_t width,
                          uint8_t pad, uint32_t decimals, uint32_t flags);

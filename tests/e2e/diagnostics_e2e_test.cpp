@@ -158,14 +158,6 @@ TEST(Diagnostics, SubdirectoriesThatCannotBeSearched) {
         chmod((root + "/" + name).c_str(), 0700);
 }
 
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define UNDER_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define UNDER_SANITIZER 1
-#endif
-#endif
-
 // Files refused for want of handles are read again once the threads have
 // let go of theirs; a run that still cannot read them writes no header.
 TEST(Diagnostics, TooFewFileHandles) {

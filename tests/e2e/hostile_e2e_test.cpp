@@ -14,12 +14,6 @@
 
 namespace {
 
-bool header_complete(const std::string& text) {
-    const std::string end = "\n#define PROFILER_IDS_H\n#endif\n";
-    return text.rfind("\n#ifndef PROFILER_IDS_H\n", 0) == 0 && text.size() > end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 std::string project_with_previous_header() {
     std::string root = make_temp_dir("hostile");
     write_file(root + "/profiler_ids.h", "previous");
@@ -170,14 +164,6 @@ TEST(Hostile, OutputPathThatIsADirectoryOrInAMissingFolder) {
         EXPECT_TRUE(S_ISDIR(info.st_mode));
     }
 }
-
-#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
-#define UNDER_SANITIZER 1
-#elif defined(__has_feature)
-#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
-#define UNDER_SANITIZER 1
-#endif
-#endif
 
 TEST(Hostile, WorkingMemoryRefused) {
     if (tool_is_windows()) GTEST_SKIP() << "ulimit is POSIX";

@@ -27,12 +27,6 @@ std::string project(int files = 1) {
     return root;
 }
 
-bool is_header(const std::string& text) {
-    const std::string end = "\n#define PROFILER_IDS_H\n#endif\n";
-    return text.rfind("\n#ifndef PROFILER_IDS_H\n", 0) == 0 && text.size() > end.size() &&
-           text.compare(text.size() - end.size(), end.size(), end) == 0;
-}
-
 mode_t mode_of(const std::string& path, bool follow = true) {
     struct stat info {};
     (follow ? stat : lstat)(path.c_str(), &info);
@@ -102,7 +96,7 @@ TEST(Output, TakenTemporaryNamesAreLeftAlone) {
         };
         run_result_t r = run_tool(root, {}, options);
         EXPECT_EQ(r.exit_code, fail ? 1 : 0);
-        EXPECT_EQ(is_header(file_text(root + "/profiler_ids.h")), !fail);
+        EXPECT_EQ(header_complete(file_text(root + "/profiler_ids.h")), !fail);
         EXPECT_EQ(file_text(root + "/victim"), "victim");
         EXPECT_TRUE(S_ISLNK(mode_of(root + "/" + planted[0], false)));
         chmod((root + "/" + planted[1]).c_str(), 0600);
@@ -125,9 +119,9 @@ TEST(Output, SymbolicLinkKeepsTheLinkAndReplacesItsTarget) {
         run_result_t r = run_tool(root, {"-o", output});
         EXPECT_EQ(r.exit_code, 0) << output;
         EXPECT_TRUE(S_ISLNK(mode_of(root + "/" + output, false))) << output;
-        EXPECT_TRUE(is_header(file_text(root + "/" + output))) << output;
+        EXPECT_TRUE(header_complete(file_text(root + "/" + output))) << output;
     }
-    EXPECT_TRUE(is_header(file_text(root + "/real/made.h")));
+    EXPECT_TRUE(header_complete(file_text(root + "/real/made.h")));
     EXPECT_TRUE(S_ISREG(mode_of(root + "/real/target.h", false)));
     EXPECT_EQ(file_text(root + "/target.h"), "<missing>");
     EXPECT_EQ(temporary_files(root), strings_t{});
@@ -145,7 +139,7 @@ TEST(Output, DevicesAreWrittenIntoNotReplaced) {
     reader.join();
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.out, "fifo generated.\n");
-    EXPECT_TRUE(is_header(read_back));
+    EXPECT_TRUE(header_complete(read_back));
     EXPECT_TRUE(S_ISFIFO(mode_of(root + "/fifo")));
     // The null device's numbers, made in the test's own folder.
     if (mknod((root + "/null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0) {
@@ -182,7 +176,7 @@ TEST(Output, NameOf255Bytes) {
     name += ".h";
     run_result_t r = run_tool(root, {"-o", name});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_TRUE(is_header(file_text(root + "/" + name)));
+    EXPECT_TRUE(header_complete(file_text(root + "/" + name)));
 }
 
 TEST(Output, PermissionBitsAreKeptAndAReadOnlyFileIsRefused) {
@@ -192,7 +186,7 @@ TEST(Output, PermissionBitsAreKeptAndAReadOnlyFileIsRefused) {
     chmod((root + "/kept.h").c_str(), 0604);
     EXPECT_EQ(run_tool(root, {"-o", "kept.h"}).exit_code, 0);
     EXPECT_EQ(mode_of(root + "/kept.h") & 07777, 0604u);
-    EXPECT_TRUE(is_header(file_text(root + "/kept.h")));
+    EXPECT_TRUE(header_complete(file_text(root + "/kept.h")));
     // The refusal is seen as nobody, in a folder nobody may change.
     write_file(root + "/read_only.h", "old");
     chmod((root + "/read_only.h").c_str(), 0444);

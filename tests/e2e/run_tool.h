@@ -47,6 +47,23 @@ inline bool tool_is_windows() {
     return exe.size() > 4 && exe.substr(exe.size() - 4) == ".exe";
 }
 
+// Sanitizer runtimes need more address space and descriptors than some
+// hostile limits leave.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define UNDER_SANITIZER 1
+#endif
+#endif
+
+// Whether the text is a whole header: its first line and its last.
+inline bool header_complete(const std::string& text) {
+    const std::string end = "\n#define PROFILER_IDS_H\n#endif\n";
+    return text.rfind("\n#ifndef PROFILER_IDS_H\n", 0) == 0 && text.size() > end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
 // The OS's words for an error, as the program under test says them.
 inline std::string os_reason(const std::string& posix, const std::string& windows) {
     return tool_is_windows() ? windows : posix;
