@@ -260,7 +260,18 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
 }
 
 uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity) {
-    return platform_error_text(error, buffer, capacity);
+    // The tool's own errors have texts of their own on every system.
+    const char* own = error == PLATFORM_ERROR_NOT_A_FILE      ? "not a regular file"
+                      : error == PLATFORM_ERROR_PATH_TOO_LONG ? "path too long"
+                      : error == PLATFORM_ERROR_SHRANK        ? "changed while it was read"
+                                                              : nullptr;
+    if (!own) return platform_error_text(error, buffer, capacity);
+    if (capacity == 0) return 0;
+    uint32_t n = 0;
+    for (; own[n] != 0 && n + 1 < capacity; ++n)
+        buffer[n] = own[n];
+    buffer[n] = 0;
+    return n;
 }
 
 uint32_t file_last_error(void) { return platform_last_error(); }

@@ -114,15 +114,20 @@ options_t read_options(void) {
     return o;
 }
 
+// Memory the OS refused: "cannot obtain the 10 MiB of working memory".
+void error_refused(uint64_t bytes, const char* what) {
+    message_t m("error");
+    m.add("cannot obtain the ");
+    m.add(bytes >> 20);
+    m.add(what);
+    m.send();
+}
+
 // The arena, the two id tables and the file list, carved in that order.
 int run_make(run_t* run) {
     run->arena = data_os_alloc(ARENA_SIZE, nullptr);
     if (!run->arena.data) {
-        message_t m("error");
-        m.add("cannot obtain the ");
-        m.add(ARENA_SIZE >> 20);
-        m.add(" MiB of working memory");
-        m.send();
+        error_refused(ARENA_SIZE, " MiB of working memory");
         return 0;
     }
     run->events = id_table_make(&run->arena);
@@ -239,11 +244,7 @@ int search_and_scan(const options_t& o, run_t* run) {
     data_t buffer = data_os_alloc(READ_PIECE_SIZE, nullptr);
     if (!buffer.data) {
         scan_files_cancel(scan);
-        message_t m("error");
-        m.add("cannot obtain the ");
-        m.add(READ_PIECE_SIZE >> 20);
-        m.add(" MiB read buffer");
-        m.send();
+        error_refused(READ_PIECE_SIZE, " MiB read buffer");
         return 0;
     }
     const scan_files_report_t report =

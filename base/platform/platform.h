@@ -108,8 +108,8 @@ void platform_file_mode_like(platform_handle_t file, const char* model_path);
 
 // The error of the calling thread's last failed call (errno, GetLastError).
 uint32_t platform_last_error(void);
-// The OS's text for an error, NUL-terminated and without a final line feed;
-// returns its length.
+// The OS's text for one of its errors, NUL-terminated and without a final
+// line feed; returns its length.
 uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity);
 // Errors of the tool's own, in the range Windows leaves to applications.
 const uint32_t PLATFORM_ERROR_NOT_A_FILE = 0x20000001;    // a device, FIFO or socket

@@ -493,16 +493,6 @@ int platform_error_is_resource(uint32_t error) {
 
 uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
     if (capacity == 0) return 0;
-    if (error == PLATFORM_ERROR_NOT_A_FILE || error == PLATFORM_ERROR_PATH_TOO_LONG ||
-        error == PLATFORM_ERROR_SHRANK) {
-        const char* own = error == PLATFORM_ERROR_NOT_A_FILE      ? "not a regular file"
-                          : error == PLATFORM_ERROR_PATH_TOO_LONG ? "path too long"
-                                                                  : "changed while it was read";
-        size_t length = strlen(own) < capacity ? strlen(own) : capacity - 1;
-        memcpy(buffer, own, length);
-        buffer[length] = 0;
-        return (uint32_t)length;
-    }
     // The GNU strerror_r may hand back a text of its own instead of filling
     // the buffer.
     const char* text = strerror_r((int)error, buffer, capacity);

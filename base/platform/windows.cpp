@@ -394,17 +394,6 @@ int platform_error_is_resource(uint32_t error) {
 
 uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
     if (capacity == 0) return 0;
-    if (error == PLATFORM_ERROR_NOT_A_FILE || error == PLATFORM_ERROR_PATH_TOO_LONG ||
-        error == PLATFORM_ERROR_SHRANK) {
-        const char* own = error == PLATFORM_ERROR_NOT_A_FILE      ? "not a regular file"
-                          : error == PLATFORM_ERROR_PATH_TOO_LONG ? "path too long"
-                                                                  : "changed while it was read";
-        uint32_t n = 0;
-        for (; own[n] != 0 && n + 1 < capacity; ++n)
-            buffer[n] = own[n];
-        buffer[n] = 0;
-        return n;
-    }
     // In UTF-16, then UTF-8 like every other text of the tool.
     wchar_t wide[256];
     DWORD length = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
