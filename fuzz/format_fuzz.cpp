@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "base/format.h"
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_support.h"
+#include "fuzz/fuzz_support.h"
 #include "tests/test_support.h"
 #include "tool/header.h"
 
