@@ -133,6 +133,9 @@ def main():
     source = subprocess.run(["git", "rev-parse", "--show-toplevel"], capture_output=True, text=True,
                             cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
     chosen = [m for m in MUTANTS if not options.only or options.only in m[0]]
+    # A killed mutant may crash a test before it removes its folders, or stop
+    # ctest before the Wine server is stopped: what appears meanwhile goes.
+    before = set(os.listdir("/tmp"))
     scratch = tempfile.mkdtemp(prefix="tagloomsmith_mutants_")
     try:
         tree = os.path.join(scratch, "tree")
@@ -185,6 +188,14 @@ def main():
               f"{equivalent} equivalent, {survived} survived")
         return 1 if survived else 0
     finally:
+        prefix = os.path.join(scratch, "build", "wineprefix")
+        if os.path.isdir(prefix):
+            subprocess.run(["sh", os.path.join(source, "tests", "windows", "wine_stop.sh"), prefix])
+        for name in set(os.listdir("/tmp")) - before:
+            path = os.path.join("/tmp", name)
+            if name.startswith("tagloomsmith_") and path != scratch:
+                subprocess.run(["chmod", "-R", "u+rwx", path], stderr=subprocess.DEVNULL)
+                shutil.rmtree(path, ignore_errors=True)
         if options.keep:
             print(f"scratch kept in {scratch}")
         else:
