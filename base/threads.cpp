@@ -83,19 +83,21 @@ void threads_signal_wake(threads_signal_t* signal, uint32_t count) {
     platform_semaphore_release(signal->semaphore, count < sleepers ? count : sleepers);
 }
 
-void threads_signal_enter(threads_signal_t* signal) {
-    __atomic_fetch_add(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
-    __atomic_thread_fence(__ATOMIC_SEQ_CST);
-}
-
-void threads_signal_sleep(threads_signal_t* signal) {
-    if (signal->semaphore == PLATFORM_INVALID_HANDLE)
-        platform_thread_nap();
-    else
-        platform_semaphore_wait(signal->semaphore, SIGNAL_SLEEP_MS);
-    threads_signal_leave(signal);
-}
-
-void threads_signal_leave(threads_signal_t* signal) {
-    __atomic_fetch_sub(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
+void threads_signal_wait(threads_signal_t* signal, uint32_t yield_rounds, threads_ready_t ready,
+                         const void* context) {
+    for (uint32_t round = 0; !ready(context); ++round) {
+        if (round < yield_rounds) {
+            threads_pause(round);
+            continue;
+        }
+        __atomic_fetch_add(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
+        __atomic_thread_fence(__ATOMIC_SEQ_CST);
+        if (!ready(context)) {
+            if (signal->semaphore == PLATFORM_INVALID_HANDLE)
+                platform_thread_nap();
+            else
+                platform_semaphore_wait(signal->semaphore, SIGNAL_SLEEP_MS);
+        }
+        __atomic_fetch_sub(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
+    }
 }

@@ -63,13 +63,14 @@ void threads_signal_free(threads_signal_t* signal);
 // Wakes up to count sleepers; costs an atomic read when none sleeps. Call it
 // after publishing the news.
 void threads_signal_wake(threads_signal_t* signal, uint32_t count);
-// A waiting thread: threads_signal_enter, then a last look at what it waits
-// for (which may have come meanwhile), then threads_signal_sleep, or
-// threads_signal_leave when it came. The sleep ends when woken, or after a
-// few milliseconds in any case.
-void threads_signal_enter(threads_signal_t* signal);
-void threads_signal_sleep(threads_signal_t* signal);
-void threads_signal_leave(threads_signal_t* signal);
+// Returns once ready(context) is true: yields for the first yield_rounds
+// looks (news usually comes soon), then sleeps on the signal between looks.
+// Before each sleep it looks once more after saying it sleeps, so news that
+// came meanwhile is never slept through; a sleep ends when woken, or after
+// a few milliseconds in any case.
+typedef int (*threads_ready_t)(const void* context);
+void threads_signal_wait(threads_signal_t* signal, uint32_t yield_rounds, threads_ready_t ready,
+                         const void* context);
 
 // Starts work(arguments[i]) for every i below count (at most THREADS_MAX),
 // each on a thread of its own.

@@ -19,17 +19,18 @@ struct mailbox_t {
     std::atomic<uint32_t> news{0};
     std::atomic<uint32_t> seen{0};
     threads_signal_t signal;
+    uint32_t wanted = 0; // the waiter's own
 };
 
 void wait_signalled(mailbox_t* box, uint32_t wanted) {
-    while (box->news.load() < wanted) {
-        threads_signal_enter(&box->signal);
-        if (box->news.load() >= wanted) {
-            threads_signal_leave(&box->signal);
-            break;
-        }
-        threads_signal_sleep(&box->signal);
-    }
+    box->wanted = wanted;
+    threads_signal_wait(
+        &box->signal, 0,
+        [](const void* b) {
+            const mailbox_t* m = (const mailbox_t*)b;
+            return (int)(m->news.load() >= m->wanted);
+        },
+        box);
 }
 
 void wait_napping(mailbox_t* box, uint32_t wanted) {

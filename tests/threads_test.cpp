@@ -76,7 +76,7 @@ TEST(Threads, LockKeepsOthersOut) {
 TEST(Threads, SignalWakesSleepersToTheNews) {
     struct mailbox_t {
         threads_signal_t signal;
-        uint32_t news = 0, seen = 0;
+        uint32_t news = 0, seen = 0, wanted = 0; // wanted: the sleeper's own
     } box;
     threads_signal_make(&box.signal);
     std::vector<void*> arguments(1, &box);
@@ -86,14 +86,14 @@ TEST(Threads, SignalWakesSleepersToTheNews) {
         [](void* argument) {
             mailbox_t* b = (mailbox_t*)argument;
             for (uint32_t wanted = 1; wanted <= 200; ++wanted) {
-                while (atomic_load_acquire(&b->news) < wanted) {
-                    threads_signal_enter(&b->signal);
-                    if (atomic_load_acquire(&b->news) >= wanted) {
-                        threads_signal_leave(&b->signal);
-                        break;
-                    }
-                    threads_signal_sleep(&b->signal);
-                }
+                b->wanted = wanted;
+                threads_signal_wait(
+                    &b->signal, 0,
+                    [](const void* m) {
+                        const mailbox_t* box = (const mailbox_t*)m;
+                        return (int)(atomic_load_acquire(&box->news) >= box->wanted);
+                    },
+                    b);
                 atomic_store_release(&b->seen, wanted);
             }
         },

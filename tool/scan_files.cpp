@@ -58,11 +58,9 @@ void mark_restore(const scan_mark_t* mark, data_t* arena, id_table_t* timelines,
     data_rewind(arena, mark->arena);
 }
 
-// Whether entry i is (or will be) on the list; waits while the walk may
-// still add it. 0 when the list ended before it or the scan was given up.
 // 1 when entry i is there, 0 when it never will be, -1 while the walk may
 // still add it.
-int entry_state(shared_t* shared, uint32_t i) {
+int entry_state(const shared_t* shared, uint32_t i) {
     // The state first: once it says complete, the count read after it is
     // the final one.
     const uint32_t state = atomic_load_acquire(&shared->state);
@@ -71,26 +69,22 @@ int entry_state(shared_t* shared, uint32_t i) {
     return state == LIST_COMPLETE ? 0 : -1;
 }
 
+// Whether entry i is (or will be) on the list; waits while the walk may
+// still add it: about a millisecond of yields (the next entry usually comes
+// soon), then asleep until the walk adds an entry (a cold disk), without
+// holding a processor that a build may want.
 int wait_for_entry(shared_t* shared, uint32_t i) {
-    // About a millisecond of yields (the next entry usually comes soon),
-    // then the walk may be slow (a cold disk): sleep until it adds an entry,
-    // without holding a processor that a build may want.
-    const uint32_t YIELD_ROUNDS = 1000;
-    for (uint32_t round = 0;; ++round) {
-        int found = entry_state(shared, i);
-        if (found >= 0) return found;
-        if (round < YIELD_ROUNDS) {
-            threads_pause(round);
-            continue;
-        }
-        threads_signal_enter(&shared->signal);
-        found = entry_state(shared, i);
-        if (found >= 0) {
-            threads_signal_leave(&shared->signal);
-            return found;
-        }
-        threads_signal_sleep(&shared->signal);
-    }
+    struct wanted_t {
+        const shared_t* shared;
+        uint32_t i;
+    } wanted{shared, i};
+    threads_signal_wait(
+        &shared->signal, 1000,
+        [](const void* w) {
+            return (int)(entry_state(((const wanted_t*)w)->shared, ((const wanted_t*)w)->i) >= 0);
+        },
+        &wanted);
+    return entry_state(shared, i) == 1;
 }
 
 // Takes files in list order, one at a time, until none is left. Each
@@ -212,10 +206,6 @@ void scan_files_release(scan_files_t* scan) {
     data_os_free(&block);
 }
 
-} // namespace
-
-namespace {
-
 // Files at least this large are read by a thread of their own while the
 // calling thread scans what has arrived, so that reading and scanning
 // overlap: one large file costs about its reading alone, not the reading
@@ -235,23 +225,22 @@ struct pipeline_t {
     threads_signal_t to_reader, to_scanner;
 };
 
-// Sleeps on the signal until *counter passes wanted.
+// Waits on the signal until *counter reaches wanted.
 void wait_for_count(threads_signal_t* signal, const uint32_t* counter, uint32_t wanted) {
-    for (uint32_t round = 0; atomic_load_acquire(counter) < wanted; ++round) {
-        if (round < 100) {
-            threads_pause(round);
-            continue;
-        }
-        threads_signal_enter(signal);
-        if (atomic_load_acquire(counter) >= wanted) {
-            threads_signal_leave(signal);
-            break;
-        }
-        threads_signal_sleep(signal);
-    }
+    struct count_t {
+        const uint32_t* counter;
+        uint32_t wanted;
+    } count{counter, wanted};
+    threads_signal_wait(
+        signal, 100,
+        [](const void* c) {
+            return (int)(atomic_load_acquire(((const count_t*)c)->counter) >=
+                         ((const count_t*)c)->wanted);
+        },
+        &count);
 }
 
-uint32_t pipeline_read(void* argument) {
+void pipeline_read(void* argument) {
     pipeline_t* p = (pipeline_t*)argument;
     for (uint32_t i = 0;; ++i) {
         if (i >= PIPELINE_PIECES)
@@ -265,7 +254,33 @@ uint32_t pipeline_read(void* argument) {
         }
         atomic_store_release(&p->filled, i + 1);
         threads_signal_wake(&p->to_scanner, 1);
-        if (failed || p->reader->remaining == 0) return 0;
+        if (failed || p->reader->remaining == 0) return;
+    }
+}
+
+// Scans the pieces the reading thread fills, in order; whether the file
+// was read whole.
+int scan_pieces(pipeline_t* p, scan_t* scan, uint64_t size) {
+    uint8_t kept_bytes[SCAN_KEEP_MAX];
+    uint64_t kept = 0, scanned = 0;
+    for (uint32_t i = 0;; ++i) {
+        wait_for_count(&p->to_scanner, &p->filled, i + 1);
+        // The reader stops at a piece that failed: it is the last one filled.
+        if (atomic_load_acquire(&p->filled) == i + 1 && atomic_load_acquire(&p->failed)) {
+            file_set_error(p->error);
+            return 0;
+        }
+        uint8_t* start = p->pieces[i % PIPELINE_PIECES] - kept;
+        bytes_copy(start, kept_bytes, kept);
+        const uint64_t n = kept + p->lengths[i % PIPELINE_PIECES];
+        scanned += p->lengths[i % PIPELINE_PIECES];
+        const int last = scanned == size;
+        const uint64_t consumed = scan_feed(scan, start, n, last);
+        if (last) return 1;
+        kept = n - consumed;
+        bytes_copy(kept_bytes, start + consumed, kept);
+        atomic_store_release(&p->consumed, i + 1);
+        threads_signal_wake(&p->to_reader, 1);
     }
 }
 
@@ -280,43 +295,16 @@ int scan_pipelined(file_reader_t* reader, scan_t* scan) {
         p.pieces[i] = block.data + i * stride + SCAN_KEEP_MAX;
     threads_signal_make(&p.to_reader);
     threads_signal_make(&p.to_scanner);
+    const uint64_t size = reader->remaining;
     threads_t reading;
     void* argument = &p;
-    const uint64_t size = reader->remaining;
-    threads_start(
-        &reading, [](void* pipeline) { pipeline_read(pipeline); }, &argument, 1);
-    if (threads_started(&reading) == 0) {
-        // No thread: the caller reads the file itself (the share never runs).
-        reading.count = 0;
-        threads_signal_free(&p.to_reader);
-        threads_signal_free(&p.to_scanner);
-        data_os_free(&block);
-        return -1;
+    threads_start(&reading, pipeline_read, &argument, 1);
+    int whole = -1;
+    if (threads_started(&reading) == 1) {
+        whole = scan_pieces(&p, scan, size);
+        threads_wait(&reading);
     }
-    int whole = 1;
-    uint8_t kept_bytes[SCAN_KEEP_MAX];
-    uint64_t kept = 0, scanned = 0;
-    for (uint32_t i = 0;; ++i) {
-        wait_for_count(&p.to_scanner, &p.filled, i + 1);
-        // The reader stops at a piece that failed: it is the last one filled.
-        if (atomic_load_acquire(&p.filled) == i + 1 && atomic_load_acquire(&p.failed)) {
-            file_set_error(p.error);
-            whole = 0;
-            break;
-        }
-        uint8_t* start = p.pieces[i % PIPELINE_PIECES] - kept;
-        bytes_copy(start, kept_bytes, kept);
-        const uint64_t n = kept + p.lengths[i % PIPELINE_PIECES];
-        scanned += p.lengths[i % PIPELINE_PIECES];
-        const int last = scanned == size;
-        const uint64_t consumed = scan_feed(scan, start, n, last);
-        if (last) break;
-        kept = n - consumed;
-        bytes_copy(kept_bytes, start + consumed, kept);
-        atomic_store_release(&p.consumed, i + 1);
-        threads_signal_wake(&p.to_reader, 1);
-    }
-    threads_wait(&reading);
+    // Without a thread its share never runs: the caller reads the file.
     threads_signal_free(&p.to_reader);
     threads_signal_free(&p.to_scanner);
     data_os_free(&block);
