@@ -136,13 +136,8 @@ data_t dir_default(void) {
     return data_make(sizeof text, sizeof text - 1, (void*)text);
 }
 
-dir_search_result_t dir_search(file_list_t* list, const data_t* directory, const data_t* extensions,
-                               const data_t* exceptions, uint32_t flags) {
-    data_t extension_items[DIR_LIST_ITEMS] = {};
-    uint32_t extension_count = list_split(extensions, extension_items, DIR_LIST_ITEMS);
-    data_t exception_items[DIR_LIST_ITEMS] = {};
-    uint32_t exception_count = list_split(exceptions, exception_items, DIR_LIST_ITEMS);
-
+dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
+                               const dir_filter_t* filter, uint32_t flags) {
     // The directory text and its search pattern must fit the path buffer;
     // one that does not is not searched at all.
     if (directory->used + PATTERN_BYTES > DIR_PATH_CAPACITY) return DIR_SEARCH_TOO_LONG;
@@ -152,14 +147,11 @@ dir_search_result_t dir_search(file_list_t* list, const data_t* directory, const
 
     if (!(flags & (WALK_FILES | WALK_DIRECTORIES))) flags |= WALK_FILES | WALK_DIRECTORIES;
 
-    if (!dir_walk(list, &path, extension_items, extension_count, exception_items, exception_count,
-                  flags))
-        return DIR_SEARCH_NOT_FOUND;
+    if (!dir_walk(list, &path, filter, flags)) return DIR_SEARCH_NOT_FOUND;
     return DIR_SEARCH_DONE;
 }
 
-int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension_items,
-             uint64_t extension_count, const data_t* exception_items, uint64_t exception_count,
+int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* filter,
              uint32_t flags) {
     // The pattern goes right after the directory's path in the shared buffer.
     data_t pattern = *directory;
@@ -180,7 +172,7 @@ int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension
         const int is_dir = (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0;
         data_t name = data_make(0, 0, entry.name);
         name.used = name.size = text_length(entry.name);
-        const int excepted = matches_any(&name, exception_items, exception_count);
+        const int excepted = matches_any(&name, filter->exceptions, filter->exception_count);
 
         int record = 0, record_as_directory = 0;
         if (!excepted && is_dir && flag_given(flags, WALK_DIRECTORIES)) {
@@ -188,8 +180,8 @@ int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension
             record_as_directory = 1;
         } else if (!excepted && !is_dir && flag_given(flags, WALK_FILES)) {
             data_t extension = file_extension(name.data, name.used);
-            record =
-                extension_count == 0 || matches_any(&extension, extension_items, extension_count);
+            record = filter->extension_count == 0 ||
+                     matches_any(&extension, filter->extensions, filter->extension_count);
         }
         const int descend =
             !excepted && is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(&name);
@@ -213,9 +205,7 @@ int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension
             } else {
                 if (needs_separator(&sub)) data_append_byte(&sub, PLATFORM_SEPARATOR);
                 data_append_data(&sub, &name, 1);
-                if (!dir_walk(list, &sub, extension_items, extension_count, exception_items,
-                              exception_count, flags))
-                    note_failure(list, &sub);
+                if (!dir_walk(list, &sub, filter, flags)) note_failure(list, &sub);
             }
         }
         more = platform_find_next(search, &entry);

@@ -53,23 +53,41 @@ enum dir_search_result_t {
     DIR_SEARCH_TOO_LONG = 2,  // the directory text does not fit the path buffer
 };
 
-// The all-zero list when the arena cannot hold the arrays; the arena is then
-// left exactly as it was.
+// What a walk lists and what it leaves out: items of the extension and
+// exception lists (views into the caller's texts).
+struct dir_filter_t {
+    data_t extensions[DIR_LIST_ITEMS];
+    uint32_t extension_count; // 0: every file passes
+    data_t exceptions[DIR_LIST_ITEMS];
+    uint32_t exception_count;
+};
+
+// file_list_make returns an empty list carved from the arena; the all-zero
+// list when the arena cannot hold the arrays, the arena then left exactly
+// as it was.
 file_list_t file_list_make(data_t* arena, uint32_t capacity);
 
-// Comma-separated items, leading whitespace skipped, empty items dropped.
+// list_split stores the comma-separated items of the text, leading
+// whitespace skipped and empty items dropped, up to maximum, and returns
+// how many it stored.
 uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum);
-// The bytes after the last '.', or the empty record when there is no dot.
+// file_extension returns the bytes after the last '.', or the empty record
+// when there is no dot.
 data_t file_extension(const uint8_t* name, uint64_t length);
 
-// The directory searched when none is given: "./" (".\\" on Windows).
+// dir_default returns the directory searched when none is given: "./"
+// (".\\" on Windows).
 data_t dir_default(void);
 
-dir_search_result_t dir_search(file_list_t* list, const data_t* directory, const data_t* extensions,
-                               const data_t* exceptions, uint32_t flags);
-// Returns 0 when the directory could not be searched (the reason is in the
-// list's search_error). Names are joined to the directory's path with the
-// system's separator, unless the path ends with one already.
-int dir_walk(file_list_t* list, const data_t* directory, const data_t* extension_items,
-             uint64_t extension_count, const data_t* exception_items, uint64_t exception_count,
+// dir_search appends to the list the entries of the directory (and of its
+// subdirectories with WALK_RECURSIVE) that the filter and the flags let
+// through, and says whether the directory could be searched (the reason
+// is in the list's search_error when not).
+dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
+                               const dir_filter_t* filter, uint32_t flags);
+// dir_walk does the same for a directory whose path stands in a buffer
+// with room after it (the view's size), and returns 0 when it could not be
+// searched. Names are joined to the directory's path with the system's
+// separator, unless the path ends with one already.
+int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* filter,
              uint32_t flags);

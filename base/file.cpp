@@ -16,14 +16,6 @@ uint32_t chunk_of(uint64_t remaining) {
 platform_handle_t std_out_handle;
 platform_handle_t std_err_handle;
 
-int std_write(platform_handle_t* cached, platform_std_t which, const void* bytes, uint64_t length) {
-    CHECK(length <= CHUNK_LIMIT);
-    if (*cached == 0) *cached = platform_std_handle(which);
-    if (*cached == 0 || *cached == PLATFORM_INVALID_HANDLE) return 0;
-    uint32_t written = 0;
-    return platform_file_write(*cached, bytes, (uint32_t)length, &written);
-}
-
 // Builds the terminated name in a buffer of the caller's; 0 when it does not
 // fit with its zero byte and a byte to spare.
 int terminated_name(data_t* buffer, const void* name, uint64_t name_length) {
@@ -45,6 +37,13 @@ uint64_t write_through(platform_handle_t file, const void* bytes, uint64_t lengt
         length -= put;
     }
     return written;
+}
+
+int std_write(platform_handle_t* cached, platform_std_t which, const void* bytes, uint64_t length) {
+    if (*cached == 0) *cached = platform_std_handle(which);
+    if (*cached == 0 || *cached == PLATFORM_INVALID_HANDLE) return 0;
+    // A pipe may take a large header in several writes.
+    return write_through(*cached, bytes, length) == length;
 }
 
 } // namespace
@@ -80,6 +79,17 @@ uint64_t file_reader_read(file_reader_t* reader, void* into, uint64_t room, int*
         reader->remaining -= got;
     }
     return total;
+}
+
+int file_reader_id(const file_reader_t* reader, file_id_t* id) {
+    return platform_file_id(reader->file, &id->volume, &id->index);
+}
+
+int file_path_id(const char* path, file_id_t* id) {
+    platform_path_info_t info;
+    if (!platform_path_info(path, &info) || info.kind == PLATFORM_PATH_MISSING) return 0;
+    *id = file_id_t{info.volume, info.index};
+    return 1;
 }
 
 void file_reader_close(file_reader_t* reader) {
@@ -142,22 +152,25 @@ file_replace_t failure(int temporary) {
     return file_replace_t{FILE_FAILED, platform_last_error(), (uint32_t)temporary};
 }
 
-// Whether the file holds exactly these bytes; read in pieces, so a large
-// file costs no memory.
-int holds_exactly(const char* path, const void* bytes, uint64_t length) {
+} // namespace
+
+int file_holds_exactly(const char* path, const void* bytes, uint64_t length) {
     file_reader_t reader;
-    if (!file_reader_open(&reader, path, 0)) return 0;
+    if (!file_reader_open(&reader, path, 0)) return -1;
     int same = reader.remaining == length;
     uint8_t piece[16384];
     int failed = 0;
     for (uint64_t at = 0; same && at < length;) {
         uint64_t n = file_reader_read(&reader, piece, sizeof piece, &failed);
-        same = !failed && n != 0 && bytes_equal(piece, n, (const uint8_t*)bytes + at, n);
+        same = !failed && n != 0 && n <= length - at &&
+               bytes_equal(piece, n, (const uint8_t*)bytes + at, n);
         at += n;
     }
     file_reader_close(&reader);
     return same;
 }
+
+namespace {
 
 // Creates this run's temporary file beside the target, exclusively: an
 // existing name, a link included, is never opened.
@@ -206,14 +219,51 @@ uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_
     return name.used - 1;
 }
 
+namespace {
+
+// The bytes written over the file, then the file cut to their length: not
+// in one step, but every name of a file with several keeps seeing it, and
+// only the file's permission is needed, not its folder's.
+file_replace_t write_in_place(const char* target, const void* bytes, uint64_t length) {
+    platform_path_kind_t kind;
+    platform_handle_t file = platform_file_open_write(target, &kind);
+    if (file == PLATFORM_INVALID_HANDLE) return failure(0);
+    file_replace_t result{FILE_WRITTEN_IN_PLACE, 0, 0};
+    if (write_through(file, bytes, length) != length || !platform_file_truncate(file, length))
+        result = failure(0);
+    platform_file_close(file);
+    return result;
+}
+
+// Writes the bytes to a temporary file beside the target and moves it over
+// the target.
+file_replace_t replace_through_temporary(platform_handle_t file, const char* temporary,
+                                         const char* target, int target_exists, const void* bytes,
+                                         uint64_t length) {
+    // An interrupted run leaves no temporary file behind.
+    platform_remove_on_interrupt(temporary);
+    if (target_exists) platform_file_attributes_like(file, target);
+    file_replace_t result{FILE_REPLACED, 0, 0};
+    if (write_through(file, bytes, length) != length) result = failure(1);
+    platform_file_close(file);
+    if (result.outcome == FILE_REPLACED && !platform_file_replace(temporary, target))
+        result = failure(0);
+    if (result.outcome != FILE_REPLACED) platform_file_delete(temporary);
+    platform_remove_on_interrupt(nullptr);
+    return result;
+}
+
+} // namespace
+
 file_replace_t file_replace_all(const void* name, uint64_t name_length, const void* bytes,
                                 uint64_t length) {
     char given[FILE_PATH_CAPACITY];
     data_t given_view = data_make(sizeof given, 0, given);
     if (!terminated_name(&given_view, name, name_length))
         return file_replace_t{FILE_FAILED, PLATFORM_ERROR_PATH_TOO_LONG, 0};
-    platform_path_kind_t kind;
-    if (!platform_path_kind(given, &kind)) return failure(0);
+    platform_path_info_t info;
+    if (!platform_path_info(given, &info)) return failure(0);
+    platform_path_kind_t kind = info.kind;
     if (kind == PLATFORM_PATH_DEVICE) {
         // A device or FIFO stays what it is: the bytes go into it.
         platform_path_kind_t opened = kind;
@@ -234,29 +284,35 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
     char target[FILE_PATH_CAPACITY];
     const uint32_t target_length = platform_path_resolve(given, target, sizeof target);
     if (target_length == 0) return failure(0);
+    int writable = 0;
     if (kind != PLATFORM_PATH_MISSING) {
-        if (holds_exactly(target, bytes, length)) return file_replace_t{FILE_UNCHANGED, 0, 0};
+        if (file_holds_exactly(target, bytes, length) == 1)
+            return file_replace_t{FILE_UNCHANGED, 0, 0};
         // A file we may not write is not replaced behind its owner's back
         // (renaming over it needs only the folder's permission).
         platform_path_kind_t opened;
         platform_handle_t probe = platform_file_open_write(target, &opened);
-        if (probe != PLATFORM_INVALID_HANDLE)
+        writable = probe != PLATFORM_INVALID_HANDLE;
+        if (writable)
             platform_file_close(probe);
         else if (!platform_error_is_busy(platform_last_error()))
             return failure(0);
+        // Every name of a file with several must see the new header: a
+        // rename would leave the others on the old one.
+        if (writable && info.links > 1) return write_in_place(target, bytes, length);
     }
 
     char temporary[FILE_PATH_CAPACITY];
     platform_handle_t file = create_temporary(target, target_length, temporary, sizeof temporary);
-    if (file == PLATFORM_INVALID_HANDLE) return failure(1);
-    if (kind != PLATFORM_PATH_MISSING) platform_file_mode_like(file, target);
-    file_replace_t result{FILE_REPLACED, 0, 0};
-    if (write_through(file, bytes, length) != length) result = failure(1);
-    platform_file_close(file);
-    if (result.outcome == FILE_REPLACED && !platform_file_replace(temporary, target))
-        result = failure(0);
-    if (result.outcome != FILE_REPLACED) platform_file_delete(temporary);
-    return result;
+    if (file == PLATFORM_INVALID_HANDLE) {
+        // A folder we may not create in (read-only, or sticky and another
+        // user's) around a file we may write: the file is written in place.
+        if (writable && platform_error_is_denied(platform_last_error()))
+            return write_in_place(target, bytes, length);
+        return failure(1);
+    }
+    return replace_through_temporary(file, temporary, target, kind != PLATFORM_PATH_MISSING, bytes,
+                                     length);
 }
 
 uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity) {

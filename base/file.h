@@ -29,6 +29,25 @@ int file_reader_open(file_reader_t* reader, const char* path, int keep_writers_o
 uint64_t file_reader_read(file_reader_t* reader, void* into, uint64_t room, int* failed);
 void file_reader_close(file_reader_t* reader);
 
+// Which file a name stands for, however it is spelt or linked: the device
+// and inode, or the volume serial number and file index.
+struct file_id_t {
+    uint64_t volume, index;
+};
+inline int file_id_equal(const file_id_t& a, const file_id_t& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+// file_reader_id gives the open file's identity; 0 when the OS cannot tell.
+int file_reader_id(const file_reader_t* reader, file_id_t* id);
+// file_path_id gives the identity of the file at path, links followed; 0
+// when nothing stands there or the OS cannot tell.
+int file_path_id(const char* path, file_id_t* id);
+
+// file_holds_exactly returns 1 when the file holds exactly these bytes, 0
+// when it holds others, -1 when it cannot be read (file_last_error says
+// why). It reads in pieces, so a large file costs no memory.
+int file_holds_exactly(const char* path, const void* bytes, uint64_t length);
+
 // Kept for completeness of the base library and tested, though the tool
 // itself does not call them: do not remove them as unused.
 // Bytes written; 0 when the file cannot be created. overwrite 0 refuses to
@@ -50,12 +69,16 @@ const uint64_t FILE_NAME_LIMIT = 510;
 // - a symbolic link: the file it names is replaced that way, the link stays;
 // - a device or FIFO (/dev/null, NUL, CON) is written into directly;
 // - a file that already holds exactly these bytes is left as it is, not
-//   even opened for writing, so its modification time stays.
+//   even opened for writing, so its modification time stays;
+// - a file with several names (hard links), or one in a folder where no
+//   temporary file may be made though the file may be written, is written
+//   in place, as a plain write would.
 enum file_replace_outcome_t {
     FILE_REPLACED = 0,
     FILE_UNCHANGED = 1,
     FILE_WRITTEN_THROUGH = 2, // into a device
     FILE_FAILED = 3,
+    FILE_WRITTEN_IN_PLACE = 4,
 };
 struct file_replace_t {
     file_replace_outcome_t outcome;

@@ -77,26 +77,36 @@ void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint
         out_begin[i] = bytes[i];
 }
 
+uint32_t utf8_decode(const uint8_t* p, const uint8_t* end, uint32_t* code_point) {
+    if (p >= end) return 0;
+    uint32_t cp = *p, extra = 0, least = 0;
+    if (cp >= 0xF0 && cp <= 0xF4) {
+        cp &= 0x07, extra = 3, least = 0x10000;
+    } else if (cp >= 0xE0 && cp <= 0xEF) {
+        cp &= 0x0F, extra = 2, least = 0x800;
+    } else if (cp >= 0xC2 && cp <= 0xDF) {
+        cp &= 0x1F, extra = 1, least = 0x80;
+    } else if (cp >= 0x80) {
+        return 0; // a continuation byte first, or a lead byte no character has
+    }
+    for (uint32_t i = 1; i <= extra; ++i) {
+        if (p + i >= end || (p[i] & 0xC0) != 0x80) return 0; // also stops at a zero byte
+        cp = cp << 6 | (p[i] & 0x3Fu);
+    }
+    if (cp < least || !code_point_is_valid(cp)) return 0;
+    *code_point = cp;
+    return extra + 1;
+}
+
 int32_t utf8_to_utf16(const char* text, uint16_t* out, uint32_t capacity) {
     const uint8_t* p = (const uint8_t*)text;
     uint32_t n = 0;
     while (*p != 0) {
-        uint32_t cp = *p, extra = 0, least = 0;
-        if (cp >= 0xF0 && cp <= 0xF4) {
-            cp &= 0x07, extra = 3, least = 0x10000;
-        } else if (cp >= 0xE0 && cp <= 0xEF) {
-            cp &= 0x0F, extra = 2, least = 0x800;
-        } else if (cp >= 0xC2 && cp <= 0xDF) {
-            cp &= 0x1F, extra = 1, least = 0x80;
-        } else if (cp >= 0x80) {
-            return -1; // a continuation byte first, or a lead byte no character has
-        }
-        for (uint32_t i = 1; i <= extra; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return -1; // also stops at the zero byte
-            cp = cp << 6 | (p[i] & 0x3Fu);
-        }
-        if (cp < least || !code_point_is_valid(cp)) return -1;
-        p += extra + 1;
+        uint32_t cp = 0;
+        // A sequence ends at the zero byte at the latest: no byte after it is read.
+        const uint32_t length = utf8_decode(p, p + 4, &cp);
+        if (length == 0) return -1;
+        p += length;
         const uint32_t units = cp >= 0x10000 ? 2 : 1;
         if (n + units + 1 > capacity) return -1;
         if (units == 2) {

@@ -25,6 +25,11 @@ void utf16_decode(const uint8_t* begin, const uint8_t* end, uint32_t* code_point
 void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint8_t* count,
                  int32_t* error);
 
+// utf8_decode returns the length of the well-formed UTF-8 sequence at p,
+// which ends before end, and gives its code point; 0 for bytes that are no
+// such sequence (overlong forms, surrogates, cut sequences).
+uint32_t utf8_decode(const uint8_t* p, const uint8_t* end, uint32_t* code_point);
+
 // Whole zero-terminated texts, for the paths the Windows calls take and give.
 // UTF-8 to UTF-16 units in the machine's order: the units written before
 // the zero unit, or -1 when the text is not well-formed UTF-8 (overlong

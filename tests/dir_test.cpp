@@ -95,10 +95,9 @@ struct walk_fixture_t {
     dir_search_result_t search(const std::string& directory, uint32_t flags,
                                const std::string& extensions = "c,cpp,h,hpp",
                                const std::string& exceptions = "profiler.h") {
-        data_t d = data_make(directory.size(), directory.size(), (void*)directory.data());
-        data_t e = data_make(extensions.size(), extensions.size(), (void*)extensions.data());
-        data_t x = data_make(exceptions.size(), exceptions.size(), (void*)exceptions.data());
-        return dir_search(&list, &d, &e, &x, flags);
+        data_t d = data_of(directory);
+        const dir_filter_t filter = filter_of(extensions, exceptions);
+        return dir_search(&list, &d, &filter, flags);
     }
     strings_t paths(const std::string& strip = "") const {
         strings_t out;
@@ -312,8 +311,8 @@ TEST(FileListMake, TooSmallArenaLeavesItUnchanged) {
     // Walking into it records nothing.
     std::string root = make_tree();
     data_t d = data_make(root.size(), root.size(), root.data());
-    data_t none{};
-    dir_search(&list, &d, &none, &none, WALK_FILES);
+    const dir_filter_t none{};
+    dir_search(&list, &d, &none, WALK_FILES);
     EXPECT_EQ(list.count, 0u);
 }
 
@@ -330,8 +329,8 @@ TEST(DirSearch, PathsTheArenaCannotHoldAreCountedAndNull) {
         file_list_t list = file_list_make(&arena, 4);
         arena.size = arena.used + room;
         data_t d = data_make(root.size(), root.size(), root.data());
-        data_t c = DATA_LITERAL("c");
-        ASSERT_EQ(dir_search(&list, &d, &c, &c, WALK_FILES), DIR_SEARCH_DONE);
+        const dir_filter_t c = filter_of("c", "c");
+        ASSERT_EQ(dir_search(&list, &d, &c, WALK_FILES), DIR_SEARCH_DONE);
         ASSERT_EQ(list.count, 4u);
         EXPECT_EQ(list.lost_paths, 2u);
         EXPECT_EQ(std::string((const char*)list.paths[0]), root + "/a.c");

@@ -50,7 +50,7 @@ outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t set
         list.count = 0;
         scan_files_t* scan = scan_files_begin(&list, setup);
         walk(&list, tree);
-        report = scan_files_end(scan, &list, &buffer, &arena, &timelines, &events);
+        report = scan_files_end(scan, &list, &buffer, &arena, &timelines, &events, setup.output);
     } else {
         report = scan_files(&list, &buffer, &arena, &timelines, &events, setup);
     }
@@ -112,10 +112,8 @@ struct tree_t {
     static void walk(file_list_t* list, const void* self) {
         const tree_t* tree = (const tree_t*)self;
         data_t directory = data_make(0, tree->root.size(), (void*)tree->root.data());
-        data_t extensions = DATA_LITERAL("c");
-        data_t exceptions = DATA_LITERAL("profiler.h");
-        EXPECT_EQ(dir_search(list, &directory, &extensions, &exceptions, WALK_FILES),
-                  DIR_SEARCH_DONE);
+        const dir_filter_t filter = filter_of("c", "profiler.h");
+        EXPECT_EQ(dir_search(list, &directory, &filter, WALK_FILES), DIR_SEARCH_DONE);
     }
     ~tree_t() { EXPECT_EQ(system(("rm -rf " + root).c_str()), 0); }
 };
@@ -245,7 +243,8 @@ TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
                 EXPECT_EQ(truncate(path.c_str(), 8192), 0);
             });
             const int read =
-                scan_file(path.c_str(), &buffer, &arena, &tables.timelines, &tables.events);
+                scan_file(path.c_str(), nullptr, &buffer, &arena, &tables.timelines, &tables.events)
+                    .read;
             cutter.join();
             if (read) continue;
             failures += 1;
@@ -282,7 +281,9 @@ TEST(ScanFile, LargeFileReadWhileScanned) {
     data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
     data_t expected_arena = data_make(expected_bytes.size(), 0, expected_bytes.data());
     data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
-    ASSERT_EQ(scan_file(path.c_str(), &buffer, &arena, &found.timelines, &found.events), 1);
+    ASSERT_EQ(
+        scan_file(path.c_str(), nullptr, &buffer, &arena, &found.timelines, &found.events).read,
+        1u);
     scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &expected_arena,
                &expected.timelines, &expected.events);
     EXPECT_EQ(found.timelines.count, 5u);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "base/dir.h"
 #include "tool/id_table.h"
 
 // Removes a tree whatever its permissions (a test may have locked a folder),
@@ -92,6 +93,21 @@ inline void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
 
 // A file of one byte.
 inline void touch(const std::string& path) { write_file(path, "x"); }
+
+// A string record over a std::string's bytes, which must outlive it.
+inline data_t data_of(const std::string& s) {
+    return data_make(s.size(), s.size(), (void*)s.data());
+}
+
+// A walk's filter from list texts, split as the driver splits them; the
+// texts must outlive it.
+inline dir_filter_t filter_of(const std::string& extensions, const std::string& exceptions) {
+    dir_filter_t filter{};
+    const data_t e = data_of(extensions), x = data_of(exceptions);
+    filter.extension_count = list_split(&e, filter.extensions, DIR_LIST_ITEMS);
+    filter.exception_count = list_split(&x, filter.exceptions, DIR_LIST_ITEMS);
+    return filter;
+}
 
 // The two id tables the way the driver makes them, over vectors, filled from
 // strings whose bytes they keep alive.

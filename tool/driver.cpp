@@ -59,11 +59,56 @@ const char USAGE[] =
     "      2048 timeline ids.\n"
     "\n";
 
-// What the command line asks for, defaults applied.
+// The options, in one table: a switch stands alone, the others take the
+// argument after it, whatever that is. Only the first of an option counts,
+// but for -d: every -d names a directory.
+enum option_index_t {
+    OPTION_DIRECTORY,
+    OPTION_EXTENSIONS,
+    OPTION_EXCEPTIONS,
+    OPTION_OUTPUT,
+    OPTION_RECURSIVE,
+    OPTION_SILENT,
+    OPTION_STRICT,
+    OPTION_CHECK,
+    OPTION_HELP,
+    OPTION_HELP_LONG,
+    OPTION_VERSION,
+    OPTION_COUNT
+};
+struct option_t {
+    const char* name;
+    int takes_value;
+    const char* fallback; // the value when none is given; null for -d, whose is the system's
+};
+const option_t OPTIONS[OPTION_COUNT] = {
+    {"-d", 1, nullptr},          {"-e", 1, "c,cpp,h,hpp"},  {"-x", 1, "profiler.h"},
+    {"-o", 1, "profiler_ids.h"}, {"-r", 0, nullptr},        {"-s", 0, nullptr},
+    {"--strict", 0, nullptr},    {"--check", 0, nullptr},   {"-h", 0, nullptr},
+    {"--help", 0, nullptr},      {"--version", 0, nullptr},
+};
+
+data_t option_name(uint32_t option) {
+    const char* name = OPTIONS[option].name;
+    return data_make(text_length(name) + 1, text_length(name), (void*)name);
+}
+
+// A switch is on when it stands anywhere after the program's own name,
+// even as the value of another option.
+int switch_on(uint32_t option) { return arg_present(option_name(option), 0) != 0; }
+
+// What the command line asks for, defaults applied, lists split.
 struct options_t {
-    data_t extensions, exceptions, output;
+    data_t directories[ARGS_CAPACITY];
+    uint32_t directory_count;
+    dir_filter_t filter;
+    data_t output;
+    int to_standard_output; // "-o -"
+    // The file at the output path, when there is one: a source it must not be.
+    file_id_t output_file;
+    const file_id_t* output_id;
     uint32_t flags;
-    int silent;
+    int silent, check;
 };
 
 // The working memory of one run and what the search and scan put in it.
@@ -71,16 +116,22 @@ struct run_t {
     data_t arena;
     id_table_t timelines, events;
     file_list_t list;
+    uint32_t output_scanned; // 1 + the list index of the output, when the scan met it
 };
 
 // Every argument no option takes is said, and an option left without its
 // value: a typo must not pass for a run that did what was meant.
 void warn_unused_arguments(void) {
-    const data_t switches[] = {DATA_LITERAL("-h"), DATA_LITERAL("-r"), DATA_LITERAL("-s")};
-    const data_t options[] = {DATA_LITERAL("-d"), DATA_LITERAL("-e"), DATA_LITERAL("-x"),
-                              DATA_LITERAL("-o")};
+    data_t switches[OPTION_COUNT], options[OPTION_COUNT];
+    uint32_t switch_count = 0, option_count = 0;
+    for (uint32_t i = 0; i < OPTION_COUNT; ++i) {
+        if (OPTIONS[i].takes_value)
+            options[option_count++] = option_name(i);
+        else
+            switches[switch_count++] = option_name(i);
+    }
     uint8_t taken[ARGS_CAPACITY];
-    arg_mark_taken(switches, 3, options, 4, taken);
+    arg_mark_taken(switches, switch_count, options, option_count, taken);
     const uint32_t count = arg_count();
     for (uint32_t i = 1; i < count; ++i) {
         if (taken[i]) continue;
@@ -91,8 +142,8 @@ void warn_unused_arguments(void) {
     }
     if (count < 2) return;
     const data_t last = arg_at(count - 1);
-    for (const data_t& option : options) {
-        if (!data_equal(&last, &option)) continue;
+    for (uint32_t k = 0; k < option_count; ++k) {
+        if (!data_equal(&last, &options[k])) continue;
         message_t m("warning");
         m.add(last);
         // Only the first one of an option counts (every -d does).
@@ -102,16 +153,79 @@ void warn_unused_arguments(void) {
     }
 }
 
-options_t read_options(void) {
+// An empty argument after an option is no value: said, and passed over.
+void warn_empty_value(uint32_t option, int first) {
+    message_t m("warning");
+    m.add(OPTIONS[option].name);
+    m.add(first ? " has an empty value; the default is used"
+                : " has an empty value; it is ignored");
+    m.send();
+}
+
+// The value of an option that counts once, or its default.
+data_t option_value(uint32_t option) {
+    data_t value = arg_value(option_name(option), nullptr);
+    if (value.used != 0) return value;
+    if (value.data) warn_empty_value(option, 1);
+    const char* fallback = OPTIONS[option].fallback;
+    return data_make(text_length(fallback) + 1, text_length(fallback), (void*)fallback);
+}
+
+// Every -d value in command-line order; the default when the first -d has
+// none. An empty value is said and passed over, and the search goes on.
+void read_directories(options_t* o) {
+    const data_t name = option_name(OPTION_DIRECTORY);
+    o->directory_count = 0;
+    for (uint32_t at = arg_find(name.data, name.used, 0); at != 0 && at + 1 < arg_count();
+         at = arg_find(name.data, name.used, at + 1)) {
+        const data_t value = arg_at(at + 1);
+        if (value.used != 0) {
+            o->directories[o->directory_count++] = value;
+            continue;
+        }
+        warn_empty_value(OPTION_DIRECTORY, o->directory_count == 0);
+        if (o->directory_count == 0) o->directories[o->directory_count++] = dir_default();
+    }
+    if (o->directory_count == 0) o->directories[o->directory_count++] = dir_default();
+}
+
+// The items of a list option; items beyond the walk's limit are said and
+// left out.
+uint32_t read_list(uint32_t option, data_t* items) {
+    const data_t text = option_value(option);
+    data_t split[DIR_LIST_ITEMS + 1];
+    const uint32_t count = list_split(&text, split, DIR_LIST_ITEMS + 1);
+    if (count > DIR_LIST_ITEMS) {
+        message_t m("warning");
+        m.add(OPTIONS[option].name);
+        m.add(" holds more than ");
+        m.add(DIR_LIST_ITEMS);
+        m.add(" items; ");
+        m.quoted(split[DIR_LIST_ITEMS]);
+        m.add(" and the items after it are ignored");
+        m.send();
+    }
+    const uint32_t kept = count > DIR_LIST_ITEMS ? DIR_LIST_ITEMS : count;
+    for (uint32_t i = 0; i < kept; ++i)
+        items[i] = split[i];
+    return kept;
+}
+
+void read_options(options_t* o) {
     warn_unused_arguments();
-    options_t o{arg_value(DATA_LITERAL("-e"), nullptr), arg_value(DATA_LITERAL("-x"), nullptr),
-                arg_value(DATA_LITERAL("-o"), nullptr), WALK_FILES,
-                arg_present(DATA_LITERAL("-s"), 0) != 0};
-    if (arg_present(DATA_LITERAL("-r"), 0)) o.flags |= WALK_RECURSIVE;
-    if (o.extensions.used == 0) o.extensions = DATA_LITERAL("c,cpp,h,hpp");
-    if (o.exceptions.used == 0) o.exceptions = DATA_LITERAL("profiler.h");
-    if (o.output.used == 0) o.output = DATA_LITERAL("profiler_ids.h");
-    return o;
+    if (switch_on(OPTION_STRICT)) report_strict();
+    read_directories(o);
+    o->filter.extension_count = read_list(OPTION_EXTENSIONS, o->filter.extensions);
+    o->filter.exception_count = read_list(OPTION_EXCEPTIONS, o->filter.exceptions);
+    o->output = option_value(OPTION_OUTPUT);
+    o->to_standard_output = o->output.used == 1 && o->output.data[0] == '-';
+    o->output_id =
+        !o->to_standard_output && file_path_id((const char*)o->output.data, &o->output_file)
+            ? &o->output_file
+            : nullptr;
+    o->flags = WALK_FILES | (switch_on(OPTION_RECURSIVE) ? WALK_RECURSIVE : 0);
+    o->silent = switch_on(OPTION_SILENT);
+    o->check = switch_on(OPTION_CHECK);
 }
 
 // Memory the OS refused: "cannot obtain the 10 MiB of working memory".
@@ -201,18 +315,12 @@ void warn_table_full(const char* which) {
     m.send();
 }
 
-// Runs one search per directory while threads read the files it lists,
-// then puts every file's ids into the tables. 0 on an error, said.
-int search_and_scan(const options_t& o, run_t* run) {
-    // Many small files cost the kernel more than the scan costs us: every
-    // processor opens and reads files, from the moment the walk lists them.
-    scan_files_t* scan = scan_files_begin(&run->list, {threads_available(), SCAN_SCRATCH_SIZE});
-    uint32_t iterator = 0;
-    data_t directory = arg_value(DATA_LITERAL("-d"), &iterator);
-    if (directory.used == 0) directory = dir_default();
-    for (; directory.used != 0; directory = arg_value(DATA_LITERAL("-d"), &iterator)) {
-        const dir_search_result_t result =
-            dir_search(&run->list, &directory, &o.extensions, &o.exceptions, o.flags);
+// Runs one search per directory while the threads read the files it
+// lists. 0 on an error, said, with the threads stopped.
+int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
+    for (uint32_t d = 0; d < o.directory_count; ++d) {
+        const data_t& directory = o.directories[d];
+        const dir_search_result_t result = dir_search(&run->list, &directory, &o.filter, o.flags);
         if (result == DIR_SEARCH_NOT_FOUND && file_error_is_resource(run->list.search_error)) {
             // Not the directory's fault: its files would be missing from a
             // header that looks complete.
@@ -229,26 +337,28 @@ int search_and_scan(const options_t& o, run_t* run) {
     }
     report_walk(run->list);
     const dir_failures_t& starved = run->list.starved;
-    if (starved.count != 0 || run->list.lost_paths != 0) {
-        scan_files_cancel(scan);
-        if (starved.count != 0)
-            say_failures("error", "cannot search directory ", (const char*)starved.first,
-                         starved.error, starved.count, " more directory", " more directories",
-                         "; no header written");
-        else
-            report_error(
-                "out of working memory for the paths of the files found; no header written");
-        return 0;
-    }
+    if (starved.count == 0 && run->list.lost_paths == 0) return 1;
+    scan_files_cancel(scan);
+    if (starved.count != 0)
+        say_failures("error", "cannot search directory ", (const char*)starved.first, starved.error,
+                     starved.count, " more directory", " more directories", "; no header written");
+    else
+        report_error("out of working memory for the paths of the files found; no header written");
+    return 0;
+}
 
+// Reads what the threads left, puts every file's ids into the tables and
+// says what could not be read. 0 on an error, said.
+int scan_listed(const options_t& o, run_t* run, scan_files_t* scan) {
     data_t buffer = data_os_alloc(READ_PIECE_SIZE, nullptr);
     if (!buffer.data) {
         scan_files_cancel(scan);
         error_refused(READ_PIECE_SIZE, " MiB read buffer");
         return 0;
     }
-    const scan_files_report_t report =
-        scan_files_end(scan, &run->list, &buffer, &run->arena, &run->timelines, &run->events);
+    const scan_files_report_t report = scan_files_end(scan, &run->list, &buffer, &run->arena,
+                                                      &run->timelines, &run->events, o.output_id);
+    run->output_scanned = report.output_scanned;
     if (report.unreadable != 0)
         say_failures("warning", "cannot read ", report.first_unreadable, report.unreadable_error,
                      report.unreadable, " more file", " more files", "");
@@ -266,6 +376,16 @@ int search_and_scan(const options_t& o, run_t* run) {
     return 1;
 }
 
+// Searches every directory while threads read the files it lists, then
+// puts every file's ids into the tables. 0 on an error, said.
+int search_and_scan(const options_t& o, run_t* run) {
+    // Many small files cost the kernel more than the scan costs us: every
+    // processor opens and reads files, from the moment the walk lists them.
+    scan_files_t* scan =
+        scan_files_begin(&run->list, {threads_available(), SCAN_SCRATCH_SIZE, o.output_id});
+    return search_directories(o, run, scan) && scan_listed(o, run, scan);
+}
+
 // An id no header can hold ends the run before anything is written.
 int ids_fit_a_header(const run_t& run) {
     const header_problem_t problem = header_problem(&run.timelines, &run.events);
@@ -275,7 +395,7 @@ int ids_fit_a_header(const run_t& run) {
         m.add("the id ");
         m.quoted(*problem.id);
         m.add(" would declare ");
-        m.add(problem.in_events ? "profiler_event_id_" : "profiler_timeline_id_");
+        m.add(header_enumerator_prefix(problem.in_events));
         m.add(*problem.id);
         m.add(" twice");
     } else {
@@ -292,10 +412,62 @@ int ids_fit_a_header(const run_t& run) {
     return 0;
 }
 
+// Whether the output, found among the files scanned, may be replaced: only
+// when it is empty or a header this tool wrote. Anything else is a source,
+// and replacing it would lose its ids for good.
+int output_may_be_replaced(const options_t& o, const run_t& run) {
+    if (run.output_scanned == 0) return 1;
+    const char opening[] = HEADER_OPENING;
+    uint8_t start[sizeof opening - 1];
+    file_reader_t reader;
+    int failed = 0;
+    uint64_t n = 0;
+    if (file_reader_open(&reader, (const char*)o.output.data, 0)) {
+        n = file_reader_read(&reader, start, sizeof start, &failed);
+        file_reader_close(&reader);
+        if (!failed && (n == 0 || bytes_equal(start, n, opening, sizeof start))) return 1;
+    }
+    message_t m("error");
+    m.add("the output ");
+    m.quoted(o.output);
+    m.add(" is one of the files scanned and not a header of ours; no header written");
+    m.send();
+    return 0;
+}
+
+// --check: whether the output already holds this header. Returns the exit
+// code.
+int check_output(const options_t& o, const data_t& header) {
+    const int same = o.to_standard_output
+                         ? -2
+                         : file_holds_exactly((const char*)o.output.data, header.data, header.used);
+    if (same == 1) {
+        if (o.silent) return 0;
+        uint8_t line_bytes[FILE_NAME_LIMIT + 16];
+        data_t line = data_make(sizeof line_bytes, 0, line_bytes);
+        data_append_data(&line, &o.output, 1);
+        data_append(&line, " is up to date.\n", 16, 1);
+        std_out_write_data(&line);
+        return 0;
+    }
+    message_t m("error");
+    if (same == -2) {
+        m.add("--check compares with an output file; -o - has none");
+    } else {
+        m.quoted(o.output);
+        m.add(" is out of date");
+        if (same == -1) m.reason(file_last_error());
+    }
+    m.send();
+    return 1;
+}
+
 // The header text, then the output file (or standard output) and the
 // final line. Returns the exit code.
 int write_output(const options_t& o, run_t* run) {
     if (!ids_fit_a_header(*run)) return 1;
+    // Under --strict a warning said is a failed run: nothing is written.
+    if (report_warnings_as_errors() != 0) return 1;
     data_t header = data_push_rest(&run->arena, 8);
     if (!write_header(&header, &run->timelines, &run->events)) {
         message_t m("error");
@@ -305,13 +477,14 @@ int write_output(const options_t& o, run_t* run) {
         m.send();
         return 1;
     }
-    const data_t standard_output = DATA_LITERAL("-"); // "-o -": the header to standard output
-    if (data_equal(&o.output, &standard_output)) {
+    if (o.check) return check_output(o, header);
+    if (o.to_standard_output) {
         // The header itself is what was asked for: no final line after it.
         if (std_out_write_data(&header)) return 0;
         report_error("cannot write the header to standard output");
         return 1;
     }
+    if (!output_may_be_replaced(o, *run)) return 1;
     const file_replace_t written =
         file_replace_all(o.output.data, o.output.used, header.data, header.used);
     if (written.outcome == FILE_FAILED) {
@@ -342,16 +515,17 @@ int32_t tool_main(int32_t count, char** values) {
         m.send();
         return 1;
     }
-    if (arg_present(DATA_LITERAL("-h"), 0) || arg_present(DATA_LITERAL("--help"), 0)) {
+    if (switch_on(OPTION_HELP) || switch_on(OPTION_HELP_LONG)) {
         std_out_write(USAGE, sizeof USAGE - 1);
         return 0;
     }
-    if (arg_present(DATA_LITERAL("--version"), 0)) {
+    if (switch_on(OPTION_VERSION)) {
         const char version[] = "tagloomsmith " TAGLOOMSMITH_VERSION "\n";
         std_out_write(version, sizeof version - 1);
         return 0;
     }
-    const options_t options = read_options();
+    options_t options;
+    read_options(&options);
     if (options.output.used > FILE_NAME_LIMIT) {
         message_t m("error");
         m.add("output path longer than ");

@@ -5,10 +5,45 @@
 
 namespace {
 
+// Everything the header declares for one kind of id, and so every name an
+// id's enumerator must not repeat: the check below and the writer read the
+// same record, so a name added to the header is refused as an id at once.
+struct header_kind_t {
+    const char* type;       // the enumeration, by tag and by typedef
+    const char* enumerator; // the prefix of each id's enumerator
+    const char* count;      // the enumerator after the last id
+    const char* strings;    // the table of names
+    const char* lengths;    // the table of their lengths
+    const char* longest;    // the greatest length
+    // Ids every header of this kind starts with, and the least the greatest
+    // length can be.
+    const char* const* fixed;
+    uint32_t fixed_count;
+    uint64_t longest_fixed;
+};
+
 // The two event ids every header starts with; found ids take 2 onwards.
-const char FIXED_COLLAPSE[] = "profiler_collapse";
-const char FIXED_NOT_MEASURED[] = "profiler_not_measured";
-const uint64_t FIXED_MAX_LENGTH = 21;
+const char* const FIXED_EVENTS[] = {"profiler_collapse", "profiler_not_measured"};
+
+const header_kind_t TIMELINES = {"profiler_timeline_id_t",
+                                 "profiler_timeline_id_",
+                                 "profiler_timeline_id_count",
+                                 "profiler_timeline_id_strings",
+                                 "profiler_timeline_id_string_lengths",
+                                 "profiler_max_timeline_id_string_length",
+                                 nullptr,
+                                 0,
+                                 0};
+const header_kind_t EVENTS = {"profiler_event_id_t",
+                              "profiler_event_id_",
+                              "profiler_event_id_count",
+                              "profiler_event_id_strings",
+                              "profiler_event_id_string_lengths",
+                              "profiler_max_event_id_string_length",
+                              FIXED_EVENTS,
+                              2,
+                              21};
+const header_kind_t* const KINDS[2] = {&TIMELINES, &EVENTS};
 
 // Appends pieces and remembers whether any of them did not fit.
 struct header_out_t {
@@ -18,7 +53,7 @@ struct header_out_t {
     void text(const char* piece, uint64_t length) {
         if (!data_append(block, piece, length, 1)) complete = 0;
     }
-    template <uint64_t N> void text(const char (&piece)[N]) { text(piece, N - 1); }
+    void text(const char* piece) { text(piece, text_length(piece)); }
     void id(const data_t* record) { text((const char*)record->data, record->used); }
     void number(uint64_t value) {
         uint64_t digits = 1;
@@ -28,44 +63,119 @@ struct header_out_t {
     }
 };
 
-int is_fixed_event(const data_t* record) {
-    return bytes_equal(record->data, record->used, FIXED_COLLAPSE, sizeof FIXED_COLLAPSE - 1) ||
-           bytes_equal(record->data, record->used, FIXED_NOT_MEASURED,
-                       sizeof FIXED_NOT_MEASURED - 1);
+// Whether the id equals one of the kind's fixed ids.
+int is_fixed(const header_kind_t& kind, const data_t* record) {
+    for (uint32_t i = 0; i < kind.fixed_count; ++i)
+        if (bytes_equal(record->data, record->used, kind.fixed[i], text_length(kind.fixed[i])))
+            return 1;
+    return 0;
 }
 
-// A found event id equal to a fixed one would be a second enumerator of the
-// same name, which no compiler accepts: it is removed like a duplicate.
-void remove_fixed_events(id_table_t* events) {
-    for (uint64_t i = 0; i < events->count; ++i)
-        if (is_fixed_event(&events->records[i])) events->records[i].used = 0;
+// Whether name is the enumerator the kind's prefix and the id spell.
+int spells(const char* name, const char* prefix, const data_t* id) {
+    const uint64_t n = text_length(prefix);
+    return bytes_equal(name, n, prefix, n) &&
+           bytes_equal(name + n, text_length(name + n), id->data, id->used);
 }
 
-// Each length is followed by its separator; the break after every 20th
-// index counts removed records too.
-void write_lengths(header_out_t* out, const id_table_t* table, uint64_t* max) {
-    for (uint64_t i = 0; i < table->count; ++i) {
-        const data_t* record = &table->records[i];
-        if (record->used == 0) continue;
-        out->number(record->used);
-        if ((i + 1) % 20 != 0)
-            out->text(", ");
-        else
-            out->text(",\n    ");
-        if (record->used > *max) *max = record->used;
+// Whether the id's enumerator would repeat a name the header declares
+// besides the enumerators: the name of an enumeration, a table or a count.
+int clashes(const header_kind_t& kind, const data_t* id) {
+    for (const header_kind_t* other : KINDS) {
+        const char* names[] = {other->type, other->count, other->strings, other->lengths,
+                               other->longest};
+        for (const char* name : names)
+            if (spells(name, kind.enumerator, id)) return 1;
     }
+    return 0;
 }
 
-template <uint64_t B, uint64_t A>
-void write_ids(header_out_t* out, const id_table_t* table, const char (&before)[B],
-               const char (&after)[A]) {
+// One line per kept id: before, the id, after.
+void write_ids(header_out_t* out, const header_kind_t& kind, const id_table_t* table,
+               const char* before, const char* between, const char* after) {
+    for (uint32_t i = 0; i < kind.fixed_count; ++i) {
+        out->text(before);
+        out->text(between);
+        out->text(kind.fixed[i]);
+        out->text(after);
+    }
     for (uint64_t i = 0; i < table->count; ++i) {
         const data_t* record = &table->records[i];
         if (record->used == 0) continue;
         out->text(before);
+        out->text(between);
         out->id(record);
         out->text(after);
     }
+}
+
+// Each length is followed by its separator; the break after every 20th
+// index counts removed records too, and the fixed ids stand on lines of
+// their own. Returns the greatest length.
+uint64_t write_lengths(header_out_t* out, const header_kind_t& kind, const id_table_t* table) {
+    for (uint32_t i = 0; i < kind.fixed_count; ++i) {
+        out->number(text_length(kind.fixed[i]));
+        out->text(",\n    ");
+    }
+    uint64_t longest = kind.longest_fixed;
+    for (uint64_t i = 0; i < table->count; ++i) {
+        const data_t* record = &table->records[i];
+        if (record->used == 0) continue;
+        out->number(record->used);
+        out->text((i + 1) % 20 != 0 ? ", " : ",\n    ");
+        if (record->used > longest) longest = record->used;
+    }
+    return longest;
+}
+
+// "typedef enum profiler_event_id_t { ... } profiler_event_id_t;", without
+// the duplicates, and without found ids equal to a fixed one: a second
+// enumerator of the same name no compiler accepts.
+void write_enumeration(header_out_t* out, const header_kind_t& kind, id_table_t* table) {
+    remove_duplicates(table);
+    for (uint64_t i = 0; i < table->count; ++i)
+        if (is_fixed(kind, &table->records[i])) table->records[i].used = 0;
+    out->text("typedef enum ");
+    out->text(kind.type);
+    out->text(" {\n");
+    write_ids(out, kind, table, "    ", kind.enumerator, ",\n");
+    out->text("    ");
+    out->text(kind.count);
+    out->text("\n} ");
+    out->text(kind.type);
+    out->text(";\n\n");
+}
+
+// The tables of names and lengths, and the greatest length.
+void write_tables(header_out_t* out, const header_kind_t& kind, const id_table_t* table) {
+    out->text("const char* ");
+    out->text(kind.strings);
+    out->text("[ ");
+    out->text(kind.count);
+    out->text(" ] = {\n");
+    write_ids(out, kind, table, "    \"", "", "\",\n");
+    out->text("};\n\n");
+    out->text("uint16_t ");
+    out->text(kind.lengths);
+    out->text("[ ");
+    out->text(kind.count);
+    out->text(" ] = {\n    ");
+    const uint64_t longest = write_lengths(out, kind, table);
+    out->text("\n};\n\n");
+    out->text("uint16_t ");
+    out->text(kind.longest);
+    out->text(" = ");
+    out->number(longest);
+    out->text(";\n\n");
+}
+
+// The same tables declared for the units that do not define them.
+void write_externs(header_out_t* out, const header_kind_t& kind) {
+    const char* pieces[] = {"extern const char* ", kind.strings, "[ ", kind.count, " ];\n",
+                            "extern uint16_t ",    kind.lengths, "[ ", kind.count, " ];\n",
+                            "extern uint16_t ",    kind.longest, ";\n"};
+    for (const char* piece : pieces)
+        out->text(piece);
 }
 
 } // namespace
@@ -98,71 +208,18 @@ void remove_duplicates(id_table_t* table) {
 
 int write_header(data_t* output, id_table_t* timelines, id_table_t* events) {
     header_out_t out{output, 1};
-    out.text("\n#ifndef PROFILER_IDS_H\n\n");
-    out.text("#ifdef PROFILER_ON\n\n");
-    out.text("#include <stdint.h>\n\n");
-    if (timelines->count != 0) {
-        remove_duplicates(timelines);
-        out.text("typedef enum profiler_timeline_id_t {\n");
-        write_ids(&out, timelines, "    profiler_timeline_id_", ",\n");
-        out.text("    profiler_timeline_id_count\n} profiler_timeline_id_t;\n\n");
-    }
-    if (events->count != 0) {
-        remove_duplicates(events);
-        remove_fixed_events(events);
-        out.text("typedef enum profiler_event_id_t {\n");
-        out.text("    profiler_event_id_profiler_collapse,\n");
-        out.text("    profiler_event_id_profiler_not_measured,\n");
-        write_ids(&out, events, "    profiler_event_id_", ",\n");
-        out.text("    profiler_event_id_count\n} profiler_event_id_t;\n\n");
-    }
+    id_table_t* tables[2] = {timelines, events};
+    out.text(HEADER_OPENING);
+    for (int k = 0; k < 2; ++k)
+        if (tables[k]->count != 0) write_enumeration(&out, *KINDS[k], tables[k]);
     out.text("#ifdef PROFILER_IMPLEMENTATION\n\n");
-    if (timelines->count != 0) {
-        uint64_t max = 0;
-        out.text("const char* profiler_timeline_id_strings[ profiler_timeline_id_count ] = {\n");
-        write_ids(&out, timelines, "    \"", "\",\n");
-        out.text("};\n\n");
-        out.text("uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ] = "
-                 "{\n    ");
-        write_lengths(&out, timelines, &max);
-        out.text("\n};\n\n");
-        out.text("uint16_t profiler_max_timeline_id_string_length = ");
-        out.number(max);
-        out.text(";\n\n");
-    }
-    if (events->count != 0) {
-        uint64_t max = FIXED_MAX_LENGTH;
-        out.text("const char* profiler_event_id_strings[ profiler_event_id_count ] = {\n");
-        out.text("    \"profiler_collapse\",\n");
-        out.text("    \"profiler_not_measured\",\n");
-        write_ids(&out, events, "    \"", "\",\n");
-        out.text("};\n\n");
-        out.text("uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ] = {\n    ");
-        out.number(sizeof FIXED_COLLAPSE - 1);
-        out.text(",\n    ");
-        out.number(sizeof FIXED_NOT_MEASURED - 1);
-        out.text(",\n    ");
-        write_lengths(&out, events, &max);
-        out.text("\n};\n\n");
-        out.text("uint16_t profiler_max_event_id_string_length = ");
-        out.number(max);
-        out.text(";\n\n");
-    }
+    for (int k = 0; k < 2; ++k)
+        if (tables[k]->count != 0) write_tables(&out, *KINDS[k], tables[k]);
     out.text("#else /* PROFILER_IMPLEMENTATION */ \n\n");
     // Declared only where defined: a table without ids has no count to size
     // it with, and a unit including the header would not compile.
-    if (timelines->count != 0) {
-        out.text(
-            "extern const char* profiler_timeline_id_strings[ profiler_timeline_id_count ];\n");
-        out.text(
-            "extern uint16_t profiler_timeline_id_string_lengths[ profiler_timeline_id_count ];\n");
-        out.text("extern uint16_t profiler_max_timeline_id_string_length;\n");
-    }
-    if (events->count != 0) {
-        out.text("extern const char* profiler_event_id_strings[ profiler_event_id_count ];\n");
-        out.text("extern uint16_t profiler_event_id_string_lengths[ profiler_event_id_count ];\n");
-        out.text("extern uint16_t profiler_max_event_id_string_length;\n");
-    }
+    for (int k = 0; k < 2; ++k)
+        if (tables[k]->count != 0) write_externs(&out, *KINDS[k]);
     out.text("\n#endif /* PROFILER_IMPLEMENTATION */ \n\n");
     out.text("#endif /* PROFILER_ON */\n");
     out.text("\n#define PROFILER_IDS_H\n#endif\n");
@@ -170,17 +227,16 @@ int write_header(data_t* output, id_table_t* timelines, id_table_t* events) {
 }
 
 header_problem_t header_problem(const id_table_t* timelines, const id_table_t* events) {
-    // "count" and "t" would repeat the enumeration's own names.
-    const data_t count = DATA_LITERAL("count"), type = DATA_LITERAL("t");
     const id_table_t* tables[2] = {timelines, events};
-    for (int t = 0; t < 2; ++t) {
-        for (uint64_t i = 0; i < tables[t]->count; ++i) {
-            const data_t* id = &tables[t]->records[i];
-            if (data_equal(id, &count) || data_equal(id, &type))
-                return header_problem_t{HEADER_ID_CLASH, t, id};
+    for (int k = 0; k < 2; ++k) {
+        for (uint64_t i = 0; i < tables[k]->count; ++i) {
+            const data_t* id = &tables[k]->records[i];
+            if (clashes(*KINDS[k], id)) return header_problem_t{HEADER_ID_CLASH, k, id};
             if (id->used > HEADER_ID_LENGTH_LIMIT)
-                return header_problem_t{HEADER_ID_TOO_LONG, t, id};
+                return header_problem_t{HEADER_ID_TOO_LONG, k, id};
         }
     }
     return header_problem_t{HEADER_FINE, 0, nullptr};
 }
+
+const char* header_enumerator_prefix(int events) { return KINDS[events != 0]->enumerator; }

@@ -2,19 +2,23 @@
 
 #include "tool/id_table.h"
 
-// Marks every later occurrence of an id as removed (used = 0). The table
-// holds at most ID_TABLE_CAPACITY records.
+// remove_duplicates marks every later occurrence of an id as removed (used
+// = 0). The table holds at most ID_TABLE_CAPACITY records.
 void remove_duplicates(id_table_t* table);
 
-// Appends the whole header to the output block, removing duplicates from
-// both tables on the way. Returns 1 when every piece fitted, 0 when the
-// block ran out of room and the text is incomplete.
+// HEADER_OPENING is how every header starts: a file that starts so was
+// written by this tool (or copies one) and holds no call of the profiler.
+#define HEADER_OPENING "\n#ifndef PROFILER_IDS_H\n\n#ifdef PROFILER_ON\n\n#include <stdint.h>\n\n"
+
+// write_header appends the whole header to the output block, removing
+// duplicates from both tables on the way. Returns 1 when every piece
+// fitted, 0 when the block ran out of room and the text is incomplete.
 int write_header(data_t* output, id_table_t* timelines, id_table_t* events);
 
-// Ids no header can hold: one spelled "count" or "t" would declare
-// profiler_timeline_id_count or profiler_timeline_id_t (or the event ones) a
-// second time, and a length over 65,535 does not fit the uint16_t length
-// table.
+// Ids no header can hold: one whose enumerator would repeat a name the
+// header declares ("count" gives profiler_timeline_id_count, "strings" the
+// name table's profiler_timeline_id_strings, and so on), and one longer
+// than the 65,535 the uint16_t length table can say.
 enum header_problem_kind_t { HEADER_FINE = 0, HEADER_ID_CLASH = 1, HEADER_ID_TOO_LONG = 2 };
 const uint64_t HEADER_ID_LENGTH_LIMIT = 0xFFFF;
 struct header_problem_t {
@@ -22,6 +26,10 @@ struct header_problem_t {
     int in_events; // the id is an event id, not a timeline id
     const data_t* id;
 };
-// The first such id of the timelines, then the events; kind HEADER_FINE
-// when there is none.
+// header_problem returns the first such id of the timelines, then of the
+// events; kind HEADER_FINE when there is none.
 header_problem_t header_problem(const id_table_t* timelines, const id_table_t* events);
+
+// header_enumerator_prefix returns what the header puts before a timeline
+// id (events 0) or an event id (events 1) to name its enumerator.
+const char* header_enumerator_prefix(int events);

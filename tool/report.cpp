@@ -2,9 +2,25 @@
 
 #include "base/file.h"
 #include "base/format.h"
+#include "base/utf.h"
+
+namespace {
+
+// Only the main thread reports.
+int strict;
+uint32_t warnings_as_errors;
+
+int is_control(uint8_t c) { return c < 0x20 || c == 0x7F; }
+
+} // namespace
 
 message_t::message_t(const char* kind) : bytes{}, line(data_make(sizeof bytes - 1, 0, bytes)) {
     // One byte is kept back for the line feed.
+    const data_t warning = DATA_LITERAL("warning");
+    if (strict && bytes_equal(kind, text_length(kind), warning.data, warning.used)) {
+        kind = "error";
+        warnings_as_errors += 1;
+    }
     add("tagloomsmith: ");
     add(kind);
     add(": ");
@@ -21,7 +37,27 @@ void message_t::add(uint64_t number) { data_append_unsigned(&line, number, 0, 0,
 
 void message_t::quoted(const data_t& text) {
     add("\"");
-    add(text);
+    const uint8_t* end = text.data + text.used;
+    for (const uint8_t* p = text.data; p < end;) {
+        uint32_t code_point = 0;
+        const uint32_t length = utf8_decode(p, end, &code_point);
+        if (length != 0 && !is_control(*p)) {
+            add(p, length);
+            p += length;
+            continue;
+        }
+        const char* named = *p == '\n' ? "\\n" : *p == '\t' ? "\\t" : *p == '\r' ? "\\r" : nullptr;
+        if (named) {
+            add(named);
+        } else {
+            add("\\x");
+            uint8_t digits[2];
+            format_unsigned(digits, 2, *p, 0, 0,
+                            FORMAT_HEX | FORMAT_NO_PREFIX | FORMAT_MIN_DIGITS_2);
+            add(digits, 2);
+        }
+        p += 1;
+    }
     add("\"");
 }
 
@@ -56,3 +92,7 @@ void report_warning(const char* text) {
     m.add(text);
     m.send();
 }
+
+void report_strict(void) { strict = 1; }
+
+uint32_t report_warnings_as_errors(void) { return warnings_as_errors; }

@@ -12,20 +12,30 @@ struct message_t {
     uint8_t bytes[2048];
     data_t line;
 
+    // kind is "error" or "warning"; under report_strict a warning is said
+    // as an error.
     explicit message_t(const char* kind);
     void add(const void* text, uint64_t length);
     void add(const char* text) { add(text, text_length(text)); }
     void add(const data_t& text) { add(text.data, text.used); }
     void add(uint64_t number);
-    // The text between double quotes.
+    // quoted adds the text between double quotes, with its control bytes
+    // and the bytes that are not UTF-8 escaped ("\n", "\x1b"): a name can
+    // neither break the line nor forge a message.
     void quoted(const data_t& text);
     void quoted(const char* text) { quoted(data_make(0, text_length(text), (void*)text)); }
-    // ": " and the operating system's words for the error.
+    // reason adds ": " and the operating system's words for the error.
     void reason(uint32_t error);
-    // " (and 1 more file)", " (and 3 more files)": the others of a count.
+    // others adds " (and 1 more file)", " (and 3 more files)": the others
+    // of a count.
     void others(uint64_t count, const char* one, const char* many);
     void send();
 };
 
 void report_error(const char* text);
 void report_warning(const char* text);
+
+// report_strict makes every later warning an error (--strict).
+void report_strict(void);
+// report_warnings_as_errors returns how many warnings were said as errors.
+uint32_t report_warnings_as_errors(void);

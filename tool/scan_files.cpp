@@ -13,7 +13,8 @@ enum outcome_state_t : uint32_t { OUTCOME_LEFT = 0, OUTCOME_SCANNED = 1, OUTCOME
 struct outcome_t {
     uint32_t state;
     uint32_t worker;
-    uint32_t error; // OUTCOME_UNREADABLE: why
+    uint32_t error;     // OUTCOME_UNREADABLE: why
+    uint32_t is_output; // the file is the output file
     // The file's ids: runs in the worker's tables.
     uint32_t timelines_first, timelines_count;
     uint32_t events_first, events_count;
@@ -25,6 +26,7 @@ enum list_state_t : uint32_t { LIST_GROWING = 0, LIST_COMPLETE = 1, LIST_CANCELL
 
 struct shared_t {
     const file_list_t* list; // its count grows while the walk runs
+    const file_id_t* output; // the output file's identity, or null
     outcome_t* outcomes;     // one for each entry the list can hold
     uint32_t next;           // the next file to take; taken with an atomic add
     uint32_t state;          // a list_state_t
@@ -99,8 +101,11 @@ void worker_run(void* argument) {
         outcome_t* outcome = &shared->outcomes[i];
         // A path the walk could not store is null; the run fails anyway.
         const char* path = (const char*)shared->list->paths[i];
-        if (!path || !scan_file(path, &w->buffer, &w->scratch, &w->timelines, &w->events)) {
-            outcome->error = file_last_error();
+        const scan_file_result_t scanned = path ? scan_file(path, shared->output, &w->buffer,
+                                                            &w->scratch, &w->timelines, &w->events)
+                                                : scan_file_result_t{0, 0, 0};
+        if (!scanned.read) {
+            outcome->error = scanned.error;
             outcome->state = OUTCOME_UNREADABLE;
             continue;
         }
@@ -113,6 +118,7 @@ void worker_run(void* argument) {
         *outcome = outcome_t{OUTCOME_SCANNED,
                              w->index,
                              0,
+                             scanned.is_output,
                              (uint32_t)before.timelines.count,
                              (uint32_t)(w->timelines.count - before.timelines.count),
                              (uint32_t)before.events.count,
@@ -313,21 +319,24 @@ int scan_pipelined(file_reader_t* reader, scan_t* scan) {
 
 } // namespace
 
-int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
-              id_table_t* events) {
+scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* buffer,
+                             data_t* arena, id_table_t* timelines, id_table_t* events) {
     const scan_mark_t before = mark_take(arena, timelines, events);
     file_reader_t reader;
-    if (!file_reader_open(&reader, path, 0)) return 0;
+    if (!file_reader_open(&reader, path, 0)) return scan_file_result_t{0, file_last_error(), 0};
+    file_id_t id;
+    const uint32_t is_output = output && file_reader_id(&reader, &id) && file_id_equal(id, *output);
     scan_t scan;
     scan_begin(&scan, arena, timelines, events);
     int failed = 0;
     if (reader.remaining >= PIPELINE_MIN_SIZE) {
         const int whole = scan_pipelined(&reader, &scan);
         if (whole >= 0) {
+            const uint32_t error = file_last_error();
             file_reader_close(&reader);
-            if (whole) return 1;
+            if (whole) return scan_file_result_t{1, 0, is_output};
             mark_restore(&before, arena, timelines, events);
-            return 0;
+            return scan_file_result_t{0, error, is_output};
         }
     }
     uint64_t kept = 0;
@@ -341,12 +350,13 @@ int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timel
         kept = n - consumed;
         bytes_copy(buffer->data, buffer->data + consumed, kept); // forward: never overlaps badly
     }
+    const uint32_t error = failed ? file_last_error() : 0;
     file_reader_close(&reader);
     if (failed) {
         mark_restore(&before, arena, timelines, events);
-        return 0;
+        return scan_file_result_t{0, error, is_output};
     }
-    return 1;
+    return scan_file_result_t{1, 0, is_output};
 }
 
 scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
@@ -360,7 +370,7 @@ scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
     scan_files_t* scan = (scan_files_t*)data_push(&block, sizeof(scan_files_t), 8);
     scan->block = block;
     scan->list = list;
-    scan->shared = shared_t{list, (outcome_t*)(scan + 1), 0, LIST_GROWING, {}};
+    scan->shared = shared_t{list, setup.output, (outcome_t*)(scan + 1), 0, LIST_GROWING, {}};
     threads_signal_make(&scan->shared.signal);
     for (; scan->ready < threads; ++scan->ready) {
         worker_t* w = &scan->workers[scan->ready];
@@ -386,8 +396,9 @@ void scan_files_cancel(scan_files_t* scan) {
 }
 
 scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
-                                   data_t* arena, id_table_t* timelines, id_table_t* events) {
-    scan_files_report_t report{0, nullptr, 0, 0, nullptr, 0};
+                                   data_t* arena, id_table_t* timelines, id_table_t* events,
+                                   const file_id_t* output) {
+    scan_files_report_t report{0, nullptr, 0, 0, nullptr, 0, 0};
     if (scan) {
         list_settled(scan, LIST_COMPLETE);
         worker_run(&scan->workers[0]);
@@ -403,14 +414,22 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
             note_unreadable(&report, list, i, outcome->error);
             continue;
         }
+        uint32_t is_output = 0, replayed = 0;
         if (outcome && outcome->state == OUTCOME_SCANNED) {
             const scan_mark_t before = mark_take(arena, timelines, events);
-            if (replay(&scan->workers[outcome->worker], outcome, arena, timelines, events))
-                continue;
-            mark_restore(&before, arena, timelines, events);
+            replayed = replay(&scan->workers[outcome->worker], outcome, arena, timelines, events);
+            if (replayed)
+                is_output = outcome->is_output;
+            else
+                mark_restore(&before, arena, timelines, events);
         }
-        if (!scan_file((const char*)list->paths[i], buffer, arena, timelines, events))
-            note_unreadable(&report, list, i, file_last_error());
+        if (!replayed) {
+            const scan_file_result_t scanned =
+                scan_file((const char*)list->paths[i], output, buffer, arena, timelines, events);
+            if (!scanned.read) note_unreadable(&report, list, i, scanned.error);
+            is_output = scanned.is_output;
+        }
+        if (is_output && report.output_scanned == 0) report.output_scanned = i + 1;
     }
     if (scan) scan_files_release(scan);
     return report;
@@ -419,5 +438,6 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
 scan_files_report_t scan_files(file_list_t* list, data_t* buffer, data_t* arena,
                                id_table_t* timelines, id_table_t* events,
                                scan_files_setup_t setup) {
-    return scan_files_end(scan_files_begin(list, setup), list, buffer, arena, timelines, events);
+    return scan_files_end(scan_files_begin(list, setup), list, buffer, arena, timelines, events,
+                          setup.output);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "base/dir.h"
+#include "base/file.h"
 #include "tool/scan.h"
 
 // Scanning the listed files, spread over threads, with the result of one
@@ -19,11 +20,20 @@ const uint64_t THREAD_PIECE_SIZE = 256 << 10;
 // thread that fills it leaves its later files to the caller.
 const uint64_t SCAN_SCRATCH_SIZE = 4 << 20;
 
-// Scans one file through the buffer (any size above SCAN_KEEP_MAX). A file that
-// cannot be read whole contributes nothing: what its first pieces added is
-// taken back. Returns 0 for such a file (file_last_error says why).
-int scan_file(const char* path, data_t* buffer, data_t* arena, id_table_t* timelines,
-              id_table_t* events);
+// What scan_file made of one file.
+struct scan_file_result_t {
+    uint32_t read;      // 1 when it was read whole
+    uint32_t error;     // why it was not: the OS's error
+    uint32_t is_output; // 1 when it is the output file
+};
+
+// scan_file scans one file through the buffer (any size above
+// SCAN_KEEP_MAX). A file that cannot be read whole contributes nothing:
+// what its first pieces added is taken back. output, when not null, is the
+// identity of the output file, which the result then says the file is or
+// is not.
+scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* buffer,
+                             data_t* arena, id_table_t* timelines, id_table_t* events);
 
 // The files that could not be read: how many, the first in list order and
 // why. A file refused for want of handles or memory is tried again on the
@@ -36,11 +46,13 @@ struct scan_files_report_t {
     uint32_t starved;
     const char* first_starved;
     uint32_t starved_error;
+    uint32_t output_scanned; // 1 + the list index of the first file that is the output; 0 for none
 };
 
 struct scan_files_setup_t {
-    uint32_t threads;      // at most THREADS_MAX; 1 scans on the calling thread only
-    uint64_t scratch_size; // SCAN_SCRATCH_SIZE but in tests
+    uint32_t threads;                  // at most THREADS_MAX; 1 scans on the calling thread only
+    uint64_t scratch_size;             // SCAN_SCRATCH_SIZE but in tests
+    const file_id_t* output = nullptr; // the output file's identity, if there is one
 };
 
 // Threads that scan the list's files while the list is still being made:
@@ -57,7 +69,8 @@ scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup);
 // arena in list order. buffer (READ_PIECE_SIZE bytes) is the calling
 // thread's. With a null scan, the calling thread scans every file.
 scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
-                                   data_t* arena, id_table_t* timelines, id_table_t* events);
+                                   data_t* arena, id_table_t* timelines, id_table_t* events,
+                                   const file_id_t* output);
 
 // The run ends without a scan: the threads stop after their current file.
 void scan_files_cancel(scan_files_t* scan);

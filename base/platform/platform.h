@@ -91,9 +91,18 @@ enum platform_path_kind_t {
     PLATFORM_PATH_DIRECTORY = 2,
     PLATFORM_PATH_DEVICE = 3, // anything else: a device, a FIFO, a socket, NUL or CON
 };
+struct platform_path_info_t {
+    platform_path_kind_t kind;
+    uint32_t links; // names the file has (hard links)
+    // Which file it is, however it is named: the device and inode, or the
+    // volume serial number and file index.
+    uint64_t volume, index;
+};
 // 0 when the OS cannot tell (platform_last_error says why); a missing path
 // is a result, not a failure.
-int platform_path_kind(const char* path, platform_path_kind_t* kind);
+int platform_path_info(const char* path, platform_path_info_t* info);
+// Which file an open handle reads, as platform_path_info tells it.
+int platform_file_id(platform_handle_t file, uint64_t* volume, uint64_t* index);
 // The path with the symbolic links that stand at its end followed to the
 // file they name (which need not exist), so that the file can be replaced
 // beside it and the link kept. Returns the length written with a zero byte
@@ -102,9 +111,15 @@ uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity);
 // Opens an existing file or device for writing, neither creating nor
 // emptying it; a FIFO waits for its reader, as a shell's redirection does.
 platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind);
-// Gives a file just created the permission bits of the file at model_path,
-// where the OS has such bits and the model exists.
-void platform_file_mode_like(platform_handle_t file, const char* model_path);
+// Cuts an open file to size bytes.
+int platform_file_truncate(platform_handle_t file, uint64_t size);
+// Gives a file just created the permission bits, owner and group of the
+// file at model_path, where the OS has them, the model exists and we may.
+void platform_file_attributes_like(platform_handle_t file, const char* model_path);
+// Until called again, an interrupt (SIGINT, SIGTERM, SIGHUP; Ctrl-C,
+// Ctrl-Break, a closed console) removes the file at path before the
+// process ends as it would have; null removes nothing.
+void platform_remove_on_interrupt(const char* path);
 
 // The error of the calling thread's last failed call (errno, GetLastError).
 uint32_t platform_last_error(void);
@@ -119,6 +134,9 @@ void platform_set_error(uint32_t error);
 // Whether an error says the system ran short of handles or memory: not the
 // file's fault, and worth trying again once others have let go.
 int platform_error_is_resource(uint32_t error);
+// Whether an error says we may not create or change a file there: no
+// permission, or a read-only file system.
+int platform_error_is_denied(uint32_t error);
 // Whether an error says the name is taken already.
 int platform_error_is_exists(uint32_t error);
 // Whether an error says another process holds the file for a moment (a

@@ -32,8 +32,9 @@ int std_closed[3];
 struct opened_size_t {
     int fd;
     uint64_t size;
+    uint64_t device, inode;
 };
-thread_local opened_size_t last_opened = {-1, 0};
+thread_local opened_size_t last_opened = {-1, 0, 0, 0};
 
 // What a started thread runs; pthreads want another function type.
 struct thread_start_t {
@@ -341,7 +342,8 @@ platform_handle_t platform_file_open_read(const char* path, int keep_writers_out
         errno = S_ISREG(info.st_mode) ? error : (int)PLATFORM_ERROR_NOT_A_FILE;
         return PLATFORM_INVALID_HANDLE;
     }
-    last_opened = opened_size_t{fd, (uint64_t)info.st_size};
+    last_opened =
+        opened_size_t{fd, (uint64_t)info.st_size, (uint64_t)info.st_dev, (uint64_t)info.st_ino};
     return handle_from_fd(fd);
 }
 
@@ -413,14 +415,28 @@ platform_path_kind_t kind_of(mode_t mode) {
 
 } // namespace
 
-int platform_path_kind(const char* path, platform_path_kind_t* kind) {
-    struct stat info;
-    if (stat(path, &info) == 0) {
-        *kind = kind_of(info.st_mode);
+int platform_path_info(const char* path, platform_path_info_t* info) {
+    struct stat found;
+    if (stat(path, &found) == 0) {
+        *info = platform_path_info_t{kind_of(found.st_mode), (uint32_t)found.st_nlink,
+                                     (uint64_t)found.st_dev, (uint64_t)found.st_ino};
         return 1;
     }
     if (errno != ENOENT) return 0;
-    *kind = PLATFORM_PATH_MISSING;
+    *info = platform_path_info_t{PLATFORM_PATH_MISSING, 0, 0, 0};
+    return 1;
+}
+
+int platform_file_id(platform_handle_t file, uint64_t* volume, uint64_t* index) {
+    if (fd_from_handle(file) == last_opened.fd) {
+        *volume = last_opened.device;
+        *index = last_opened.inode;
+        return 1;
+    }
+    struct stat info;
+    if (fstat(fd_from_handle(file), &info) != 0) return 0;
+    *volume = (uint64_t)info.st_dev;
+    *index = (uint64_t)info.st_ino;
     return 1;
 }
 
@@ -478,9 +494,61 @@ platform_handle_t platform_file_open_write(const char* path, platform_path_kind_
     return handle_from_fd(fd);
 }
 
-void platform_file_mode_like(platform_handle_t file, const char* model_path) {
+int platform_file_truncate(platform_handle_t file, uint64_t size) {
+    return ftruncate(fd_from_handle(file), (off_t)size) == 0;
+}
+
+void platform_file_attributes_like(platform_handle_t file, const char* model_path) {
     struct stat info;
-    if (stat(model_path, &info) == 0) fchmod(fd_from_handle(file), info.st_mode & 07777);
+    if (stat(model_path, &info) != 0) return;
+    // The owner first: a change of owner clears the set-user-id bits the
+    // mode then sets again. Only root may give a file away; for others the
+    // owner is theirs already, and a group they are not in stays as it is.
+    const int fd = fd_from_handle(file);
+    if (fchown(fd, info.st_uid, info.st_gid) != 0) (void)!fchown(fd, (uid_t)-1, info.st_gid);
+    fchmod(fd, info.st_mode & 07777);
+}
+
+namespace {
+
+// The file an interrupt removes: written before it is armed, read by the
+// handler only while armed.
+char interrupt_path[4096];
+volatile sig_atomic_t interrupt_armed;
+const int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
+
+void on_interrupt(int signal_number) {
+    // unlink and raise are safe in a handler; the handler is reset to the
+    // default on entry, so the raise ends the process as the signal would.
+    if (interrupt_armed) unlink(interrupt_path);
+    raise(signal_number);
+}
+
+void catch_interrupts(void) {
+    static int caught;
+    if (caught) return;
+    caught = 1;
+    for (int signal_number : INTERRUPTS) {
+        struct sigaction action = {}, previous = {};
+        action.sa_handler = on_interrupt;
+        action.sa_flags = (int)SA_RESETHAND;
+        sigemptyset(&action.sa_mask);
+        // A signal the caller ignores (nohup, a background job) stays ignored.
+        if (sigaction(signal_number, &action, &previous) == 0 && previous.sa_handler == SIG_IGN)
+            sigaction(signal_number, &previous, nullptr);
+    }
+}
+
+} // namespace
+
+void platform_remove_on_interrupt(const char* path) {
+    interrupt_armed = 0;
+    __atomic_signal_fence(__ATOMIC_SEQ_CST);
+    if (!path || strlen(path) >= sizeof interrupt_path) return;
+    catch_interrupts();
+    strcpy(interrupt_path, path);
+    __atomic_signal_fence(__ATOMIC_SEQ_CST);
+    interrupt_armed = 1;
 }
 
 uint32_t platform_last_error(void) { return (uint32_t)errno; }
@@ -504,6 +572,10 @@ uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
 }
 
 int platform_error_is_exists(uint32_t error) { return error == EEXIST; }
+
+int platform_error_is_denied(uint32_t error) {
+    return error == EACCES || error == EPERM || error == EROFS;
+}
 
 int platform_error_is_busy(uint32_t error) {
     (void)error; // the advisory locks that stand in for sharing never refuse a writer's open

@@ -332,7 +332,7 @@ platform_path_kind_t kind_of(HANDLE file) {
 
 } // namespace
 
-int platform_path_kind(const char* path, platform_path_kind_t* kind) {
+int platform_path_info(const char* path, platform_path_info_t* info) {
     // Opened without access to its contents (backup semantics admit a
     // directory), so that nobody holding it is disturbed.
     wide_path_t wide;
@@ -342,11 +342,25 @@ int platform_path_kind(const char* path, platform_path_kind_t* kind) {
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return 0;
-        *kind = PLATFORM_PATH_MISSING;
+        *info = platform_path_info_t{PLATFORM_PATH_MISSING, 0, 0, 0};
         return 1;
     }
-    *kind = kind_of(file);
+    *info = platform_path_info_t{kind_of(file), 1, 0, 0};
+    BY_HANDLE_FILE_INFORMATION found;
+    if (GetFileInformationByHandle(file, &found)) {
+        info->links = found.nNumberOfLinks;
+        info->volume = found.dwVolumeSerialNumber;
+        info->index = (uint64_t)found.nFileIndexHigh << 32 | found.nFileIndexLow;
+    }
     CloseHandle(file);
+    return 1;
+}
+
+int platform_file_id(platform_handle_t file, uint64_t* volume, uint64_t* index) {
+    BY_HANDLE_FILE_INFORMATION found;
+    if (!GetFileInformationByHandle(to_handle(file), &found)) return 0;
+    *volume = found.dwVolumeSerialNumber;
+    *index = (uint64_t)found.nFileIndexHigh << 32 | found.nFileIndexLow;
     return 1;
 }
 
@@ -375,11 +389,42 @@ platform_handle_t platform_file_open_write(const char* path, platform_path_kind_
     return from_handle(file);
 }
 
+int platform_file_truncate(platform_handle_t file, uint64_t size) {
+    LARGE_INTEGER at;
+    at.QuadPart = (LONGLONG)size;
+    return SetFilePointerEx(to_handle(file), at, nullptr, FILE_BEGIN) &&
+           SetEndOfFile(to_handle(file));
+}
+
 // Windows files have no permission bits; a read-only file refuses the
 // probe for writing before it would be replaced.
-void platform_file_mode_like(platform_handle_t file, const char* model_path) {
+void platform_file_attributes_like(platform_handle_t file, const char* model_path) {
     (void)file;
     (void)model_path;
+}
+
+namespace {
+
+// The file an interrupt removes, converted before it is armed: the handler
+// runs on a thread of its own and converts nothing.
+wide_path_t interrupt_path;
+volatile LONG interrupt_armed;
+
+BOOL WINAPI on_interrupt(DWORD event) {
+    if (interrupt_armed) DeleteFileW(interrupt_path.text);
+    // Not handled: the next handler, the system's, ends the process.
+    (void)event;
+    return FALSE;
+}
+
+} // namespace
+
+void platform_remove_on_interrupt(const char* path) {
+    static int caught;
+    InterlockedExchange(&interrupt_armed, 0);
+    if (!path || !wide_path(path, &interrupt_path)) return;
+    if (!caught) caught = SetConsoleCtrlHandler(on_interrupt, TRUE) != 0;
+    InterlockedExchange(&interrupt_armed, 1);
 }
 
 uint32_t platform_last_error(void) { return GetLastError(); }
@@ -423,6 +468,10 @@ uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
         --length;
     buffer[length < capacity ? length : capacity - 1] = 0;
     return length;
+}
+
+int platform_error_is_denied(uint32_t error) {
+    return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
 }
 
 int platform_error_is_exists(uint32_t error) {

@@ -111,7 +111,7 @@ TEST(Diagnostics, Table) {
         if (windows && c.posix_only) continue;
         std::string root = make_temp_dir("diagnostics");
         write_file(root + "/main.c", "profiler_event_start(frame)");
-        write_file(root + "/profiler_ids.h", "previous");
+        write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
         if (c.setup) c.setup(root);
         run_result_t r = run_tool(root, c.args);
         EXPECT_EQ(r.exit_code, c.exit_code) << c.name;
@@ -119,7 +119,7 @@ TEST(Diagnostics, Table) {
         std::string output = "profiler_ids.h";
         for (size_t i = 0; i + 1 < c.args.size(); ++i)
             if (c.args[i] == "-o") output = c.args[i + 1];
-        EXPECT_EQ(file_text(root + "/" + output) != "previous", c.written) << c.name;
+        EXPECT_EQ(file_text(root + "/" + output) != PREVIOUS_HEADER, c.written) << c.name;
         if (!c.written) {
             EXPECT_EQ(r.out, "") << c.name;
         }
@@ -179,14 +179,14 @@ TEST(Diagnostics, TooFewFileHandles) {
         {3, 1, ERROR + "cannot search directory \"src\": Too many open files; no header written\n"},
     };
     for (auto& c : cases) {
-        write_file(root + "/limited.h", "previous");
+        write_file(root + "/limited.h", PREVIOUS_HEADER);
         run_options_t options;
         options.open_files_limit = c.handles;
         run_result_t r = run_tool(root, {"-d", "src", "-o", "limited.h", "-s"}, options);
         EXPECT_EQ(r.exit_code, c.exit_code) << c.handles;
         EXPECT_EQ(r.err, c.err) << c.handles;
         EXPECT_TRUE(file_text(root + "/limited.h") ==
-                    (c.exit_code == 0 ? file_text(root + "/full.h") : "previous"))
+                    (c.exit_code == 0 ? file_text(root + "/full.h") : PREVIOUS_HEADER))
             << c.handles;
     }
 }

@@ -16,7 +16,7 @@ namespace {
 
 std::string project_with_previous_header() {
     std::string root = make_temp_dir("hostile");
-    write_file(root + "/profiler_ids.h", "previous");
+    write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
     write_file(root + "/main.c", "profiler_event_start(frame)");
     return root;
 }
@@ -44,7 +44,7 @@ TEST(Hostile, IdentifierOfTwentyMiB) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "tagloomsmith: error: out of working memory for the ids found; no header "
                      "written\n");
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
 }
 
 TEST(Hostile, SymbolicLinkCyclesAreNotFollowed) {
@@ -158,7 +158,7 @@ TEST(Hostile, OutputPathThatIsADirectoryOrInAMissingFolder) {
         EXPECT_EQ(r.exit_code, 1) << output;
         EXPECT_EQ(r.out, "") << output;
         EXPECT_EQ(r.err, "tagloomsmith: error: " + error + "\n") << output;
-        EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+        EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
         struct stat info;
         EXPECT_EQ(stat((root + "/sub").c_str(), &info), 0);
         EXPECT_TRUE(S_ISDIR(info.st_mode));
@@ -177,7 +177,7 @@ TEST(Hostile, WorkingMemoryRefused) {
     EXPECT_EQ(file_text(root + "/code.txt"), "1\n");
     EXPECT_EQ(file_text(root + "/err.txt"),
               "tagloomsmith: error: cannot obtain the 10 MiB of working memory\n");
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
 }
 
 TEST(Hostile, StandardErrorClosedToo) {

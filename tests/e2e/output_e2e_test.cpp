@@ -109,7 +109,7 @@ TEST(Output, SymbolicLinkKeepsTheLinkAndReplacesItsTarget) {
     if (tool_is_windows()) GTEST_SKIP() << "links are made on the POSIX side";
     std::string root = project();
     mkdir((root + "/real").c_str(), 0700);
-    write_file(root + "/real/target.h", "old");
+    write_file(root + "/real/target.h", PREVIOUS_HEADER);
     symlink("real/target.h", (root + "/link.h").c_str());
     symlink("real/made.h", (root + "/dangling.h").c_str());
     // A relative link is read from its own folder; links may chain.
@@ -182,18 +182,18 @@ TEST(Output, NameOf255Bytes) {
 TEST(Output, PermissionBitsAreKeptAndAReadOnlyFileIsRefused) {
     if (tool_is_windows()) GTEST_SKIP() << "permission bits are POSIX";
     std::string root = project();
-    write_file(root + "/kept.h", "old");
+    write_file(root + "/kept.h", PREVIOUS_HEADER);
     chmod((root + "/kept.h").c_str(), 0604);
     EXPECT_EQ(run_tool(root, {"-o", "kept.h"}).exit_code, 0);
     EXPECT_EQ(mode_of(root + "/kept.h") & 07777, 0604u);
     EXPECT_TRUE(header_complete(file_text(root + "/kept.h")));
     // The refusal is seen as nobody, in a folder nobody may change.
-    write_file(root + "/read_only.h", "old");
+    write_file(root + "/read_only.h", PREVIOUS_HEADER);
     chmod((root + "/read_only.h").c_str(), 0444);
     run_result_t r = run_tool(root, {"-o", "read_only.h"}, as_nobody(root));
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "tagloomsmith: error: cannot write \"read_only.h\": Permission denied\n");
-    EXPECT_EQ(file_text(root + "/read_only.h"), "old");
+    EXPECT_EQ(file_text(root + "/read_only.h"), PREVIOUS_HEADER);
     EXPECT_EQ(temporary_files(root), strings_t{});
 }
 

@@ -64,6 +64,12 @@ inline bool header_complete(const std::string& text) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
+// What a test leaves at an output to tell whether a run replaced it: a
+// header an earlier run could have written, which a run may replace
+// though it scans it.
+const std::string PREVIOUS_HEADER =
+    "\n#ifndef PROFILER_IDS_H\n\n#ifdef PROFILER_ON\n\n#include <stdint.h>\n\nprevious\n";
+
 // The OS's words for an error, as the program under test says them.
 inline std::string os_reason(const std::string& posix, const std::string& windows) {
     return tool_is_windows() ? windows : posix;

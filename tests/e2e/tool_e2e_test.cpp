@@ -208,8 +208,12 @@ TEST(Tool, EmptyArgumentsAfterDirectoryOptions) {
     EXPECT_EQ(file_text(root + "/profiler_ids.h"),
               expected_header({"main_timeline", "render", "audio"},
                               {"frame", "update", "frame", "draw"}));
+    EXPECT_EQ(r.err, "tagloomsmith: warning: -d has an empty value; the default is used\n");
+    // An empty value further on is passed over: the directories after it
+    // are still searched.
     r = run_tool(root, {"-d", "src", "-d", "", "-d", "lib"});
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"physics"}, {"step"}));
+    EXPECT_EQ(r.err, "tagloomsmith: warning: -d has an empty value; it is ignored\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"physics", "audio"}, {"step"}));
 }
 
 TEST(Tool, ExistingOutputIsReplaced) {
@@ -305,14 +309,14 @@ TEST(Tool, ErrorsLeaveThePreviousHeader) {
     };
     for (auto& c : cases) {
         std::string root = make_project();
-        write_file(root + "/profiler_ids.h", "previous");
+        write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
         std::string before = file_text(root + "/" + c.output);
         run_result_t r = run_tool(root, c.args);
         EXPECT_EQ(r.exit_code, 1) << c.name;
         EXPECT_EQ(r.out, "") << c.name;
         EXPECT_EQ(r.err, c.error) << c.name;
         EXPECT_EQ(file_text(root + "/" + c.output), before) << c.name;
-        EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous") << c.name;
+        EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER) << c.name;
     }
 }
 
@@ -345,19 +349,19 @@ TEST(Tool, MoreThan128ArgumentsIsAnError) {
 
 TEST(Tool, IdsTooLargeForTheArenaAreAnError) {
     std::string root = make_project();
-    write_file(root + "/profiler_ids.h", "previous");
+    write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
     write_file(root + "/huge.c", "profiler_event_start(" + std::string(11 << 20, 'i') + ")");
     run_result_t r = run_tool(root, {});
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "tagloomsmith: error: out of working memory for the ids found; no header "
                      "written\n");
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
 }
 
 TEST(Tool, HeaderTooLargeForTheArenaIsAnError) {
     std::string root = make_project();
-    write_file(root + "/profiler_ids.h", "previous");
+    write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
     // 1200 ids of 4 KiB fit in the arena once, but not again as header text.
     std::string text;
     for (int i = 0; i < 1200; ++i)
@@ -367,7 +371,7 @@ TEST(Tool, HeaderTooLargeForTheArenaIsAnError) {
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "tagloomsmith: error: out of working memory for the header text; "
                      "\"profiler_ids.h\" was not written\n");
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
 }
 
 TEST(Tool, ClosedStandardOutputStillWritesTheHeader) {
@@ -383,7 +387,7 @@ TEST(Tool, ClosedStandardOutputStillWritesTheHeader) {
 TEST(Tool, WriteCutShortKeepsThePreviousHeader) {
     if (tool_is_windows()) GTEST_SKIP() << "file-size limits are a POSIX case";
     std::string root = make_project();
-    write_file(root + "/profiler_ids.h", "previous");
+    write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
     run_options_t options;
     options.file_size_limit = 512;
     run_result_t r = run_tool(root, {}, options);
@@ -391,7 +395,7 @@ TEST(Tool, WriteCutShortKeepsThePreviousHeader) {
     EXPECT_EQ(r.out, "");
     EXPECT_EQ(r.err, "tagloomsmith: error: cannot write the temporary file for "
                      "\"profiler_ids.h\": File too large\n");
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), "previous");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
     EXPECT_EQ(temporary_files(root), strings_t{});
 }
 
