@@ -3,7 +3,9 @@
 #     [RECURSIVE]
 #     [EXTENSIONS ext...]    # default: c cpp h hpp
 #     [EXCEPTIONS name...]   # default: profiler.h
-#     [OUTPUT file])         # default: <current binary dir>/profiler_ids.h
+#     [OUTPUT file]          # default: <current binary dir>/profiler_ids.h
+#     [NO_STRICT])           # warnings (a missing folder, a limit reached, an
+#                            # unreadable file) do not fail the build
 #
 # Adds a build step that runs tagloomsmith over the directories, makes
 # <target> depend on it and puts the header's folder on <target>'s include
@@ -64,7 +66,8 @@ function(_tagloomsmith_tool prefix)
 endfunction()
 
 function(tagloomsmith_generate_ids target)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE" "OUTPUT" "DIRECTORIES;EXTENSIONS;EXCEPTIONS")
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT"
+        "DIRECTORIES;EXTENSIONS;EXCEPTIONS")
     if(ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "tagloomsmith_generate_ids: unknown arguments: ${ARG_UNPARSED_ARGUMENTS}")
     endif()
@@ -97,14 +100,15 @@ function(tagloomsmith_generate_ids target)
     # One step per header, whichever targets use it.
     string(SHA1 output_hash "${output}")
     string(SUBSTRING "${output_hash}" 0 8 output_hash)
-    set(options "${directories}|${ARG_RECURSIVE}|${ARG_EXTENSIONS}|${ARG_EXCEPTIONS}")
+    set(options "${directories}|${ARG_RECURSIVE}|${ARG_EXTENSIONS}|${ARG_EXCEPTIONS}|${ARG_NO_STRICT}")
     get_property(step GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash})
     if(step)
         get_property(step_options GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash})
         if(NOT step_options STREQUAL options)
             message(FATAL_ERROR "tagloomsmith_generate_ids(${target}): ${output} is generated "
                 "already, by the step of another target, with other options; give this one "
-                "another OUTPUT or the same DIRECTORIES, RECURSIVE, EXTENSIONS and EXCEPTIONS.")
+                "another OUTPUT or the same DIRECTORIES, RECURSIVE, EXTENSIONS, EXCEPTIONS and "
+                "NO_STRICT.")
         endif()
         add_dependencies(${target} ${step})
         target_include_directories(${target} PRIVATE "${output_dir}")
@@ -178,6 +182,11 @@ function(tagloomsmith_generate_ids target)
     list(APPEND tool_args -e "${extensions}" -x "${exceptions}")
     if(ARG_RECURSIVE)
         list(APPEND tool_args -r)
+    endif()
+    # A build stops at the cause (a missing folder, a limit reached, an
+    # unreadable file), not later in a compile.
+    if(NOT ARG_NO_STRICT)
+        list(APPEND tool_args --strict)
     endif()
 
     # The list of scanned files, rewritten only when it changes: a deleted

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -63,13 +64,6 @@ outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t set
                      std::string((const char*)arena.data, arena.used),
                      report.unreadable,
                      report.first_unreadable ? report.first_unreadable : ""};
-}
-
-void write_file(const std::string& path, const std::string& text) {
-    FILE* f = fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr) << path;
-    fwrite(text.data(), 1, text.size(), f);
-    fclose(f);
 }
 
 // A tree of source files dense with calls of both kinds: ids of every
@@ -182,6 +176,29 @@ TEST(ScanFiles, TheHardCasesReachTheirLimits) {
 
 // A walk with pauses (a cold disk): the threads wait for more files, first
 // yielding, then sleeping, and miss none of them.
+// Files refused for want of handles, by the threads and again by the
+// calling thread, are starved: a run must fail on them, not pass them off
+// as unreadable files. The limit is set once the walk is done.
+TEST(ScanFiles, FilesRefusedForWantOfHandlesAreStarved) {
+    tree_t tree("starved", 6, 2, 5, false);
+    std::vector<uint8_t> arena_bytes(1 << 20), buffer_bytes(READ_PIECE_SIZE);
+    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+    data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
+    id_tables_t tables;
+    struct rlimit old {};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
+    const int lowest_free = dup(0);
+    close(lowest_free);
+    const struct rlimit none_free = {(rlim_t)lowest_free, old.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none_free), 0);
+    const scan_files_report_t report =
+        scan_files(&tree.list, &buffer, &arena, &tables.timelines, &tables.events, {2, 1 << 20});
+    setrlimit(RLIMIT_NOFILE, &old);
+    EXPECT_EQ(report.starved, 6u);
+    EXPECT_EQ(report.starved_error, (uint32_t)EMFILE);
+    EXPECT_EQ(report.unreadable, 0u);
+}
+
 TEST(ScanFiles, SlowWalkLosesNoFile) {
     tree_t tree("slow", 30, 12, 11, true);
     auto slow_walk = [](file_list_t* list, const void* self) {

@@ -35,7 +35,11 @@ TEST(Diagnostics, Table) {
     auto file = [](const char* name, std::string text) {
         return [=](const std::string& root) { write_file(root + "/" + name, text); };
     };
-    const case_t cases[] = {
+    std::string many_items; // 64 items, then x65 and x66
+    for (int i = 1; i <= 64; ++i)
+        many_items += "x" + std::to_string(i) + ",";
+    many_items += "x65,x66";
+    std::vector<case_t> cases = {
         {"unknown option", {"-z"}, nullptr, 0, WARNING + "ignoring argument \"-z\"\n", true},
         {"unknown long option",
          {"--verbose", "-s"},
@@ -70,19 +74,6 @@ TEST(Diagnostics, Table) {
          WARNING + "cannot search directory \"scr\": " +
              os_reason("No such file or directory", "Path not found") + "\n",
          true},
-        {"timeline id count",
-         {},
-         file("count.c", "profiler_initialize(count)"),
-         1,
-         ERROR +
-             "the id \"count\" would declare profiler_timeline_id_count twice; no header written\n",
-         false},
-        {"event id t",
-         {},
-         file("t.c", "profiler_event_start(t)"),
-         1,
-         ERROR + "the id \"t\" would declare profiler_event_id_t twice; no header written\n",
-         false},
         {"id longer than a length can say",
          {},
          file("long.c", "profiler_event_start(" + std::string(65536, 'q') + ")"),
@@ -106,20 +97,94 @@ TEST(Diagnostics, Table) {
          "",
          true,
          true},
+        {"empty items do not count", {"-e", "c," + std::string(130, ',') + "h"}, nullptr, 0, "",
+         true},
+        {"more than 64 exceptions",
+         {"-x", many_items},
+         nullptr,
+         0,
+         WARNING + "-x holds more than 64 items; \"x65\" and the items after it are ignored\n",
+         true},
+        {"control bytes quoted",
+         {"-d", "a\nb\xff\x1b"},
+         nullptr,
+         0,
+         WARNING + "cannot search directory \"a\\nb\\xff\\x1b\": No such file or directory\n",
+         true,
+         true},
+        {"strict makes a warning an error",
+         {"--strict", "-d", ".", "-d", "scr"},
+         nullptr,
+         1,
+         ERROR + "cannot search directory \"scr\": " +
+             os_reason("No such file or directory", "Path not found") + "\n",
+         false},
+        {"check of an output out of date", {"--check"}, nullptr, 1,
+         ERROR + "\"profiler_ids.h\" is out of date\n", false},
+        {"check of a missing output",
+         {"--check", "-o", "none.h"},
+         nullptr,
+         1,
+         ERROR + "\"none.h\" is out of date: " +
+             os_reason("No such file or directory", "File not found") + "\n",
+         false},
+        {"check of an output up to date",
+         {"--check", "-s"},
+         [](const std::string& root) { run_tool(root, {}); },
+         0,
+         "",
+         false},
+        {"output holding the header and more",
+         {},
+         [](const std::string& root) {
+             run_tool(root, {});
+             write_file(root + "/profiler_ids.h", file_text(root + "/profiler_ids.h") + "x");
+         },
+         0,
+         "",
+         true},
+        {"output that is a source scanned",
+         {"-o", "./main.c"},
+         nullptr,
+         1,
+         ERROR + "the output \"./main.c\" is one of the files scanned and not a header of ours; "
+                 "no header written\n",
+         false},
+        {"output linked to a source scanned",
+         {"-o", "alias.h"},
+         [](const std::string& root) {
+             symlink("main.c", (root + "/alias.h").c_str());
+         },
+         1,
+         ERROR + "the output \"alias.h\" is one of the files scanned and not a header of ours; "
+                 "no header written\n",
+         false,
+         true},
     };
+    // Every name the header declares besides the enumerators, in both tables.
+    for (const char* id : {"count", "t", "strings", "string_lengths"}) {
+        for (const char* kind : {"timeline", "event"}) {
+            const std::string call = kind[0] == 't' ? "profiler_initialize(" : "profiler_event_start(";
+            cases.push_back({"reserved id", {}, file("reserved.c", call + id + ")"), 1,
+                             ERROR + "the id \"" + id + "\" would declare profiler_" + kind + "_id_" +
+                                 id + " twice; no header written\n",
+                             false});
+        }
+    }
     for (const case_t& c : cases) {
         if (windows && c.posix_only) continue;
         std::string root = make_temp_dir("diagnostics");
         write_file(root + "/main.c", "profiler_event_start(frame)");
         write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
         if (c.setup) c.setup(root);
-        run_result_t r = run_tool(root, c.args);
-        EXPECT_EQ(r.exit_code, c.exit_code) << c.name;
-        EXPECT_EQ(r.err, c.err) << c.name;
         std::string output = "profiler_ids.h";
         for (size_t i = 0; i + 1 < c.args.size(); ++i)
             if (c.args[i] == "-o") output = c.args[i + 1];
-        EXPECT_EQ(file_text(root + "/" + output) != PREVIOUS_HEADER, c.written) << c.name;
+        const std::string before = file_text(root + "/" + output);
+        run_result_t r = run_tool(root, c.args);
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.name;
+        EXPECT_EQ(r.err, c.err) << c.name;
+        EXPECT_EQ(file_text(root + "/" + output) != before, c.written) << c.name;
         if (!c.written) {
             EXPECT_EQ(r.out, "") << c.name;
         }

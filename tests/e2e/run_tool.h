@@ -29,6 +29,7 @@ struct run_result_t {
 
 struct run_options_t {
     bool close_stdout = false;
+    std::string stdout_path; // standard output goes to this file instead, when not empty
     long file_size_limit = -1;  // bytes, with SIGXFSZ ignored
     long open_files_limit = -1; // descriptors, with every one above 2 closed first
     uid_t user = 0;             // run as this user instead, when nonzero
@@ -120,6 +121,11 @@ inline run_result_t run_tool(const std::string& cwd, const std::vector<std::stri
         close(out[1]);
         close(err[1]);
         if (options.close_stdout) close(1);
+        if (!options.stdout_path.empty()) {
+            const int fd = open(options.stdout_path.c_str(), O_WRONLY);
+            if (fd < 0 || dup2(fd, 1) != 1) _exit(127);
+            close(fd);
+        }
         if (options.open_files_limit >= 0) {
             for (int fd = 3; fd < 1024; ++fd)
                 close(fd);
