@@ -11,20 +11,25 @@ static_assert(DIR_PATH_LIMIT == DIR_PATH_CAPACITY - PATTERN_BYTES,
               "the limit leaves the pattern room");
 
 // How long a shortage of handles or memory is waited out (the helper
-// threads hold a file each for a moment): this many short naps.
-const uint32_t STARVED_ROUNDS = 200;
+// threads hold a file each for a moment), by the clock: a nap lasts a
+// fifth of a millisecond on Linux but a timer tick (15.6 ms) on Windows.
+const uint64_t STARVED_MS = 50;
 
 // Whether a name joins the path with a separator of its own: not after one
-// the path already ends with ("./", "C:\\").
+// the path already ends with ("./", "C:\\"), nor after a bare drive ("D:",
+// whose names are "D:x.c").
 int needs_separator(const data_t* directory) {
-    return directory->used == 0 || !platform_is_separator(directory->data[directory->used - 1]);
+    return directory->used == 0 ||
+           platform_folder_length(directory->data, directory->used) != directory->used;
 }
 
 platform_handle_t find_first_patiently(const char* pattern, platform_find_entry_t* entry) {
-    for (uint32_t round = 0;; ++round) {
+    const uint64_t start = platform_milliseconds();
+    for (;;) {
         platform_handle_t search = platform_find_first(pattern, entry);
-        if (search != PLATFORM_INVALID_HANDLE || round == STARVED_ROUNDS ||
-            !platform_error_is_resource(platform_last_error()))
+        if (search != PLATFORM_INVALID_HANDLE ||
+            !platform_error_is_resource(platform_last_error()) ||
+            platform_milliseconds() - start >= STARVED_MS)
             return search;
         platform_thread_nap();
     }
@@ -208,7 +213,13 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
                 if (!dir_walk(list, &sub, filter, flags)) note_failure(list, &sub);
             }
         }
-        more = platform_find_next(search, &entry);
+        const int next = platform_find_next(search, &entry);
+        if (next < 0) {
+            // Failed midway: what was listed stays, the rest is said missing.
+            list->search_error = platform_last_error();
+            note_failure(list, directory);
+        }
+        more = next > 0;
     }
     platform_find_close(search);
     return 1;

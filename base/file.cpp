@@ -42,8 +42,7 @@ uint64_t write_through(platform_handle_t file, const void* bytes, uint64_t lengt
 int std_write(platform_handle_t* cached, platform_std_t which, const void* bytes, uint64_t length) {
     if (*cached == 0) *cached = platform_std_handle(which);
     if (*cached == 0 || *cached == PLATFORM_INVALID_HANDLE) return 0;
-    // A pipe may take a large header in several writes.
-    return write_through(*cached, bytes, length) == length;
+    return platform_std_write(*cached, bytes, length);
 }
 
 } // namespace
@@ -191,9 +190,7 @@ platform_handle_t create_temporary(const char* target, uint64_t target_length, c
 
 uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_t process,
                              uint32_t attempt, char* out, uint64_t capacity) {
-    uint64_t base = target_length;
-    while (base != 0 && !platform_is_separator((uint8_t)target[base - 1]))
-        --base;
+    const uint64_t base = platform_folder_length((const uint8_t*)target, target_length);
     uint64_t kept = target_length - base;
     if (kept > TEMPORARY_BASE_LIMIT) {
         kept = TEMPORARY_BASE_LIMIT;

@@ -60,6 +60,8 @@ struct platform_find_entry_t {
 const uint32_t PLATFORM_ATTRIBUTE_DIRECTORY = 0x10;
 
 platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t* entry);
+// 1 with the next entry, 0 at the end, -1 when the listing failed midway
+// (platform_last_error says why).
 int platform_find_next(platform_handle_t search, platform_find_entry_t* entry);
 void platform_find_close(platform_handle_t search);
 
@@ -146,12 +148,29 @@ uint32_t platform_process_id(void);
 
 // Paths in the system's own form: Windows joins names with a backslash
 // and takes a slash too; on POSIX a backslash is an ordinary name byte.
+// platform_folder_length returns the bytes of a path's folder part, up to
+// and including its last separator; on Windows "D:" is the folder part of
+// "D:out.h" too (drive D's current directory).
 #ifdef _WIN32
 const char PLATFORM_SEPARATOR = '\\';
 inline int platform_is_separator(uint32_t c) { return c == '\\' || c == '/'; }
+inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
+    uint64_t n = length;
+    while (n != 0 && !platform_is_separator(path[n - 1]))
+        --n;
+    const int drive =
+        length >= 2 && path[1] == ':' && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z');
+    return n == 0 && drive ? 2 : n;
+}
 #else
 const char PLATFORM_SEPARATOR = '/';
 inline int platform_is_separator(uint32_t c) { return c == '/'; }
+inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
+    uint64_t n = length;
+    while (n != 0 && path[n - 1] != '/')
+        --n;
+    return n;
+}
 #endif
 
 enum platform_std_t {
@@ -160,3 +179,11 @@ enum platform_std_t {
 };
 // Like GetStdHandle: null when there is none, PLATFORM_INVALID_HANDLE on error.
 platform_handle_t platform_std_handle(platform_std_t which);
+// Writes all the bytes to a standard handle; 1 when all were written. A
+// Windows console is given the UTF-8 text as text (WriteConsoleW): written
+// as bytes it would be read in the console's code page. Pipes and files
+// get the bytes.
+int platform_std_write(platform_handle_t handle, const void* bytes, uint64_t length);
+
+// Milliseconds since some fixed moment, never going back.
+uint64_t platform_milliseconds(void);

@@ -285,7 +285,8 @@ platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t
     find_state_t* state = (find_state_t*)calloc(1, sizeof(find_state_t));
     size_t capacity = 0;
     int ok = state != nullptr;
-    for (struct dirent* item; ok && (item = readdir(dir)) != nullptr;) {
+    errno = 0;
+    for (struct dirent* item; ok && (item = readdir(dir)) != nullptr; errno = 0) {
         if (strlen(item->d_name) >= sizeof entry->name) continue;
         ok = add_entry(state, &capacity);
         if (!ok) break;
@@ -295,7 +296,17 @@ platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t
         strcpy(slot->name, item->d_name);
         if (describe_entry(dir_fd, item, slot)) state->count += 1;
     }
+    // A listing that fails midway is no listing: the directory is said to
+    // be unsearchable rather than taken for one with fewer entries.
+    const int failed_midway = ok && errno != 0;
+    const int listing_error = errno;
     closedir(dir);
+    if (failed_midway) {
+        free(state->entries);
+        free(state);
+        errno = listing_error;
+        return PLATFORM_INVALID_HANDLE;
+    }
     if (ok && state->count != 0) {
         state->order = (platform_find_entry_t**)malloc(state->count * sizeof *state->order);
         ok = state->order != nullptr;
@@ -583,6 +594,25 @@ int platform_error_is_busy(uint32_t error) {
 }
 
 uint32_t platform_process_id(void) { return (uint32_t)getpid(); }
+
+int platform_std_write(platform_handle_t handle, const void* bytes, uint64_t length) {
+    const uint8_t* from = (const uint8_t*)bytes;
+    while (length != 0) {
+        const size_t chunk = length < (1u << 30) ? (size_t)length : (1u << 30);
+        const ssize_t put = write(fd_from_handle(handle), from, chunk);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) return 0;
+        from += put;
+        length -= (uint64_t)put;
+    }
+    return 1;
+}
+
+uint64_t platform_milliseconds(void) {
+    struct timespec now;
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return (uint64_t)now.tv_sec * 1000 + (uint64_t)now.tv_nsec / 1000000;
+}
 
 platform_handle_t platform_std_handle(platform_std_t which) {
     int fd = which == PLATFORM_STD_OUTPUT ? 1 : 2;

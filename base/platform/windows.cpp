@@ -3,6 +3,7 @@
 
 #include "base/platform/platform.h"
 
+#include "base/platform/windows_path.h"
 #include "base/utf.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -14,58 +15,63 @@ platform_handle_t from_handle(HANDLE handle) { return (platform_handle_t)handle;
 HANDLE to_handle(platform_handle_t handle) { return (HANDLE)handle; }
 
 // Room for a path in UTF-16 units: the longest path the tool builds (2048
-// bytes) with the "\\?\UNC\" prefix.
-const uint32_t WIDE_PATH_CAPACITY = 2048 + 16;
-// Below this many units the classic calls take a path as it is (the limit
-// for a directory, which must leave room for an 8.3 name).
-const uint32_t CLASSIC_PATH_LIMIT = MAX_PATH - 12;
+// bytes) with the "\\?\UNC\" prefix, or a full path made of it.
+const uint32_t WIDE_PATH_CAPACITY = 4096 + 16;
 
 struct wide_path_t {
     wchar_t text[WIDE_PATH_CAPACITY];
 };
 
-int starts_with(const wchar_t* text, const wchar_t* prefix) {
-    for (; *prefix != 0; ++text, ++prefix)
-        if (*text != *prefix) return 0;
-    return 1;
+// The full path of what a relative path starts from: the current
+// directory, the current drive's root, or a drive's own current directory.
+int anchor_base(const wchar_t* path, windows_anchor_t anchor, wide_path_t* base) {
+    if (anchor == WINDOWS_FULL) {
+        base->text[0] = 0;
+        return 1;
+    }
+    const wchar_t drive[3] = {path[0], ':', 0};
+    const wchar_t* asked = anchor == WINDOWS_ROOTED  ? L"\\"
+                           : anchor == WINDOWS_DRIVE ? drive
+                                                     : L".";
+    const DWORD n = GetFullPathNameW(asked, WIDE_PATH_CAPACITY, base->text, nullptr);
+    return n != 0 && n < WIDE_PATH_CAPACITY;
 }
 
 // The tool's paths are UTF-8; the wide calls take UTF-16, so no code page
-// ever reads them. A path over the classic limit becomes the "\\?\" form
-// of its full path, which those calls take up to 32,767 units. 0, with the
-// error set, when the path is not well-formed UTF-8 or too long.
-int wide_path(const char* path, wide_path_t* out) {
+// ever reads them. Windows limits a relative path by the length of its
+// full path (the working directory and the path), and its clean-up strips
+// a dot or space that ends a name, though the walk lists such names: so a
+// path whose full path is too long for the classic calls, or holds such a
+// name, becomes the "\\?\" form of its full path, which is taken exactly
+// and up to 32,767 units. Any other path is taken as given (so "NUL" stays
+// the device), or as its full path when asked (ReplaceFileW under Wine
+// takes no other). 0, with the error set, when the path is not well-formed
+// UTF-8 or too long.
+int wide_path(const char* path, wide_path_t* out, int always_full = 0) {
     wide_path_t given;
-    const int32_t n = utf8_to_utf16(path, (uint16_t*)given.text, WIDE_PATH_CAPACITY);
-    if (n < 0) {
+    if (utf8_to_utf16(path, (uint16_t*)given.text, WIDE_PATH_CAPACITY) < 0) {
         SetLastError(ERROR_INVALID_NAME);
         return 0;
     }
-    if ((uint32_t)n < CLASSIC_PATH_LIMIT || starts_with(given.text, L"\\\\?\\")) {
-        for (int32_t i = 0; i <= n; ++i)
-            out->text[i] = given.text[i];
+    const windows_anchor_t anchor = windows_path_anchor((const uint16_t*)given.text);
+    wide_path_t base, full;
+    if (!anchor_base(given.text, anchor, &base)) return 0;
+    const int32_t length =
+        windows_path_full((const uint16_t*)given.text, (const uint16_t*)base.text,
+                          (uint16_t*)full.text, WIDE_PATH_CAPACITY);
+    const wchar_t* chosen = always_full ? full.text : given.text;
+    if (length < 0 || windows_path_needs_extended((const uint16_t*)full.text, (uint32_t)length)) {
+        if (length < 0 || windows_path_extended((const uint16_t*)full.text, (uint16_t*)out->text,
+                                                WIDE_PATH_CAPACITY) < 0) {
+            SetLastError(ERROR_FILENAME_EXCED_RANGE);
+            return 0;
+        }
         return 1;
     }
-    wide_path_t full;
-    const DWORD length = GetFullPathNameW(given.text, WIDE_PATH_CAPACITY, full.text, nullptr);
-    if (length == 0 || length + 8 >= WIDE_PATH_CAPACITY) {
-        if (length != 0) SetLastError(ERROR_FILENAME_EXCED_RANGE);
-        return 0;
-    }
-    const wchar_t* prefix = L"\\\\?\\";
-    const wchar_t* rest = full.text;
-    if (starts_with(full.text, L"\\\\.\\")) {
-        prefix = L""; // a device: taken as it is
-    } else if (starts_with(full.text, L"\\\\")) {
-        prefix = L"\\\\?\\UNC\\"; // \\server\share\...
-        rest += 2;
-    }
-    uint32_t at = 0;
-    for (; *prefix != 0; ++prefix)
-        out->text[at++] = *prefix;
-    for (; *rest != 0; ++rest)
-        out->text[at++] = *rest;
-    out->text[at] = 0;
+    uint32_t i = 0;
+    for (; chosen[i] != 0; ++i)
+        out->text[i] = chosen[i];
+    out->text[i] = 0;
     return 1;
 }
 
@@ -94,21 +100,33 @@ int copy_entry(const WIN32_FIND_DATAW* found, platform_find_entry_t* entry) {
     return utf16_to_utf8((const uint16_t*)found->cFileName, entry->name, sizeof entry->name) >= 0;
 }
 
-// The next entry to hand out, links passed over; 0 at the end.
+// The next entry to hand out, links passed over: 1, or 0 at the end, or -1
+// when the listing failed midway (a network share that drops).
 int next_entry(HANDLE search, WIN32_FIND_DATAW* found, platform_find_entry_t* entry) {
     while (FindNextFileW(search, found))
         if (copy_entry(found, entry)) return 1;
-    return 0;
+    return GetLastError() == ERROR_NO_MORE_FILES ? 0 : -1;
 }
 
-// Another process (an editor saving, a virus scanner) may hold a file
-// without sharing it for a moment: such a refusal is tried again, for a
-// few tens of milliseconds in all.
-int held_briefly(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+// Another process (an editor saving, a virus scanner, the search indexer)
+// may hold a file without sharing it for a moment: such a refusal is tried
+// again, for this long by the clock. Sleep(1) sleeps a whole timer tick
+// (15.6 ms unless someone asked for less), so a count of naps would not
+// tell the time.
+const ULONGLONG HELD_MS = 50;
+
+template <typename attempt_t> int retry_while_held(attempt_t attempt, int access_refusals_too) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+        if (attempt()) return 1;
+        const DWORD error = GetLastError();
+        const int held =
+            platform_error_is_busy(error) || (access_refusals_too && error == ERROR_ACCESS_DENIED);
+        if (!held || GetTickCount64() - start >= HELD_MS) return 0;
+        Sleep(1);
+        SetLastError(error);
+    }
 }
-const int HELD_ATTEMPTS = 5;
-const DWORD HELD_PAUSE_MS = 10;
 
 } // namespace
 
@@ -227,12 +245,18 @@ platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t
     wide_path_t wide;
     if (!wide_path(pattern, &wide)) return PLATFORM_INVALID_HANDLE;
     WIN32_FIND_DATAW found;
-    HANDLE search = FindFirstFileW(wide.text, &found);
+    // No short names to look up, and entries fetched in large batches.
+    HANDLE search = FindFirstFileExW(wide.text, FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) return PLATFORM_INVALID_HANDLE;
-    if (!copy_entry(&found, entry) && !next_entry(search, &found, entry)) {
-        FindClose(search);
-        SetLastError(ERROR_FILE_NOT_FOUND);
-        return PLATFORM_INVALID_HANDLE;
+    if (!copy_entry(&found, entry)) {
+        const int next = next_entry(search, &found, entry);
+        if (next != 1) {
+            const DWORD error = next == 0 ? ERROR_FILE_NOT_FOUND : GetLastError();
+            FindClose(search);
+            SetLastError(error);
+            return PLATFORM_INVALID_HANDLE;
+        }
     }
     return from_handle(search);
 }
@@ -247,16 +271,20 @@ void platform_find_close(platform_handle_t search) { FindClose(to_handle(search)
 platform_handle_t platform_file_open_read(const char* path, int keep_writers_out) {
     wide_path_t wide;
     if (!wide_path(path, &wide)) return PLATFORM_INVALID_HANDLE;
+    // Deleting and renaming are shared: an editor that saves by renaming a
+    // new file over the source must not fail while we read it (the open
+    // handle goes on reading the old contents).
+    const DWORD share =
+        FILE_SHARE_READ | FILE_SHARE_DELETE | (keep_writers_out ? 0 : FILE_SHARE_WRITE);
     HANDLE file = INVALID_HANDLE_VALUE;
-    for (int attempt = 1;; ++attempt) {
-        const DWORD share = keep_writers_out ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE;
-        file = CreateFileW(wide.text, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
-        if (file != INVALID_HANDLE_VALUE) break;
-        const DWORD error = GetLastError();
-        if (attempt == HELD_ATTEMPTS || !held_briefly(error)) return PLATFORM_INVALID_HANDLE;
-        Sleep(HELD_PAUSE_MS);
-        SetLastError(error);
-    }
+    const int opened = retry_while_held(
+        [&] {
+            file = CreateFileW(wide.text, GENERIC_READ, share, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+            return file != INVALID_HANDLE_VALUE;
+        },
+        0);
+    if (!opened) return PLATFORM_INVALID_HANDLE;
     // Only files on disk: a device name such as NUL or CON is never read.
     if (GetFileType(file) != FILE_TYPE_DISK) {
         CloseHandle(file);
@@ -299,17 +327,22 @@ void platform_file_close(platform_handle_t file) { CloseHandle(to_handle(file));
 int platform_file_replace(const char* from, const char* to) {
     // A file just written is often opened at once by the search indexer or
     // a virus scanner, without delete sharing; they let go within
-    // milliseconds. About 50 ms in all, then the refusal stands.
+    // milliseconds. An existing target is replaced with ReplaceFileW, which
+    // keeps its access control list and attributes (a move would give it
+    // the temporary file's); a missing one is moved into place.
     wide_path_t wide_from, wide_to;
-    if (!wide_path(from, &wide_from) || !wide_path(to, &wide_to)) return 0;
-    for (int attempt = 1;; ++attempt) {
-        if (MoveFileExW(wide_from.text, wide_to.text, MOVEFILE_REPLACE_EXISTING)) return 1;
-        const DWORD error = GetLastError();
-        if (attempt == HELD_ATTEMPTS || (!held_briefly(error) && error != ERROR_ACCESS_DENIED))
-            return 0;
-        Sleep(HELD_PAUSE_MS);
-        SetLastError(error);
-    }
+    if (!wide_path(from, &wide_from, 1) || !wide_path(to, &wide_to, 1)) return 0;
+    return retry_while_held(
+        [&] {
+            if (ReplaceFileW(wide_to.text, wide_from.text, nullptr,
+                             REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                             nullptr, nullptr))
+                return true;
+            const DWORD error = GetLastError();
+            if (error != ERROR_FILE_NOT_FOUND) return false;
+            return MoveFileExW(wide_from.text, wide_to.text, MOVEFILE_REPLACE_EXISTING) != 0;
+        },
+        1);
 }
 
 int platform_file_delete(const char* path) {
@@ -365,17 +398,35 @@ int platform_file_id(platform_handle_t file, uint64_t* volume, uint64_t* index) 
 }
 
 uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
-    // Replacing a Windows file symbolic link replaces the link; the path is
-    // taken as it stands.
+    // A file symbolic link is followed to the file it names, which is then
+    // replaced beside itself while the link stays, as on POSIX: the final
+    // path of what the name opens. (Wine shows its links as plain files, so
+    // every existing file is asked.) A missing file, a dangling link too,
+    // is taken as it stands.
+    wide_path_t wide, final_path;
+    const char* chosen = path;
+    char resolved[WIDE_PATH_CAPACITY * 3];
+    HANDLE file = INVALID_HANDLE_VALUE;
+    if (wide_path(path, &wide))
+        file = CreateFileW(wide.text, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        const DWORD n = GetFinalPathNameByHandleW(file, final_path.text, WIDE_PATH_CAPACITY,
+                                                  FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        CloseHandle(file);
+        if (n != 0 && n < WIDE_PATH_CAPACITY &&
+            utf16_to_utf8((const uint16_t*)final_path.text, resolved, sizeof resolved) > 0)
+            chosen = resolved;
+    }
     uint32_t length = 0;
-    while (path[length] != 0)
+    while (chosen[length] != 0)
         ++length;
     if (length + 1 > capacity) {
         SetLastError(PLATFORM_ERROR_PATH_TOO_LONG);
         return 0;
     }
     for (uint32_t i = 0; i <= length; ++i)
-        out[i] = path[i];
+        out[i] = chosen[i];
     return length;
 }
 
@@ -483,6 +534,55 @@ int platform_error_is_busy(uint32_t error) {
 }
 
 uint32_t platform_process_id(void) { return GetCurrentProcessId(); }
+
+namespace {
+
+// UTF-8 to a console as UTF-16, in pieces; a byte that is no UTF-8 shows
+// as U+FFFD.
+int console_write(HANDLE console, const uint8_t* bytes, uint64_t length) {
+    const uint8_t* end = bytes + length;
+    wchar_t piece[1024];
+    while (bytes < end) {
+        DWORD n = 0;
+        while (bytes < end && n + 2 <= 1024) {
+            uint32_t code_point = 0xFFFD;
+            const uint32_t used = utf8_decode(bytes, end, &code_point);
+            bytes += used ? used : 1;
+            if (code_point >= 0x10000) {
+                piece[n++] = (wchar_t)(0xD800 + ((code_point - 0x10000) >> 10));
+                piece[n++] = (wchar_t)(0xDC00 + ((code_point - 0x10000) & 0x3FF));
+            } else {
+                piece[n++] = (wchar_t)code_point;
+            }
+        }
+        for (DWORD at = 0; at < n;) {
+            DWORD written = 0;
+            if (!WriteConsoleW(console, piece + at, n - at, &written, nullptr) || written == 0)
+                return 0;
+            at += written;
+        }
+    }
+    return 1;
+}
+
+} // namespace
+
+int platform_std_write(platform_handle_t handle, const void* bytes, uint64_t length) {
+    DWORD mode = 0;
+    if (GetConsoleMode(to_handle(handle), &mode))
+        return console_write(to_handle(handle), (const uint8_t*)bytes, length);
+    const uint8_t* from = (const uint8_t*)bytes;
+    while (length != 0) {
+        DWORD put = 0;
+        const DWORD chunk = length < 0xFFFFFFFF ? (DWORD)length : 0xFFFFFFFF;
+        if (!WriteFile(to_handle(handle), from, chunk, &put, nullptr) || put == 0) return 0;
+        from += put;
+        length -= put;
+    }
+    return 1;
+}
+
+uint64_t platform_milliseconds(void) { return GetTickCount64(); }
 
 platform_handle_t platform_std_handle(platform_std_t which) {
     return from_handle(GetStdHandle((DWORD)which));

@@ -97,7 +97,11 @@ TEST(Diagnostics, Table) {
          "",
          true,
          true},
-        {"empty items do not count", {"-e", "c," + std::string(130, ',') + "h"}, nullptr, 0, "",
+        {"empty items do not count",
+         {"-e", "c," + std::string(130, ',') + "h"},
+         nullptr,
+         0,
+         "",
          true},
         {"more than 64 exceptions",
          {"-x", many_items},
@@ -119,8 +123,12 @@ TEST(Diagnostics, Table) {
          ERROR + "cannot search directory \"scr\": " +
              os_reason("No such file or directory", "Path not found") + "\n",
          false},
-        {"check of an output out of date", {"--check"}, nullptr, 1,
-         ERROR + "\"profiler_ids.h\" is out of date\n", false},
+        {"check of an output out of date",
+         {"--check"},
+         nullptr,
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date\n",
+         false},
         {"check of a missing output",
          {"--check", "-o", "none.h"},
          nullptr,
@@ -152,9 +160,7 @@ TEST(Diagnostics, Table) {
          false},
         {"output linked to a source scanned",
          {"-o", "alias.h"},
-         [](const std::string& root) {
-             symlink("main.c", (root + "/alias.h").c_str());
-         },
+         [](const std::string& root) { symlink("main.c", (root + "/alias.h").c_str()); },
          1,
          ERROR + "the output \"alias.h\" is one of the files scanned and not a header of ours; "
                  "no header written\n",
@@ -164,10 +170,14 @@ TEST(Diagnostics, Table) {
     // Every name the header declares besides the enumerators, in both tables.
     for (const char* id : {"count", "t", "strings", "string_lengths"}) {
         for (const char* kind : {"timeline", "event"}) {
-            const std::string call = kind[0] == 't' ? "profiler_initialize(" : "profiler_event_start(";
-            cases.push_back({"reserved id", {}, file("reserved.c", call + id + ")"), 1,
-                             ERROR + "the id \"" + id + "\" would declare profiler_" + kind + "_id_" +
-                                 id + " twice; no header written\n",
+            const std::string call =
+                kind[0] == 't' ? "profiler_initialize(" : "profiler_event_start(";
+            cases.push_back({"reserved id",
+                             {},
+                             file("reserved.c", call + id + ")"),
+                             1,
+                             ERROR + "the id \"" + id + "\" would declare profiler_" + kind +
+                                 "_id_" + id + " twice; no header written\n",
                              false});
         }
     }

@@ -105,8 +105,9 @@ TEST(Output, TakenTemporaryNamesAreLeftAlone) {
     }
 }
 
+// (Under Wine, where a link is a plain file to the program, the file it
+// names is found by its final path; a dangling one stays a POSIX case.)
 TEST(Output, SymbolicLinkKeepsTheLinkAndReplacesItsTarget) {
-    if (tool_is_windows()) GTEST_SKIP() << "links are made on the POSIX side";
     std::string root = project();
     mkdir((root + "/real").c_str(), 0700);
     write_file(root + "/real/target.h", PREVIOUS_HEADER);
@@ -116,12 +117,13 @@ TEST(Output, SymbolicLinkKeepsTheLinkAndReplacesItsTarget) {
     symlink("target.h", (root + "/real/near.h").c_str());
     symlink("real/near.h", (root + "/chain.h").c_str());
     for (const char* output : {"link.h", "dangling.h", "real/near.h", "chain.h"}) {
+        if (tool_is_windows() && output[0] == 'd') continue;
         run_result_t r = run_tool(root, {"-o", output});
         EXPECT_EQ(r.exit_code, 0) << output;
         EXPECT_TRUE(S_ISLNK(mode_of(root + "/" + output, false))) << output;
         EXPECT_TRUE(header_complete(file_text(root + "/" + output))) << output;
     }
-    EXPECT_TRUE(header_complete(file_text(root + "/real/made.h")));
+    EXPECT_TRUE(tool_is_windows() || header_complete(file_text(root + "/real/made.h")));
     EXPECT_TRUE(S_ISREG(mode_of(root + "/real/target.h", false)));
     EXPECT_EQ(file_text(root + "/target.h"), "<missing>");
     EXPECT_EQ(temporary_files(root), strings_t{});

@@ -15,6 +15,8 @@
 
 namespace {
 
+using strings_t = std::vector<std::string>;
+
 std::string windows_path(const std::string& unix_path) {
     std::string p = "Z:" + unix_path;
     for (char& c : p)
@@ -219,6 +221,34 @@ TEST_F(Windows, DirectoryLinkLoopsAreNotFollowed) {
     EXPECT_EQ(linux_run.exit_code, 0);
     EXPECT_EQ(file_text(root + "/windows.h"), file_text(root + "/linux.h"));
     EXPECT_NE(file_text(root + "/windows.h").find("profiler_event_id_z19,"), std::string::npos);
+}
+
+// Names as the walk lists them, however Windows would clean them up: a
+// folder ending in a dot and a file ending in a space are read under
+// exactly their names; "Z:" alone is drive Z's current directory (the
+// working directory here), for the search and beside the output; and a
+// console shows non-ASCII text as text (seen through a pseudo-terminal).
+TEST_F(Windows, ExactNamesDrivesAndConsoleText) {
+    std::string root = make_temp_dir("win_exact");
+    mkdir((root + "/dd.").c_str(), 0700);
+    write_file(root + "/dd./in.c", "profiler_event_start(in_dotted)");
+    write_file(root + "/sp.c ", "profiler_event_start(spaced)");
+    run_result_t r = run_tool(root, {"-r", "-e", "c ,c", "-o", "-"});
+    EXPECT_EQ(r.err, "");
+    EXPECT_NE(r.out.find("profiler_event_id_in_dotted,"), std::string::npos);
+    EXPECT_NE(r.out.find("profiler_event_id_spaced,"), std::string::npos);
+    r = run_tool(root, {"-d", "Z:", "-e", "c ,c", "-o", "Z:out.h"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(file_text(root + "/out.h").find("profiler_event_id_spaced,"), std::string::npos);
+    EXPECT_EQ(file_text(root + "/.Z"), "<missing>");
+    EXPECT_EQ(temporary_files(root), strings_t{});
+    const std::string shown = root + "/shown.txt";
+    const std::string command = "cd '" + root +
+                                "' && script -qec \"'" TAGLOOMSMITH_DEFAULT_RUNNER "' '" +
+                                tool_path() + "' -o caf\xC3\xA9.h\" /dev/null > '" + shown + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(file_text(shown).find("caf\xC3\xA9.h generated."), std::string::npos)
+        << file_text(shown);
 }
 
 // Past the classic 260-character limit, up to the tool's own limits.
