@@ -25,11 +25,11 @@ void threads_pause(uint32_t round) {
 }
 
 void threads_lock(threads_lock_t* lock) {
-    for (uint32_t round = 0; __atomic_test_and_set(&lock->held, __ATOMIC_ACQUIRE); ++round)
+    for (uint32_t round = 0; atomic_take(&lock->held); ++round)
         threads_pause(round);
 }
 
-void threads_unlock(threads_lock_t* lock) { __atomic_clear(&lock->held, __ATOMIC_RELEASE); }
+void threads_unlock(threads_lock_t* lock) { atomic_give(&lock->held); }
 
 void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count) {
     CHECK(count <= THREADS_MAX);
@@ -77,8 +77,8 @@ void threads_signal_free(threads_signal_t* signal) {
 void threads_signal_wake(threads_signal_t* signal, uint32_t count) {
     // Sequentially consistent with the sleeper's count and look: either the
     // sleeper sees the news, or the waker sees the sleeper.
-    __atomic_thread_fence(__ATOMIC_SEQ_CST);
-    const uint32_t sleepers = __atomic_load_n(&signal->sleepers, __ATOMIC_SEQ_CST);
+    atomic_fence();
+    const uint32_t sleepers = atomic_load_acquire(&signal->sleepers);
     if (sleepers == 0 || signal->semaphore == PLATFORM_INVALID_HANDLE) return;
     platform_semaphore_release(signal->semaphore, count < sleepers ? count : sleepers);
 }
@@ -90,14 +90,14 @@ void threads_signal_wait(threads_signal_t* signal, uint32_t yield_rounds, thread
             threads_pause(round);
             continue;
         }
-        __atomic_fetch_add(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
-        __atomic_thread_fence(__ATOMIC_SEQ_CST);
+        atomic_add_full(&signal->sleepers, 1);
+        atomic_fence();
         if (!ready(context)) {
             if (signal->semaphore == PLATFORM_INVALID_HANDLE)
                 platform_thread_nap();
             else
                 platform_semaphore_wait(signal->semaphore, SIGNAL_SLEEP_MS);
         }
-        __atomic_fetch_sub(&signal->sleepers, 1, __ATOMIC_SEQ_CST);
+        atomic_add_full(&signal->sleepers, -1);
     }
 }

@@ -2,6 +2,8 @@
 
 #include <stdint.h>
 
+#include "base/intrinsics.h"
+
 // Work spread over threads.
 
 const uint32_t THREADS_MAX = 16;
@@ -22,17 +24,56 @@ struct threads_t {
 };
 
 // Counters and flags threads share: a load sees everything written before
-// the store (or add) it reads from, in the thread that stored.
+// the store (or add) it reads from, in the thread that stored. With an
+// MSVC-style compiler, x86-64's loads and stores already order so; the
+// compiler is kept from moving them.
+#if defined(_MSC_VER)
+inline uint32_t atomic_load_acquire(const uint32_t* value) {
+    const uint32_t loaded = *(const volatile uint32_t*)value;
+    _ReadWriteBarrier();
+    return loaded;
+}
+inline void atomic_store_release(uint32_t* value, uint32_t to) {
+    _ReadWriteBarrier();
+    *(volatile uint32_t*)value = to;
+}
+// atomic_fetch_add returns the value before the add; it orders nothing else.
+inline uint32_t atomic_fetch_add(uint32_t* value, uint32_t n) {
+    return (uint32_t)_InterlockedExchangeAdd((volatile long*)value, (long)n);
+}
+// atomic_add_full adds (n may be -1) and orders everything before and after.
+inline void atomic_add_full(uint32_t* value, int32_t n) {
+    _InterlockedExchangeAdd((volatile long*)value, (long)n);
+}
+// atomic_fence orders everything before it before everything after it.
+inline void atomic_fence(void) { _mm_mfence(); }
+// atomic_take sets the flag and returns whether it was set already.
+inline bool atomic_take(bool* flag) { return _InterlockedExchange8((volatile char*)flag, 1) != 0; }
+inline void atomic_give(bool* flag) {
+    _ReadWriteBarrier();
+    *(volatile bool*)flag = false;
+}
+#else
 inline uint32_t atomic_load_acquire(const uint32_t* value) {
     return __atomic_load_n(value, __ATOMIC_ACQUIRE);
 }
 inline void atomic_store_release(uint32_t* value, uint32_t to) {
     __atomic_store_n(value, to, __ATOMIC_RELEASE);
 }
-// Returns the value before the add; orders nothing else.
+// atomic_fetch_add returns the value before the add; it orders nothing else.
 inline uint32_t atomic_fetch_add(uint32_t* value, uint32_t n) {
     return __atomic_fetch_add(value, n, __ATOMIC_RELAXED);
 }
+// atomic_add_full adds (n may be -1) and orders everything before and after.
+inline void atomic_add_full(uint32_t* value, int32_t n) {
+    __atomic_fetch_add(value, (uint32_t)n, __ATOMIC_SEQ_CST);
+}
+// atomic_fence orders everything before it before everything after it.
+inline void atomic_fence(void) { __atomic_thread_fence(__ATOMIC_SEQ_CST); }
+// atomic_take sets the flag and returns whether it was set already.
+inline bool atomic_take(bool* flag) { return __atomic_test_and_set(flag, __ATOMIC_ACQUIRE); }
+inline void atomic_give(bool* flag) { __atomic_clear(flag, __ATOMIC_RELEASE); }
+#endif
 
 // A lock for short stretches that never wait on anything else: waiters
 // yield, then sleep briefly, since the holder may be off its processor.

@@ -2,6 +2,7 @@
 // on source-like text without calls and on text dense with them.
 #include <benchmark/benchmark.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 #include <vector>
@@ -115,6 +116,58 @@ void scan_near_misses_16_wide(benchmark::State& s) {
 void naive_near_misses(benchmark::State& s) { run_naive(s, near_miss_text()); }
 void scan_dense(benchmark::State& s) { run_fast(s, dense_text()); }
 void naive_dense(benchmark::State& s) { run_naive(s, dense_text()); }
+
+// Typical code, as bench/gen_corpus.py's corpus b: lines of common words,
+// some that start like the prefix ("profile_window", "prof_", "p"), and a
+// call every 1000 lines.
+std::string make_typical_text(size_t bytes) {
+    static const char* const words[] = {
+        "int",    "count",  "value",          "buffer", "result", "frame",    "render",
+        "update", "index",  "size",           "data",   "state",  "return",   "if",
+        "for",    "while",  "const",          "struct", "static", "uint32_t", "pointer",
+        "length", "config", "profile_window", "prof_",  "p"};
+    std::mt19937 rng(5);
+    std::string text;
+    for (int line = 1; text.size() < bytes; ++line) {
+        if (line % 1000 == 0) {
+            text += "    profiler_event_start( id_" + std::to_string(line % 500) + " );\n";
+            continue;
+        }
+        text += std::string(4 * (rng() % 4), ' ');
+        for (int w = 0, n = 2 + (int)(rng() % 8); w < n; ++w)
+            text += std::string(w ? " " : "") + words[rng() % 26];
+        text += ";\n";
+    }
+    return text;
+}
+
+// The case the tool meets: a file of typical size just read into its
+// buffer, so in the cache when the scan sees it; one thread, the same 48 KiB
+// again and again. memchr over the same buffer, for a byte it does not hold,
+// is the ceiling: one look at every byte.
+const std::string& cached_plain() {
+    static const std::string text = make_typical_text(48 << 10);
+    return text;
+}
+const std::string& cached_near_misses() {
+    static const std::string text = make_near_miss_text(48 << 10);
+    return text;
+}
+void memchr_ceiling(benchmark::State& state, const std::string& text) {
+    for (auto _ : state) {
+        const void* found = memchr(text.data(), '\x01', text.size());
+        benchmark::DoNotOptimize(found);
+    }
+    state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());
+}
+void cached_scan_plain(benchmark::State& s) { run_fast(s, cached_plain()); }
+void cached_memchr_plain(benchmark::State& s) { memchr_ceiling(s, cached_plain()); }
+void cached_scan_near_misses(benchmark::State& s) { run_fast(s, cached_near_misses()); }
+void cached_memchr_near_misses(benchmark::State& s) { memchr_ceiling(s, cached_near_misses()); }
+BENCHMARK(cached_scan_plain);
+BENCHMARK(cached_memchr_plain);
+BENCHMARK(cached_scan_near_misses);
+BENCHMARK(cached_memchr_near_misses);
 
 BENCHMARK(scan_without_calls);
 BENCHMARK(scan_without_calls_16_wide);

@@ -1,13 +1,34 @@
 # tagloomsmith.exe has no runtime library at all: the OS enters it at
 # process_entry and it imports KERNEL32.dll alone. The whole stack is
-# committed up front, so no frame needs a stack probe.
-foreach(library tagloomsmith_base tagloomsmith_tool)
-    target_compile_options(${library} PRIVATE -mno-stack-arg-probe -fno-tree-loop-distribute-patterns)
-endforeach()
-target_compile_options(tagloomsmith PRIVATE -mno-stack-arg-probe -fno-tree-loop-distribute-patterns)
-target_link_options(tagloomsmith PRIVATE
-    -nostdlib -nostartfiles -static
-    -Wl,--entry,process_entry
-    -Wl,--subsystem,console
-    "SHELL:-Xlinker --stack=0x100000,0x100000")
-target_link_libraries(tagloomsmith PRIVATE kernel32)
+# committed up front (the main thread's by the linker, the others' by
+# CreateThread), so no frame needs a stack probe. The flags follow the
+# compiler's front end: GNU-style (mingw's g++, clang) or MSVC-style (cl,
+# clang-cl).
+set(tagloomsmith_targets tagloomsmith_base tagloomsmith_tool tagloomsmith)
+if(MSVC OR CMAKE_CXX_COMPILER_FRONTEND_VARIANT STREQUAL "MSVC")
+    foreach(target IN LISTS tagloomsmith_targets)
+        # No security cookie and no stack probes (both live in the runtime),
+        # no default library named in the objects.
+        target_compile_options(${target} PRIVATE /GS- /Gs1000000000 /Zl)
+    endforeach()
+    target_link_options(tagloomsmith PRIVATE
+        /NODEFAULTLIB /ENTRY:process_entry /SUBSYSTEM:CONSOLE /STACK:0x100000,0x100000
+        /MANIFEST:NO)
+    # The Windows SDK's kernel32.lib, or the import library a toolchain file
+    # names (mingw-w64's libkernel32.a with clang-cl on Linux).
+    if(NOT TAGLOOMSMITH_KERNEL32_LIBRARY)
+        set(TAGLOOMSMITH_KERNEL32_LIBRARY kernel32)
+    endif()
+    target_link_libraries(tagloomsmith PRIVATE "${TAGLOOMSMITH_KERNEL32_LIBRARY}")
+else()
+    foreach(target IN LISTS tagloomsmith_targets)
+        target_compile_options(${target} PRIVATE -mno-stack-arg-probe
+                               -fno-tree-loop-distribute-patterns)
+    endforeach()
+    target_link_options(tagloomsmith PRIVATE
+        -nostdlib -nostartfiles -static
+        -Wl,--entry,process_entry
+        -Wl,--subsystem,console
+        "SHELL:-Xlinker --stack=0x100000,0x100000")
+    target_link_libraries(tagloomsmith PRIVATE kernel32)
+endif()

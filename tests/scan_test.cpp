@@ -118,16 +118,19 @@ TEST(ScanCalls, SearchWidths) {
     EXPECT_EQ(scan_search_width(SCAN_WIDTH_16), SCAN_WIDTH_16);
     uint32_t wide = scan_search_width(SCAN_WIDTH_32);
     EXPECT_TRUE(wide == SCAN_WIDTH_32 || wide == SCAN_WIDTH_16);
-    // Long texts, so that every width's blocks are used, with a call at each
-    // offset from the start and from the end.
+    // Long texts, so that every width's blocks are used (and the wide
+    // search's stretches of pairs alone), with a call at each offset from
+    // the start and from the end, and another one far after it.
     for (uint32_t width : {SCAN_WIDTH_16, SCAN_WIDTH_32}) {
         scan_search_width(width);
-        for (size_t at = 0; at < 80; ++at) {
-            std::string text =
-                std::string(at, 'p') + "profiler_event_start(x)" + std::string(at % 7, '_');
+        for (size_t at = 0; at < 400; ++at) {
+            std::string text = std::string(at, 'p') + "profiler_event_start(x)" +
+                               std::string(at % 7, '_') + std::string(at + 600, 'p') +
+                               "profiler_initialize(y)";
             scan_fixture_t f;
             f.scan(text);
             EXPECT_EQ(scan_fixture_t::ids(f.events), (ids_t{"x"})) << width << " " << at;
+            EXPECT_EQ(scan_fixture_t::ids(f.timelines), (ids_t{"y"})) << width << " " << at;
         }
     }
 }

@@ -131,8 +131,17 @@ template <typename attempt_t> int retry_while_held(attempt_t attempt, int access
 } // namespace
 
 // The compiler may still emit calls to these for block copies and
-// clears; with no runtime library linked, they are ours to give.
+// clears; with no runtime library linked, they are ours to give. (MSVC's
+// cl takes them for intrinsics unless told they are functions here; and a
+// program that uses floating point must define _fltused, which the runtime
+// would.)
+#if defined(_MSC_VER) && !defined(__clang__)
+#pragma function(memset, memcpy, memmove, memcmp)
+#endif
 extern "C" {
+#if defined(_MSC_VER)
+int _fltused = 0;
+#endif
 void* memset(void* destination, int value, size_t n) {
     volatile uint8_t* to = (volatile uint8_t*)destination;
     for (size_t i = 0; i < n; ++i)

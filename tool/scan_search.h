@@ -1,0 +1,88 @@
+#pragma once
+
+// Where a call may start: what the scanner and its vector searches share.
+// Everything here has internal linkage (static), so that the unit built for
+// AVX2 and the others each keep their own copy: no AVX2 code can stand in
+// for a function the processor may lack.
+
+#include <stdint.h>
+
+#include "base/intrinsics.h"
+
+// Every call literal starts with this prefix, and nowhere else holds it, so
+// one search for the prefix finds every candidate in order.
+static const char SEARCH_PREFIX[] = "profiler_";
+static const uint64_t SEARCH_PREFIX_LENGTH = 9;
+
+// A third byte the slower searches test: the seventh after the prefix is
+// 'l' ("initiaLize("), 'n' ("timeliNe_...") or 's' ("event_Start(",
+// "collapSable_start(") in every call, and something else in most near
+// misses ("event_End", "enableD", "flags |"). Every call is at least 20
+// bytes long, so a position with fewer readable bytes after it is no call.
+static const uint64_t SEARCH_THIRD_OFFSET = SEARCH_PREFIX_LENGTH + 6;
+
+static inline uint64_t search_word(const uint8_t* p) {
+#if defined(_MSC_VER) && !defined(__clang__)
+    return *(const uint64_t __unaligned*)p; // x64 loads any address
+#else
+    uint64_t word;
+    __builtin_memcpy(&word, p, 8);
+    return word;
+#endif
+}
+
+// The first eight bytes of a text, as search_word reads them.
+static constexpr uint64_t search_word_of(const char* s) {
+    uint64_t w = 0;
+    for (int i = 7; i >= 0; --i)
+        w = w << 8 | (uint8_t)s[i];
+    return w;
+}
+
+// The index of the lowest set bit of a mask that is not 0.
+static inline uint32_t search_lowest_bit(uint64_t mask) {
+#if defined(_MSC_VER)
+    unsigned long index;
+    _BitScanForward64(&index, mask);
+    return (uint32_t)index;
+#else
+    return (uint32_t)__builtin_ctzll(mask);
+#endif
+}
+
+// Whether the nine bytes at p are the prefix: one 8-byte comparison and one
+// byte, without a call.
+static inline int search_prefix_at(const uint8_t* p) {
+    return search_word(p) == search_word_of(SEARCH_PREFIX) && p[8] == '_';
+}
+
+// Bytes a candidate needs for search_candidate_at's tests: the prefix and
+// 16 more.
+static const uint64_t SEARCH_CANDIDATE_BYTES = SEARCH_PREFIX_LENGTH + 16;
+
+// Whether a call literal could start at p: the prefix, then eight bytes
+// that some literal has after it - timelines ("initialize(",
+// "timeline_..."), events ("event_start(", "collapsable_start(") - and for
+// "timeline" the eight after those, where the four timeline calls differ
+// from "profiler_timeline_end" too. So the near misses real code is full of
+// ("profiler_event_end", "p->profiler_enabled", "profiler.h") cost a load
+// or two and a few compares. Near the end, with fewer than
+// SEARCH_CANDIDATE_BYTES readable, the prefix alone (the call's own match
+// decides).
+static inline int search_candidate_at(const uint8_t* p, const uint8_t* readable_end) {
+    if (!search_prefix_at(p)) return 0;
+    if (readable_end - p < (int64_t)SEARCH_CANDIDATE_BYTES) return 1;
+    const uint64_t tail = search_word(p + SEARCH_PREFIX_LENGTH);
+    if (tail != search_word_of("timeline"))
+        return tail == search_word_of("initiali") || tail == search_word_of("event_st") ||
+               tail == search_word_of("collapsa");
+    const uint64_t next = search_word(p + SEARCH_PREFIX_LENGTH + 8);
+    return next == search_word_of("_initial") || next == search_word_of("_id_decl") ||
+           next == search_word_of("_set_id(") || next == search_word_of("_set_id_");
+}
+
+// The AVX2 search (scan_avx2.cpp, built for AVX2): the first position at or
+// after p, and at most last, where search_candidate_at holds, reading no
+// further than readable_end; null with *p moved to the first position it
+// did not test, when it found none.
+const uint8_t* search_avx2(const uint8_t** p, const uint8_t* last, const uint8_t* readable_end);
