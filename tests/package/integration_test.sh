@@ -6,6 +6,8 @@
 #                default DIRECTORIES with RECURSIVE; deleting a source removes its id
 #   cross        a mingw cross build with the tool from add_subdirectory: the
 #                tool runs on this machine, the program under Wine if present
+#   msvc         the same with an MSVC-style compiler (clang-cl, lld-link): the
+#                tool's own build takes MSVC flags, app.exe runs under Wine
 #   manners      the consumer's install and package hold nothing of this project
 #   makefile     the README's Makefile: first build, no-op build, deletion
 # Usage: integration_test.sh <build dir> <source dir> <mode> [Ninja|"Unix Makefiles"]
@@ -126,6 +128,47 @@ EOF
     [ -f "$work/b/app.exe" ] || fail "no app.exe"
     grep -q "profiler_event_id_beta," "$work/b/profiler_ids.h" || fail "no header from the host tool"
     # Wine makes a prefix of its own for a while: once, with Ninja.
+    if command -v wine >/dev/null && [ "$generator" = Ninja ]; then
+        export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' HOME="$work"
+        [ "$(ids wine "$work/b/app.exe" 2>/dev/null)" = "$ALL" ] || fail "app.exe did not run"
+        sh "$source/tests/windows/wine_stop.sh" "$WINEPREFIX"
+    fi
+    ;;
+msvc)
+    command -v clang-cl >/dev/null || command -v clang-cl-14 >/dev/null ||
+        { echo "skipped: no clang-cl"; exit 77; }
+    make_project "$work/p"
+    # No C runtime here either: the program writes through KERNEL32 alone.
+    cat >"$work/p/src/main.c" <<'EOF'
+#define PROFILER_ON
+#define PROFILER_IMPLEMENTATION
+#include "profiler_ids.h"
+#include <windows.h>
+void other(void);
+void app_entry(void) { /* profiler_event_start(alpha) */
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD written;
+    other();
+    for (int i = 0; i < profiler_event_id_count; ++i) {
+        WriteFile(out, profiler_event_id_strings[i], profiler_event_id_string_lengths[i], &written, 0);
+        WriteFile(out, "\n", 1, &written, 0);
+    }
+    ExitProcess(0);
+}
+EOF
+    cat >"$work/p/CMakeLists.txt" <<EOF
+cmake_minimum_required(VERSION 3.25)
+project(msvc C)
+add_subdirectory("$source" tagloomsmith)
+add_executable(app src/main.c src/other.c src/gone.c)
+target_compile_options(app PRIVATE /GS- /Zl /W4 /WX)
+target_link_options(app PRIVATE /NODEFAULTLIB /ENTRY:app_entry /SUBSYSTEM:CONSOLE)
+target_link_libraries(app PRIVATE "\${TAGLOOMSMITH_KERNEL32_LIBRARY}")
+tagloomsmith_generate_ids(app DIRECTORIES src)
+EOF
+    configure "$work/p" "$work/b" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/clang-cl-x86_64.cmake"
+    quiet cmake --build "$work/b" --parallel 2
+    [ -f "$work/b/app.exe" ] && [ -f "$work/b/tagloomsmith/tagloomsmith.exe" ] || fail "no app.exe or tool"
     if command -v wine >/dev/null && [ "$generator" = Ninja ]; then
         export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' HOME="$work"
         [ "$(ids wine "$work/b/app.exe" 2>/dev/null)" = "$ALL" ] || fail "app.exe did not run"
