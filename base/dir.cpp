@@ -90,6 +90,20 @@ void record_entry(file_list_t* list, const data_t* directory, const data_t* name
     if (list->signal) threads_signal_wake(list->signal, 1);
 }
 
+// Keeps the path of a folder searched, for a dependency file to list.
+void record_folder(file_list_t* list, const data_t* directory) {
+    const data_mark_t mark = data_mark(list->arena);
+    uint8_t* copy = list->folder_count < list->folder_capacity
+                        ? data_append_data(list->arena, directory, 1)
+                        : nullptr;
+    if (copy && data_append_byte(list->arena, 0)) {
+        list->folders[list->folder_count++] = copy;
+        return;
+    }
+    data_rewind(list->arena, mark);
+    list->folders_lost += 1;
+}
+
 } // namespace
 
 file_list_t file_list_make(data_t* arena, uint32_t capacity) {
@@ -107,6 +121,12 @@ file_list_t file_list_make(data_t* arena, uint32_t capacity) {
     }
     data_rewind(arena, mark);
     return file_list_t{};
+}
+
+int file_list_track_folders(file_list_t* list, uint32_t capacity) {
+    list->folders = (uint8_t**)data_push(list->arena, (uint64_t)capacity * 8, 8);
+    list->folder_capacity = list->folders ? capacity : 0;
+    return list->folders != nullptr;
 }
 
 uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum) {
@@ -172,6 +192,7 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
         list->search_error = platform_last_error();
         return 0;
     }
+    if (list->folders) record_folder(list, directory);
 
     for (int more = 1; more;) {
         const int is_dir = (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0;

@@ -45,6 +45,11 @@ struct file_list_t {
     // Threads waiting for entries sleep on this while the walk runs; it is
     // woken for each entry. Null when nobody waits.
     threads_signal_t* signal;
+    // The folders the walk searched, when asked for (file_list_track_folders):
+    // NUL-terminated paths in the arena, in the order searched.
+    uint8_t** folders;
+    uint32_t folder_count, folder_capacity;
+    uint32_t folders_lost; // searched, but beyond the capacity or the arena's room
 };
 
 enum dir_search_result_t {
@@ -66,6 +71,10 @@ struct dir_filter_t {
 // list when the arena cannot hold the arrays, the arena then left exactly
 // as it was.
 file_list_t file_list_make(data_t* arena, uint32_t capacity);
+
+// file_list_track_folders makes the walks record every folder they search,
+// up to capacity; 0 when the arena cannot hold the array.
+int file_list_track_folders(file_list_t* list, uint32_t capacity);
 
 // list_split stores the comma-separated items of the text, leading
 // whitespace skipped and empty items dropped, up to maximum, and returns

@@ -65,6 +65,134 @@ function(_tagloomsmith_tool prefix)
     set(${prefix}_DEPENDS tagloomsmith_host PARENT_SCOPE)
 endfunction()
 
+# Folders inside the scanned directories that are never scanned, as names
+# the tool leaves out (it matches entries by name): build folders (the
+# binary directory, any folder holding a CMakeCache.txt) and the tool's own
+# source folder when it is vendored there (its tests hold ids such as
+# "count"). Sets <out> to the names and <out>_PATHS to the folders.
+function(_tagloomsmith_left_out out directories recursive)
+    set(folders "${CMAKE_BINARY_DIR}")
+    if(TARGET tagloomsmith)
+        get_target_property(imported tagloomsmith IMPORTED)
+        if(NOT imported)
+            get_target_property(tool_source tagloomsmith SOURCE_DIR)
+            list(APPEND folders "${tool_source}")
+        endif()
+    endif()
+    set(glob_mode GLOB)
+    if(recursive)
+        set(glob_mode GLOB_RECURSE)
+    endif()
+    foreach(dir IN LISTS directories)
+        file(${glob_mode} caches "${dir}/CMakeCache.txt")
+        foreach(cache IN LISTS caches)
+            cmake_path(GET cache PARENT_PATH cache_dir)
+            list(APPEND folders "${cache_dir}")
+        endforeach()
+    endforeach()
+    set(names CMakeFiles)
+    set(inside)
+    foreach(folder IN LISTS folders)
+        foreach(dir IN LISTS directories)
+            cmake_path(IS_PREFIX dir "${folder}" NORMALIZE is_inside)
+            if(is_inside AND NOT folder STREQUAL dir)
+                cmake_path(GET folder FILENAME name)
+                list(APPEND names "${name}")
+                list(APPEND inside "${folder}")
+            endif()
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES names)
+    set(${out} "${names}" PARENT_SCOPE)
+    set(${out}_PATHS "${inside}" PARENT_SCOPE)
+endfunction()
+
+# For generators without dependency files: the scanned sources found at
+# configure time (globbed again at build time), and a list of them,
+# rewritten only when it changes, so that a deleted or added source reruns
+# the step. Sets <out> to the step's dependencies.
+function(_tagloomsmith_globbed_sources out)
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE" "STEP;OUTPUT"
+        "DIRECTORIES;EXTENSIONS;EXCEPTIONS;LEFT_OUT")
+    set(glob_mode GLOB)
+    if(ARG_RECURSIVE)
+        set(glob_mode GLOB_RECURSE)
+    endif()
+    set(scanned)
+    foreach(dir IN LISTS ARG_DIRECTORIES)
+        foreach(ext IN LISTS ARG_EXTENSIONS)
+            file(${glob_mode} found CONFIGURE_DEPENDS "${dir}/*.${ext}")
+            foreach(file IN LISTS found)
+                cmake_path(GET file FILENAME name)
+                set(keep TRUE)
+                if(name IN_LIST ARG_EXCEPTIONS OR file STREQUAL ARG_OUTPUT)
+                    set(keep FALSE)
+                endif()
+                foreach(folder IN LISTS ARG_LEFT_OUT)
+                    cmake_path(IS_PREFIX folder "${file}" NORMALIZE is_inside)
+                    if(is_inside)
+                        set(keep FALSE)
+                    endif()
+                endforeach()
+                if(keep)
+                    list(APPEND scanned "${file}")
+                endif()
+            endforeach()
+        endforeach()
+    endforeach()
+    list(REMOVE_DUPLICATES scanned)
+    list(SORT scanned)
+    set(list_file "${CMAKE_CURRENT_BINARY_DIR}/${ARG_STEP}.sources")
+    list(JOIN scanned "\n" listing)
+    set(old_listing "")
+    if(EXISTS "${list_file}")
+        file(READ "${list_file}" old_listing)
+    endif()
+    if(NOT old_listing STREQUAL "${listing}\n")
+        file(WRITE "${list_file}" "${listing}\n")
+    endif()
+    set(${out} ${scanned} "${list_file}" PARENT_SCOPE)
+endfunction()
+
+# The step that runs the tool. Where the generator reads dependency files
+# (Ninja, Makefiles), the tool writes one listing every file it scanned
+# and every folder it searched: an edited, added or deleted source reruns
+# the step, and nothing is globbed at configure time (a build folder inside
+# the scanned tree would make the first no-op build configure again).
+# Elsewhere, a stamp and the globbed sources (the arguments after tool_args
+# are those of _tagloomsmith_globbed_sources).
+function(_tagloomsmith_add_step step output tool_args)
+    _tagloomsmith_tool(tool)
+    cmake_path(GET output PARENT_PATH output_dir)
+    if(CMAKE_GENERATOR MATCHES "Ninja|Makefiles")
+        set(depfile "${CMAKE_CURRENT_BINARY_DIR}/${step}.d")
+        add_custom_command(
+            OUTPUT "${output}"
+            COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
+            COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" --depfile "${depfile}" -s
+            DEPFILE "${depfile}"
+            DEPENDS ${tool_DEPENDS}
+            COMMENT "Generating ${output}"
+            VERBATIM)
+        add_custom_target(${step} DEPENDS "${output}")
+        return()
+    endif()
+    _tagloomsmith_globbed_sources(sources STEP ${step} OUTPUT "${output}" ${ARGN})
+    # The step's own output is a stamp: the tool leaves the header alone
+    # when its bytes stay the same, so its time stamp stays too.
+    set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${step}.stamp")
+    add_custom_command(
+        OUTPUT "${stamp}"
+        BYPRODUCTS "${output}"
+        COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
+        COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" -s
+        COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
+        DEPENDS ${sources} ${tool_DEPENDS}
+        COMMENT "Generating ${output}"
+        VERBATIM)
+    add_custom_target(${step} DEPENDS "${stamp}")
+endfunction()
+
 function(tagloomsmith_generate_ids target)
     cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT"
         "DIRECTORIES;EXTENSIONS;EXCEPTIONS")
@@ -89,7 +217,6 @@ function(tagloomsmith_generate_ids target)
     cmake_path(ABSOLUTE_PATH ARG_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
                NORMALIZE OUTPUT_VARIABLE output)
     cmake_path(GET output PARENT_PATH output_dir)
-
     set(directories)
     foreach(dir IN LISTS ARG_DIRECTORIES)
         cmake_path(ABSOLUTE_PATH dir BASE_DIRECTORY "${CMAKE_CURRENT_SOURCE_DIR}" NORMALIZE)
@@ -110,111 +237,36 @@ function(tagloomsmith_generate_ids target)
                 "another OUTPUT or the same DIRECTORIES, RECURSIVE, EXTENSIONS, EXCEPTIONS and "
                 "NO_STRICT.")
         endif()
-        add_dependencies(${target} ${step})
-        target_include_directories(${target} PRIVATE "${output_dir}")
-        return()
-    endif()
-    string(MAKE_C_IDENTIFIER "tagloomsmith_${target}_${output_hash}" step)
-    set_property(GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash} ${step})
-    set_property(GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash} "${options}")
-
-    # Build folders inside a scanned folder are left out: the binary
-    # directory (cmake -B build) and any folder holding a CMakeCache.txt.
-    # The tool leaves out entries by name, so each is passed as an exception.
-    set(build_dirs "${CMAKE_BINARY_DIR}")
-    set(glob_mode GLOB)
-    if(ARG_RECURSIVE)
-        set(glob_mode GLOB_RECURSE)
-    endif()
-    foreach(dir IN LISTS directories)
-        file(${glob_mode} caches "${dir}/CMakeCache.txt")
-        foreach(cache IN LISTS caches)
-            cmake_path(GET cache PARENT_PATH cache_dir)
-            list(APPEND build_dirs "${cache_dir}")
-        endforeach()
-    endforeach()
-    set(exceptions ${ARG_EXCEPTIONS} CMakeFiles)
-    set(inside_build_dirs)
-    foreach(build_dir IN LISTS build_dirs)
+    else()
+        string(MAKE_C_IDENTIFIER "tagloomsmith_${target}_${output_hash}" step)
+        set_property(GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash} ${step})
+        set_property(GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash} "${options}")
+        _tagloomsmith_left_out(left_out "${directories}" "${ARG_RECURSIVE}")
+        set(tool_args)
         foreach(dir IN LISTS directories)
-            cmake_path(IS_PREFIX dir "${build_dir}" NORMALIZE inside)
-            if(inside AND NOT build_dir STREQUAL dir)
-                cmake_path(GET build_dir FILENAME name)
-                list(APPEND exceptions "${name}")
-                list(APPEND inside_build_dirs "${build_dir}")
-            endif()
+            list(APPEND tool_args -d "${dir}")
         endforeach()
-    endforeach()
-    list(REMOVE_DUPLICATES exceptions)
-
-    set(tool_args)
-    set(inputs)
-    foreach(dir IN LISTS directories)
-        list(APPEND tool_args -d "${dir}")
-        foreach(ext IN LISTS ARG_EXTENSIONS)
-            # CONFIGURE_DEPENDS: a new or deleted source file re-runs the
-            # glob, and with it the step, at build time.
-            file(${glob_mode} found CONFIGURE_DEPENDS "${dir}/*.${ext}")
-            list(APPEND inputs ${found})
-        endforeach()
-    endforeach()
-    set(scanned)
-    foreach(file IN LISTS inputs)
-        cmake_path(GET file FILENAME name)
-        set(keep TRUE)
-        if(name IN_LIST ARG_EXCEPTIONS OR file STREQUAL output)
-            set(keep FALSE)
+        list(JOIN ARG_EXTENSIONS "," extensions)
+        set(exceptions ${ARG_EXCEPTIONS} ${left_out})
+        list(REMOVE_DUPLICATES exceptions)
+        list(JOIN exceptions "," exceptions)
+        list(APPEND tool_args -e "${extensions}" -x "${exceptions}")
+        if(ARG_RECURSIVE)
+            list(APPEND tool_args -r)
         endif()
-        foreach(build_dir IN LISTS inside_build_dirs)
-            cmake_path(IS_PREFIX build_dir "${file}" NORMALIZE inside)
-            if(inside)
-                set(keep FALSE)
-            endif()
-        endforeach()
-        if(keep)
-            list(APPEND scanned "${file}")
+        # A build stops at the cause (a missing folder, a limit reached, an
+        # unreadable file), not later in a compile.
+        if(NOT ARG_NO_STRICT)
+            list(APPEND tool_args --strict)
         endif()
-    endforeach()
-    list(REMOVE_DUPLICATES scanned)
-    list(SORT scanned)
-    list(JOIN ARG_EXTENSIONS "," extensions)
-    list(JOIN exceptions "," exceptions)
-    list(APPEND tool_args -e "${extensions}" -x "${exceptions}")
-    if(ARG_RECURSIVE)
-        list(APPEND tool_args -r)
+        set(recursive)
+        if(ARG_RECURSIVE)
+            set(recursive RECURSIVE)
+        endif()
+        _tagloomsmith_add_step(${step} "${output}" "${tool_args}" ${recursive}
+            DIRECTORIES ${directories} EXTENSIONS ${ARG_EXTENSIONS} EXCEPTIONS ${ARG_EXCEPTIONS}
+            LEFT_OUT ${left_out_PATHS})
     endif()
-    # A build stops at the cause (a missing folder, a limit reached, an
-    # unreadable file), not later in a compile.
-    if(NOT ARG_NO_STRICT)
-        list(APPEND tool_args --strict)
-    endif()
-
-    # The list of scanned files, rewritten only when it changes: a deleted
-    # or added source reruns the step, so its ids leave or join the header.
-    set(list_file "${CMAKE_CURRENT_BINARY_DIR}/${step}.sources")
-    list(JOIN scanned "\n" listing)
-    set(old_listing "")
-    if(EXISTS "${list_file}")
-        file(READ "${list_file}" old_listing)
-    endif()
-    if(NOT old_listing STREQUAL "${listing}\n")
-        file(WRITE "${list_file}" "${listing}\n")
-    endif()
-
-    _tagloomsmith_tool(tool)
-    # The step's own output is a stamp: the tool leaves the header alone
-    # when its bytes stay the same, so its time stamp stays too.
-    set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${step}.stamp")
-    add_custom_command(
-        OUTPUT "${stamp}"
-        BYPRODUCTS "${output}"
-        COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
-        COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" -s
-        COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
-        DEPENDS ${scanned} "${list_file}" ${tool_DEPENDS}
-        COMMENT "Generating ${output}"
-        VERBATIM)
-    add_custom_target(${step} DEPENDS "${stamp}")
     add_dependencies(${target} ${step})
     target_include_directories(${target} PRIVATE "${output_dir}")
 endfunction()

@@ -4,6 +4,7 @@
 #include "base/dir.h"
 #include "base/file.h"
 #include "base/threads.h"
+#include "tool/depfile.h"
 #include "tool/header.h"
 #include "tool/report.h"
 #include "tool/scan.h"
@@ -15,6 +16,8 @@ const uint64_t ARENA_SIZE = 0xA00000;
 const uint32_t FILE_LIST_CAPACITY = 1024;
 // Bytes of an overlong id named in its error.
 const uint64_t ID_SHOWN = 40;
+// Folders a dependency file lists at most.
+const uint32_t DEPFILE_FOLDER_CAPACITY = 4096;
 
 // The usage text is the tool's own, byte for byte, wording included
 // ("seperated", "arbitrary limited").
@@ -67,6 +70,7 @@ enum option_index_t {
     OPTION_EXTENSIONS,
     OPTION_EXCEPTIONS,
     OPTION_OUTPUT,
+    OPTION_DEPFILE,
     OPTION_RECURSIVE,
     OPTION_SILENT,
     OPTION_STRICT,
@@ -81,12 +85,24 @@ struct option_t {
     int takes_value;
     const char* fallback; // the value when none is given; null for -d, whose is the system's
 };
-const option_t OPTIONS[OPTION_COUNT] = {
-    {"-d", 1, nullptr},          {"-e", 1, "c,cpp,h,hpp"},  {"-x", 1, "profiler.h"},
-    {"-o", 1, "profiler_ids.h"}, {"-r", 0, nullptr},        {"-s", 0, nullptr},
-    {"--strict", 0, nullptr},    {"--check", 0, nullptr},   {"-h", 0, nullptr},
-    {"--help", 0, nullptr},      {"--version", 0, nullptr},
+// In the order of option_index_t.
+// clang-format off
+const option_t OPTIONS[] = {
+    {"-d", 1, nullptr},
+    {"-e", 1, "c,cpp,h,hpp"},
+    {"-x", 1, "profiler.h"},
+    {"-o", 1, "profiler_ids.h"},
+    {"--depfile", 1, ""},
+    {"-r", 0, nullptr},
+    {"-s", 0, nullptr},
+    {"--strict", 0, nullptr},
+    {"--check", 0, nullptr},
+    {"-h", 0, nullptr},
+    {"--help", 0, nullptr},
+    {"--version", 0, nullptr},
 };
+// clang-format on
+static_assert(sizeof OPTIONS / sizeof OPTIONS[0] == OPTION_COUNT, "one row per option");
 
 data_t option_name(uint32_t option) {
     const char* name = OPTIONS[option].name;
@@ -104,6 +120,7 @@ struct options_t {
     dir_filter_t filter;
     data_t output;
     int to_standard_output; // "-o -"
+    data_t depfile;         // empty for none
     // The file at the output path, when there is one: a source it must not be.
     file_id_t output_file;
     const file_id_t* output_id;
@@ -218,6 +235,7 @@ void read_options(options_t* o) {
     o->filter.extension_count = read_list(OPTION_EXTENSIONS, o->filter.extensions);
     o->filter.exception_count = read_list(OPTION_EXCEPTIONS, o->filter.exceptions);
     o->output = option_value(OPTION_OUTPUT);
+    o->depfile = option_value(OPTION_DEPFILE);
     o->to_standard_output = o->output.used == 1 && o->output.data[0] == '-';
     o->output_id =
         !o->to_standard_output && file_path_id((const char*)o->output.data, &o->output_file)
@@ -237,8 +255,9 @@ void error_refused(uint64_t bytes, const char* what) {
     m.send();
 }
 
-// The arena, the two id tables and the file list, carved in that order.
-int run_make(run_t* run) {
+// The arena, the two id tables and the file list, carved in that order,
+// and the list of folders searched when a dependency file lists them.
+int run_make(run_t* run, const options_t& o) {
     run->arena = data_os_alloc(ARENA_SIZE, nullptr);
     if (!run->arena.data) {
         error_refused(ARENA_SIZE, " MiB of working memory");
@@ -247,7 +266,9 @@ int run_make(run_t* run) {
     run->events = id_table_make(&run->arena);
     run->timelines = id_table_make(&run->arena);
     run->list = file_list_make(&run->arena, FILE_LIST_CAPACITY);
-    if (run->events.records && run->timelines.records && run->list.capacity != 0) return 1;
+    if (run->events.records && run->timelines.records && run->list.capacity != 0 &&
+        (o.depfile.used == 0 || file_list_track_folders(&run->list, DEPFILE_FOLDER_CAPACITY)))
+        return 1;
     report_error("out of working memory for the id tables and the file list");
     return 0;
 }
@@ -336,6 +357,15 @@ int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
         if (result != DIR_SEARCH_DONE) warn_directory(directory, result, run->list.search_error);
     }
     report_walk(run->list);
+    if (run->list.folders_lost != 0) {
+        scan_files_cancel(scan);
+        message_t m("error");
+        m.add("more than ");
+        m.add(DEPFILE_FOLDER_CAPACITY);
+        m.add(" folders were searched, more than the dependency file can list; no header written");
+        m.send();
+        return 0;
+    }
     const dir_failures_t& starved = run->list.starved;
     if (starved.count == 0 && run->list.lost_paths == 0) return 1;
     scan_files_cancel(scan);
@@ -435,6 +465,18 @@ int output_may_be_replaced(const options_t& o, const run_t& run) {
     return 0;
 }
 
+// Puts the text into the file, said when it fails. 0 on a failure.
+int replace_file(const data_t& name, const data_t& text) {
+    const file_replace_t written = file_replace_all(name.data, name.used, text.data, text.used);
+    if (written.outcome != FILE_FAILED) return 1;
+    message_t m("error");
+    m.add(written.temporary ? "cannot write the temporary file for " : "cannot write ");
+    m.quoted(name);
+    m.reason(written.error);
+    m.send();
+    return 0;
+}
+
 // --check: whether the output already holds this header. Returns the exit
 // code.
 int check_output(const options_t& o, const data_t& header) {
@@ -485,15 +527,19 @@ int write_output(const options_t& o, run_t* run) {
         return 1;
     }
     if (!output_may_be_replaced(o, *run)) return 1;
-    const file_replace_t written =
-        file_replace_all(o.output.data, o.output.used, header.data, header.used);
-    if (written.outcome == FILE_FAILED) {
-        message_t m("error");
-        m.add(written.temporary ? "cannot write the temporary file for " : "cannot write ");
-        m.quoted(o.output);
-        m.reason(written.error);
-        m.send();
-        return 1;
+    if (!replace_file(o.output, header)) return 1;
+    if (o.depfile.used != 0) {
+        // The rest of the block, after the header.
+        data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
+        if (!depfile_write(&depfile, o.output, run->list)) {
+            message_t m("error");
+            m.add("out of working memory for the dependency file; ");
+            m.quoted(o.depfile);
+            m.add(" was not written");
+            m.send();
+            return 1;
+        }
+        if (!replace_file(o.depfile, depfile)) return 1;
     }
     if (o.silent) return 0;
     uint8_t line_bytes[FILE_NAME_LIMIT + 16];
@@ -526,16 +572,23 @@ int32_t tool_main(int32_t count, char** values) {
     }
     options_t options;
     read_options(&options);
-    if (options.output.used > FILE_NAME_LIMIT) {
+    const data_t* paths[] = {&options.output, &options.depfile};
+    for (const data_t* path : paths) {
+        if (path->used <= FILE_NAME_LIMIT) continue;
         message_t m("error");
-        m.add("output path longer than ");
+        m.add(path == &options.output ? "output path longer than "
+                                      : "dependency file path longer than ");
         m.add(FILE_NAME_LIMIT);
         m.add(" bytes: ");
-        m.quoted(options.output);
+        m.quoted(*path);
         m.send();
         return 1;
     }
+    if (options.depfile.used != 0 && options.to_standard_output) {
+        report_error("--depfile needs an output file; -o - has none");
+        return 1;
+    }
     run_t run;
-    if (!run_make(&run) || !search_and_scan(options, &run)) return 1;
+    if (!run_make(&run, options) || !search_and_scan(options, &run)) return 1;
     return write_output(options, &run);
 }

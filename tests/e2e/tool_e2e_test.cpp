@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -214,6 +217,40 @@ TEST(Tool, EmptyArgumentsAfterDirectoryOptions) {
     r = run_tool(root, {"-d", "src", "-d", "", "-d", "lib"});
     EXPECT_EQ(r.err, "tagloomsmith: warning: -d has an empty value; it is ignored\n");
     EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({"physics", "audio"}, {"step"}));
+}
+
+// The dependency file names the output as given, every file scanned and
+// every folder searched, escaped as compilers escape them, each with an
+// empty rule of its own; it is left untouched when its bytes do not change,
+// and written for no run that writes no header.
+TEST(Tool, DependencyFileListsFilesAndFolders) {
+    if (tool_is_windows()) GTEST_SKIP() << "names with '#' and '$' are made on the POSIX side";
+    std::string root = make_project();
+    write_file(root + "/src/a b#$.c", "profiler_event_start(odd)");
+    run_result_t r =
+        run_tool(root, {"-d", "src", "-d", "lib", "-o", "ids.h", "--depfile", "ids.d"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    const std::string files[] = {"src/a\\ b\\#$$.c", "src/physics.c", "lib/audio.h", "src", "lib"};
+    std::string expected = "ids.h:";
+    for (const std::string& f : files)
+        expected += " \\\n  " + f;
+    expected += "\n";
+    for (const std::string& f : files)
+        expected += "\n" + f + ":\n";
+    EXPECT_EQ(file_text(root + "/ids.d"), expected);
+    struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
+    utimensat(AT_FDCWD, (root + "/ids.d").c_str(), old_times, 0);
+    EXPECT_EQ(
+        run_tool(root, {"-d", "src", "-d", "lib", "-o", "ids.h", "--depfile", "ids.d"}).exit_code,
+        0);
+    struct stat info {};
+    stat((root + "/ids.d").c_str(), &info);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+    for (const strings_t& args :
+         {strings_t{"--check", "--depfile", "c.d"}, strings_t{"-o", "-", "--depfile", "c.d"}}) {
+        EXPECT_EQ(run_tool(root, args).exit_code, 1);
+        EXPECT_EQ(file_text(root + "/c.d"), "<missing>");
+    }
 }
 
 TEST(Tool, ExistingOutputIsReplaced) {

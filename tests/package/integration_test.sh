@@ -8,8 +8,12 @@
 #                tool runs on this machine, the program under Wine if present
 #   msvc         the same with an MSVC-style compiler (clang-cl, lld-link): the
 #                tool's own build takes MSVC flags, app.exe runs under Wine
-#   manners      the consumer's install and package hold nothing of this project
-#   makefile     the README's Makefile: first build, no-op build, deletion
+#   manners      a vendored copy of the tool inside the scanned tree is not
+#                scanned; the consumer's install and package hold nothing of it
+#   makefile     the README's Make recipe: pasted first, not the default goal;
+#                make -q after a build; no-op; a new and a deleted source
+#   ninja, meson the README's Ninja and Meson recipes: no work after a build;
+#                a new and a deleted source
 # Usage: integration_test.sh <build dir> <source dir> <mode> [Ninja|"Unix Makefiles"]
 set -euo pipefail
 build=$1
@@ -107,6 +111,8 @@ tagloomsmith_generate_ids(app RECURSIVE)
 EOF
     configure "$work/p" "$work/p/build"
     quiet cmake --build "$work/p/build" --parallel 2
+    quiet cmake --build "$work/p/build"
+    ! grep -q "Re-running CMake" "$work/log" || fail "a no-op build configured again"
     [ -d "$work/p/build/_deps/tagloomsmith-src/examples" ] || fail "the tool was not fetched into the tree"
     [ "$(ids "$work/p/build/app")" = "$ALL" ] || fail "ids: $(ids "$work/p/build/app")"
     rm "$work/p/src/gone.c"
@@ -177,18 +183,22 @@ EOF
     ;;
 manners)
     make_project "$work/p"
+    # Its tests hold ids such as "count", which no header can take.
+    mkdir -p "$work/p/third_party/tagloomsmith"
+    tar -C "$source" --exclude=./build --exclude=./.git -cf - . | tar -C "$work/p/third_party/tagloomsmith" -xf -
     cat >"$work/p/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.25)
 project(consumer VERSION 2.0 LANGUAGES C)
-add_subdirectory("$source" tagloomsmith)
+add_subdirectory(third_party/tagloomsmith)
 add_executable(app src/main.c src/other.c src/gone.c)
-tagloomsmith_generate_ids(app DIRECTORIES src)
+tagloomsmith_generate_ids(app RECURSIVE)
 install(TARGETS app RUNTIME DESTINATION bin)
 set(CPACK_GENERATOR TGZ)
 include(CPack)
 EOF
     configure "$work/p" "$work/b"
     quiet cmake --build "$work/b" --parallel 2
+    [ "$(ids "$work/b/app")" = "$ALL" ] || fail "ids: $(ids "$work/b/app")"
     quiet cmake --install "$work/b" --prefix "$work/installed"
     [ "$(cd "$work/installed" && find . -type f)" = "./bin/app" ] ||
         fail "the consumer's install holds more: $(cd "$work/installed" && find . -type f | tr '\n' ' ')"
@@ -207,23 +217,59 @@ EOF
 makefile)
     install_prefix
     make_project "$work/p"
-    # The README's snippet, word for word, around a program built from src/.
-    awk '/^```make$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md" >"$work/snippet.mk"
-    grep -q 'tagloomsmith -d src' "$work/snippet.mk" || fail "no Makefile snippet in the README"
-    {
-        printf '.DEFAULT_GOAL := app\n'
-        cat "$work/snippet.mk"
-        printf 'app: $(OBJECTS)\n\tcc -o $@ $(OBJECTS)\n'
-        printf '%%.o: %%.c\n\tcc -I. -c -o $@ $<\n'
-    } >"$work/p/Makefile"
+    # The README's recipe, word for word, pasted first in a Makefile.
+    awk '/^```make$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md" >"$work/p/Makefile"
+    grep -q -- '--depfile' "$work/p/Makefile" || fail "no Make recipe in the README"
+    printf 'app: $(OBJECTS)\n\tcc -o $@ $(OBJECTS)\nbuild/%%.o: src/%%.c\n\tcc $(CPPFLAGS) -c -o $@ $<\n' >>"$work/p/Makefile"
     export PATH="$work/prefix/bin:$PATH"
-    (cd "$work/p" && quiet make -j4) || fail "first build"
-    [ "$(ids "$work/p/app")" = "$ALL" ] || fail "first build: $(ids "$work/p/app")"
-    (cd "$work/p" && make -j4 >"$work/noop" 2>&1) || fail "no-op build"
-    grep -q '^cc ' "$work/noop" && fail "a no-op build compiled: $(cat "$work/noop")"
-    rm "$work/p/src/gone.c"
-    (cd "$work/p" && quiet make -j4) || fail "build after a deletion"
-    [ "$(ids "$work/p/app")" = "$LEFT" ] || fail "after a deletion: $(ids "$work/p/app")"
+    cd "$work/p"
+    quiet make -j4
+    [ "$(ids ./app)" = "$ALL" ] || fail "first build: $(ids ./app)"
+    make -q || fail "make -q after a build: not up to date"
+    make -j4 >"$work/noop" 2>&1 || fail "no-op build"
+    ! grep -q '^cc ' "$work/noop" || fail "a no-op build compiled: $(cat "$work/noop")"
+    printf 'void late(void) { /* profiler_event_start(delta) */ }\n' >src/late.h
+    quiet make -j4
+    [ "$(ids ./app)" = "$ALL" ] && fail "a new source was not scanned"
+    rm src/late.h src/gone.c
+    quiet make -j4 app
+    [ "$(ids ./app)" = "$LEFT" ] || fail "after a deletion: $(ids ./app)"
+    ;;
+ninja | meson)
+    command -v ninja >/dev/null || { echo "skipped: no ninja"; exit 77; }
+    install_prefix
+    make_project "$work/p"
+    export PATH="$work/prefix/bin:$PATH"
+    cd "$work/p"
+    if [ "$mode" = ninja ]; then
+        {
+            printf 'rule cc\n  command = cc -Ibuild -MD -MF $out.d -c -o $out $in\n'
+            printf '  depfile = $out.d\n  deps = gcc\nrule link\n  command = cc -o $out $in\n'
+            awk '/^```ninja$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md"
+            printf 'build build/other.o: cc src/other.c || build/profiler_ids.h\n'
+            printf 'build build/gone.o: cc src/gone.c || build/profiler_ids.h\n'
+            printf 'build app: link build/main.o build/other.o build/gone.o\n'
+        } >build.ninja
+        builder() { ninja "$@"; }
+        app=./app
+    else
+        command -v meson >/dev/null || { echo "skipped: no meson"; exit 77; }
+        { printf "project('consumer', 'c')\n"; awk '/^```meson$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md" |
+            sed "s|executable('game', 'src/main.c', ids)|executable('app', 'src/main.c', 'src/other.c', 'src/gone.c', ids)|"; } >meson.build
+        quiet meson setup b
+        builder() { ninja -C b "$@"; }
+        app=./b/app
+    fi
+    quiet builder
+    [ "$(ids $app)" = "$ALL" ] || fail "first build: $(ids $app)"
+    builder | grep -q "no work to do" || fail "a no-op build did work"
+    printf '/* profiler_event_start(delta) */\n' >src/late.h
+    quiet builder
+    [ "$(ids $app)" = "$ALL" ] && fail "a new source was not scanned"
+    rm src/late.h
+    quiet builder
+    [ "$(ids $app)" = "$ALL" ] || fail "after a deletion: $(ids $app)"
+    builder | grep -q "no work to do" || fail "a no-op build after a deletion did work"
     ;;
 *)
     fail "unknown mode"

@@ -46,11 +46,10 @@ grep -q "profiler_event_id_resample," "$header" || fail "new id not in the heade
 
 # An edit that adds no id leaves the header's bytes and time stamp alone.
 before=$(stamp "$header")
-step_before=$(stamp "$(ls "$work"/build/*.stamp)")
 sleep 1
 echo "/* no new id */" >>"$work/example/src/engine/loop.c"
 quiet cmake --build "$work/build"
-[ "$(stamp "$(ls "$work"/build/*.stamp)")" != "$step_before" ] || fail "the step did not run again"
+grep -q "Generating .*profiler_ids.h" "$work/log" || fail "the step did not run again"
 [ "$(stamp "$header")" = "$before" ] || fail "header rewritten although no id changed"
 
 # A new source file with a new id is scanned without any other change.
