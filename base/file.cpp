@@ -329,8 +329,6 @@ uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity) {
 
 uint32_t file_last_error(void) { return platform_last_error(); }
 
-void file_set_error(uint32_t error) { platform_set_error(error); }
-
 int file_error_is_resource(uint32_t error) { return platform_error_is_resource(error); }
 
 int std_out_write(const void* bytes, uint64_t length) {

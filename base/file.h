@@ -101,8 +101,6 @@ uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_
 // that error itself: the calling thread's last.
 uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity);
 uint32_t file_last_error(void);
-// Makes an error the calling thread's last, for one found by another thread.
-void file_set_error(uint32_t error);
 // Whether the error says the system ran short of handles or memory, which
 // is no fault of the file's.
 int file_error_is_resource(uint32_t error);

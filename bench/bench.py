@@ -3,9 +3,11 @@
 the same files, on the corpora of gen_corpus.py, interleaved round by round
 with hyperfine, and measures peak memory with /usr/bin/time -v.
 
-The yardstick is read_floor (bench/read_floor.c): the least a process can do
-with the same files, open, fstat, read and close from a ready list, on as
-many threads as the tool uses.
+The yardsticks are read_floor (bench/read_floor.c): the least a process can
+do with the same files, open, fstat, read and close from a ready list, on as
+many threads as the tool uses ("floor"), and the same with one memchr pass
+over what it read ("look": each byte looked at once); and both on one
+processor (taskset -c 0), the tool too.
 
 Usage: bench.py <tagloomsmith> <corpora folder> [--rounds N] [--floor read_floor] [a b c d e]
 Needs: hyperfine, ripgrep, /usr/bin/time (Debian: hyperfine ripgrep time).
@@ -43,6 +45,9 @@ def commands(tool, corpus, work, floor):
         "ripgrep -j1": "rg -j1 --no-ignore --hidden -o --no-filename --no-line-number -r '$2' %s '%s' %s"
                        % (globs, PATTERN, corpus),
         "floor": "%s %s %d read" % (floor, lines, len(os.sched_getaffinity(0))),
+        "look": "%s %s %d look" % (floor, lines, len(os.sched_getaffinity(0))),
+        "tool on cpu 0": "taskset -c 0 %s -d %s -r -s -o %s" % (tool, corpus, out),
+        "look on cpu 0": "taskset -c 0 %s %s 1 look" % (floor, lines),
     }, out
 
 
@@ -102,13 +107,14 @@ def main():
                           for d, _, fs in os.walk(corpus) for f in fs)
             rows.append((kind, len(tool_ids), medians, peak_kib(cmds["tool"]), peak_kib(cmds["ripgrep"]),
                          largest))
-    print("| corpus | ids | tool ms | floor ms | tool/floor | ripgrep ms | ripgrep -j1 ms | "
-          "tool/ripgrep | tool peak MiB | ripgrep peak MiB | largest file MiB |")
-    print("|---|---|---|---|---|---|---|---|---|---|---|")
+    print("| corpus | ids | tool ms | floor ms | look ms | tool/look | one cpu: tool ms | look ms | "
+          "tool/look | ripgrep ms | tool/ripgrep | tool peak MiB | ripgrep peak MiB | largest file MiB |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|---|---|")
     for kind, ids, m, tool_kib, rg_kib, largest in rows:
-        print("| %s | %d | %.1f | %.1f | %.2f | %.1f | %.1f | %.2f | %.1f | %.1f | %.1f |" % (
-            kind, ids, m["tool"] * 1e3, m["floor"] * 1e3, m["tool"] / m["floor"],
-            m["ripgrep"] * 1e3, m["ripgrep -j1"] * 1e3, m["tool"] / m["ripgrep"],
+        print("| %s | %d | %.1f | %.1f | %.1f | %.2f | %.1f | %.1f | %.2f | %.1f | %.2f | %.1f | %.1f | %.1f |" % (
+            kind, ids, m["tool"] * 1e3, m["floor"] * 1e3, m["look"] * 1e3, m["tool"] / m["look"],
+            m["tool on cpu 0"] * 1e3, m["look on cpu 0"] * 1e3, m["tool on cpu 0"] / m["look on cpu 0"],
+            m["ripgrep"] * 1e3, m["tool"] / m["ripgrep"],
             tool_kib / 1024, rg_kib / 1024, largest / 2**20))
     return 0
 

@@ -7,14 +7,16 @@ id_table_t id_table_make(data_t* arena) {
 
 void id_table_add(id_table_t* table, data_t* arena, const data_t* id) {
     if (id->used == 0) return;
-    if (table->count >= ID_TABLE_CAPACITY) {
+    uint8_t* copy =
+        table->count < ID_TABLE_CAPACITY ? data_append(arena, id->data, id->used, 1) : nullptr;
+    id_table_keep(table, copy, id->used);
+}
+
+void id_table_keep(id_table_t* table, uint8_t* copy, uint64_t length) {
+    if (table->count >= ID_TABLE_CAPACITY)
         table->dropped += 1;
-        return;
-    }
-    uint8_t* copy = data_append(arena, id->data, id->used, 1);
-    if (!copy) {
+    else if (!copy)
         table->lost += 1;
-        return;
-    }
-    table->records[table->count++] = data_t{id->used, id->used, copy};
+    else
+        table->records[table->count++] = data_t{length, length, copy};
 }

@@ -21,6 +21,11 @@ struct id_table_t {
 // when the arena cannot hold them.
 id_table_t id_table_make(data_t* arena);
 
-// Adds an id found in another scan, as this scan would have: dropped when
-// the table is full, lost when the arena cannot hold its copy.
+// id_table_add adds an id found in another scan, as this scan would have:
+// dropped when the table is full, lost when the arena cannot hold its copy.
 void id_table_add(id_table_t* table, data_t* arena, const data_t* id);
+
+// id_table_keep records an id of length bytes whose copy in the arena is
+// made already: dropped when the table is full, lost when copy is null (the
+// arena could not hold it). The one rule of id_table_add and the scan.
+void id_table_keep(id_table_t* table, uint8_t* copy, uint64_t length);

@@ -174,14 +174,10 @@ void identifier_part(scan_t* scan, const uint8_t* part, uint64_t n) {
 void identifier_end(scan_t* scan) {
     scan->phase = SCAN_SEARCH;
     if (scan->id_length == 0) return;
-    id_table_t* table = scan->target;
-    if (scan->id_state == ID_TABLE_FULL) {
-        table->dropped += 1;
-    } else if (scan->id_state == ID_NO_ROOM) {
-        table->lost += 1;
-    } else {
-        table->records[table->count++] = data_t{scan->id_length, scan->id_length, scan->id_data};
-    }
+    // The copy is made as the identifier arrives: none when the table was
+    // full at its start, none either when the arena could not hold it.
+    id_table_keep(scan->target, scan->id_state == ID_STORING ? scan->id_data : nullptr,
+                  scan->id_length);
 }
 
 } // namespace

@@ -212,111 +212,6 @@ void scan_files_release(scan_files_t* scan) {
     data_os_free(&block);
 }
 
-// Files at least this large are read by a thread of their own while the
-// calling thread scans what has arrived, so that reading and scanning
-// overlap: one large file costs about its reading alone, not the reading
-// and then the scan.
-const uint64_t PIPELINE_MIN_SIZE = 8 << 20;
-const uint64_t PIPELINE_PIECE = 1 << 20;
-const uint32_t PIPELINE_PIECES = 2;
-
-struct pipeline_t {
-    file_reader_t* reader;
-    uint8_t* pieces[PIPELINE_PIECES]; // each with SCAN_KEEP_MAX bytes of room before it
-    uint64_t lengths[PIPELINE_PIECES];
-    uint32_t filled;   // pieces read so far (atomic)
-    uint32_t consumed; // pieces scanned so far (atomic)
-    uint32_t failed;   // the last piece read failed (error says why)
-    uint32_t error;
-    threads_signal_t to_reader, to_scanner;
-};
-
-// Waits on the signal until *counter reaches wanted.
-void wait_for_count(threads_signal_t* signal, const uint32_t* counter, uint32_t wanted) {
-    struct count_t {
-        const uint32_t* counter;
-        uint32_t wanted;
-    } count{counter, wanted};
-    threads_signal_wait(
-        signal, 100,
-        [](const void* c) {
-            return (int)(atomic_load_acquire(((const count_t*)c)->counter) >=
-                         ((const count_t*)c)->wanted);
-        },
-        &count);
-}
-
-void pipeline_read(void* argument) {
-    pipeline_t* p = (pipeline_t*)argument;
-    for (uint32_t i = 0;; ++i) {
-        if (i >= PIPELINE_PIECES)
-            wait_for_count(&p->to_reader, &p->consumed, i - PIPELINE_PIECES + 1);
-        int failed = 0;
-        p->lengths[i % PIPELINE_PIECES] =
-            file_reader_read(p->reader, p->pieces[i % PIPELINE_PIECES], PIPELINE_PIECE, &failed);
-        if (failed) {
-            p->error = file_last_error();
-            atomic_store_release(&p->failed, 1);
-        }
-        atomic_store_release(&p->filled, i + 1);
-        threads_signal_wake(&p->to_scanner, 1);
-        if (failed || p->reader->remaining == 0) return;
-    }
-}
-
-// Scans the pieces the reading thread fills, in order; whether the file
-// was read whole.
-int scan_pieces(pipeline_t* p, scan_t* scan, uint64_t size) {
-    uint8_t kept_bytes[SCAN_KEEP_MAX];
-    uint64_t kept = 0, scanned = 0;
-    for (uint32_t i = 0;; ++i) {
-        wait_for_count(&p->to_scanner, &p->filled, i + 1);
-        // The reader stops at a piece that failed: it is the last one filled.
-        if (atomic_load_acquire(&p->filled) == i + 1 && atomic_load_acquire(&p->failed)) {
-            file_set_error(p->error);
-            return 0;
-        }
-        uint8_t* start = p->pieces[i % PIPELINE_PIECES] - kept;
-        bytes_copy(start, kept_bytes, kept);
-        const uint64_t n = kept + p->lengths[i % PIPELINE_PIECES];
-        scanned += p->lengths[i % PIPELINE_PIECES];
-        const int last = scanned == size;
-        const uint64_t consumed = scan_feed(scan, start, n, last);
-        if (last) return 1;
-        kept = n - consumed;
-        bytes_copy(kept_bytes, start + consumed, kept);
-        atomic_store_release(&p->consumed, i + 1);
-        threads_signal_wake(&p->to_reader, 1);
-    }
-}
-
-// The file through a reading thread; -1 when none could be had (the caller
-// reads it itself), else whether it was read whole.
-int scan_pipelined(file_reader_t* reader, scan_t* scan) {
-    const uint64_t stride = SCAN_KEEP_MAX + PIPELINE_PIECE;
-    data_t block = data_os_alloc(PIPELINE_PIECES * stride, nullptr);
-    if (!block.data) return -1;
-    pipeline_t p{reader, {}, {}, 0, 0, 0, 0, {}, {}};
-    for (uint32_t i = 0; i < PIPELINE_PIECES; ++i)
-        p.pieces[i] = block.data + i * stride + SCAN_KEEP_MAX;
-    threads_signal_make(&p.to_reader);
-    threads_signal_make(&p.to_scanner);
-    const uint64_t size = reader->remaining;
-    threads_t reading;
-    void* argument = &p;
-    threads_start(&reading, pipeline_read, &argument, 1);
-    int whole = -1;
-    if (threads_started(&reading) == 1) {
-        whole = scan_pieces(&p, scan, size);
-        threads_wait(&reading);
-    }
-    // Without a thread its share never runs: the caller reads the file.
-    threads_signal_free(&p.to_reader);
-    threads_signal_free(&p.to_scanner);
-    data_os_free(&block);
-    return whole;
-}
-
 } // namespace
 
 scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* buffer,
@@ -328,35 +223,26 @@ scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* 
     const uint32_t is_output = output && file_reader_id(&reader, &id) && file_id_equal(id, *output);
     scan_t scan;
     scan_begin(&scan, arena, timelines, events);
+    // Piece by piece through the buffer, each scanned while it is in the
+    // cache; what a piece leaves unconsumed (the start of a literal it cannot
+    // confirm yet) comes again at the start of the next. (A thread reading
+    // ahead of the scan cost more in waking and waiting than the scan, at
+    // a look per byte, takes.)
     int failed = 0;
-    if (reader.remaining >= PIPELINE_MIN_SIZE) {
-        const int whole = scan_pipelined(&reader, &scan);
-        if (whole >= 0) {
-            const uint32_t error = file_last_error();
-            file_reader_close(&reader);
-            if (whole) return scan_file_result_t{1, 0, is_output};
-            mark_restore(&before, arena, timelines, events);
-            return scan_file_result_t{0, error, is_output};
-        }
-    }
-    uint64_t kept = 0;
-    for (;;) {
-        uint64_t n =
+    for (uint64_t kept = 0;;) {
+        const uint64_t n =
             kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
         if (failed) break;
         const int last = reader.remaining == 0;
-        uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
+        const uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
         if (last) break;
         kept = n - consumed;
         bytes_copy(buffer->data, buffer->data + consumed, kept); // forward: never overlaps badly
     }
     const uint32_t error = failed ? file_last_error() : 0;
     file_reader_close(&reader);
-    if (failed) {
-        mark_restore(&before, arena, timelines, events);
-        return scan_file_result_t{0, error, is_output};
-    }
-    return scan_file_result_t{1, 0, is_output};
+    if (failed) mark_restore(&before, arena, timelines, events);
+    return scan_file_result_t{!failed, error, is_output};
 }
 
 scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
