@@ -176,6 +176,45 @@ dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
     return DIR_SEARCH_DONE;
 }
 
+namespace {
+
+// What the walk does with one entry.
+struct entry_plan_t {
+    int record, as_directory, descend;
+};
+
+entry_plan_t plan_entry(const data_t* name, int is_dir, const dir_filter_t* filter,
+                        uint32_t flags) {
+    entry_plan_t plan{0, 0, 0};
+    if (matches_any(name, filter->exceptions, filter->exception_count)) return plan;
+    if (is_dir && flag_given(flags, WALK_DIRECTORIES)) {
+        plan.record = flag_given(flags, WALK_DOT_ENTRIES) || !is_dot_entry(name);
+        plan.as_directory = 1;
+    } else if (!is_dir && flag_given(flags, WALK_FILES)) {
+        data_t extension = file_extension(name->data, name->used);
+        plan.record = filter->extension_count == 0 ||
+                      matches_any(&extension, filter->extensions, filter->extension_count);
+    }
+    plan.descend = is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(name);
+    return plan;
+}
+
+// Walks the subdirectory, its path built after the directory's bytes,
+// which stay as they are for the entries recorded after the descent.
+void descend(file_list_t* list, const data_t* directory, const data_t* name,
+             const dir_filter_t* filter, uint32_t flags) {
+    data_t sub = *directory;
+    if (sub.used + 1 + name->used + PATTERN_BYTES > sub.size) {
+        list->long_paths += 1;
+        return;
+    }
+    if (needs_separator(&sub)) data_append_byte(&sub, PLATFORM_SEPARATOR);
+    data_append_data(&sub, name, 1);
+    if (!dir_walk(list, &sub, filter, flags)) note_failure(list, &sub);
+}
+
+} // namespace
+
 int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* filter,
              uint32_t flags) {
     // The pattern goes right after the directory's path in the shared buffer.
@@ -195,44 +234,22 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
     if (list->folders) record_folder(list, directory);
 
     for (int more = 1; more;) {
-        const int is_dir = (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0;
         data_t name = data_make(0, 0, entry.name);
         name.used = name.size = text_length(entry.name);
-        const int excepted = matches_any(&name, filter->exceptions, filter->exception_count);
-
-        int record = 0, record_as_directory = 0;
-        if (!excepted && is_dir && flag_given(flags, WALK_DIRECTORIES)) {
-            record = flag_given(flags, WALK_DOT_ENTRIES) || !is_dot_entry(&name);
-            record_as_directory = 1;
-        } else if (!excepted && !is_dir && flag_given(flags, WALK_FILES)) {
-            data_t extension = file_extension(name.data, name.used);
-            record = filter->extension_count == 0 ||
-                     matches_any(&extension, filter->extensions, filter->extension_count);
-        }
-        const int descend =
-            !excepted && is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(&name);
-
+        const entry_plan_t plan = plan_entry(
+            &name, (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0, filter, flags);
         if (list->count >= list->capacity) {
             // The list is full: this entry, or what lies below it, is left out.
-            if (record || descend) list->truncated = 1;
+            if (plan.record || plan.descend) list->truncated = 1;
             break;
         }
-        if (record) record_entry(list, directory, &name, &entry, (uint8_t)record_as_directory);
-        if (descend) {
+        if (plan.record) record_entry(list, directory, &name, &entry, (uint8_t)plan.as_directory);
+        if (plan.descend) {
             if (list->count >= list->capacity) {
                 list->truncated = 1;
                 break;
             }
-            // The sub-path is built after the directory's bytes, which stay as
-            // they are for the entries recorded after the descent.
-            data_t sub = *directory;
-            if (sub.used + 1 + name.used + PATTERN_BYTES > sub.size) {
-                list->long_paths += 1;
-            } else {
-                if (needs_separator(&sub)) data_append_byte(&sub, PLATFORM_SEPARATOR);
-                data_append_data(&sub, &name, 1);
-                if (!dir_walk(list, &sub, filter, flags)) note_failure(list, &sub);
-            }
+            descend(list, directory, &name, filter, flags);
         }
         const int next = platform_find_next(search, &entry);
         if (next < 0) {

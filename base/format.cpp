@@ -18,6 +18,41 @@ struct writer_t {
     }
 };
 
+// The digit positions a field shows: the digits, or more with a hex
+// minimum (leading zeros).
+uint64_t positions_of(uint64_t digits, int hex, uint32_t flags) {
+    uint64_t positions = digits;
+    if (!hex) return positions;
+    if (flags & FORMAT_MIN_DIGITS_2)
+        positions = 2;
+    else if (flags & FORMAT_MIN_DIGITS_4)
+        positions = 4;
+    else if (flags & FORMAT_MIN_DIGITS_8)
+        positions = 8;
+    else if (flags & FORMAT_MIN_DIGITS_16)
+        positions = 16;
+    return positions < digits ? digits : positions;
+}
+
+// The blanks the width counts: those of the base's own grouping only.
+uint64_t counted_blanks(uint64_t digits, uint64_t positions, int hex, uint32_t flags) {
+    if (hex) {
+        if (flags & FORMAT_GROUP_2) return (positions - 1) / 2;
+        if (flags & FORMAT_GROUP_4) return (positions - 1) / 4;
+        if (flags & FORMAT_GROUP_8) return (positions - 1) / 8;
+        return 0;
+    }
+    return (flags & FORMAT_GROUP_3) ? (digits - 1) / 3 : 0;
+}
+
+// Whether a blank stands between digit positions k + 1 and k: every
+// grouping bit set counts here, in either base.
+int blank_after(uint64_t k, uint32_t flags) {
+    return k >= 1 &&
+           (((flags & FORMAT_GROUP_2) && k % 2 == 0) || ((flags & FORMAT_GROUP_4) && k % 4 == 0) ||
+            ((flags & FORMAT_GROUP_8) && k % 8 == 0) || ((flags & FORMAT_GROUP_3) && k % 3 == 0));
+}
+
 uint64_t format_magnitude(uint8_t* buffer, uint64_t capacity, uint64_t magnitude, int negative,
                           uint64_t width, uint8_t pad, uint32_t flags) {
     if (capacity == 0) return 0;
@@ -26,41 +61,17 @@ uint64_t format_magnitude(uint8_t* buffer, uint64_t capacity, uint64_t magnitude
     const int prefix = hex && !(flags & FORMAT_NO_PREFIX);
     uint8_t sign = negative ? '-' : (flags & FORMAT_PLUS) ? '+' : 0;
 
-    uint64_t digits = 1;
-    for (uint64_t v = magnitude; v >= base; v /= base)
-        ++digits;
-    uint64_t positions = digits;
-    if (hex) {
-        if (flags & FORMAT_MIN_DIGITS_2)
-            positions = 2;
-        else if (flags & FORMAT_MIN_DIGITS_4)
-            positions = 4;
-        else if (flags & FORMAT_MIN_DIGITS_8)
-            positions = 8;
-        else if (flags & FORMAT_MIN_DIGITS_16)
-            positions = 16;
-        if (positions < digits) positions = digits;
-    }
-    uint64_t extra = (sign ? 1 : 0) + (prefix ? 2 : 0);
-    if (hex) {
-        if (flags & FORMAT_GROUP_2)
-            extra += (positions - 1) / 2;
-        else if (flags & FORMAT_GROUP_4)
-            extra += (positions - 1) / 4;
-        else if (flags & FORMAT_GROUP_8)
-            extra += (positions - 1) / 8;
-    } else if (flags & FORMAT_GROUP_3) {
-        extra += (digits - 1) / 3;
-    }
-    uint64_t fill = width > extra + positions ? width - (extra + positions) : 0;
-
-    // Digits, least significant first, into a scratch area.
+    // Measure, then write. Digits go least significant first into scratch.
     uint8_t scratch[64];
-    uint64_t v = magnitude;
-    for (uint64_t i = 0; i < digits; ++i, v /= base) {
-        uint64_t d = v % base;
-        scratch[i] = (uint8_t)(d < 10 ? '0' + d : 'a' + d - 10);
+    uint64_t digits = 0;
+    for (uint64_t v = magnitude; digits == 0 || v != 0; v /= base) {
+        const uint64_t d = v % base;
+        scratch[digits++] = (uint8_t)(d < 10 ? '0' + d : 'a' + d - 10);
     }
+    const uint64_t positions = positions_of(digits, hex, flags);
+    const uint64_t extra =
+        (sign ? 1 : 0) + (prefix ? 2 : 0) + counted_blanks(digits, positions, hex, flags);
+    const uint64_t fill = width > extra + positions ? width - (extra + positions) : 0;
 
     writer_t out{buffer, capacity, 0};
     if ((flags & FORMAT_SIGN_FIRST) && sign) out.put(sign);
@@ -77,11 +88,7 @@ uint64_t format_magnitude(uint8_t* buffer, uint64_t capacity, uint64_t magnitude
             out.put('0');
         else
             out.put_digit(scratch[position - 1], position);
-        uint64_t k = position - 1; // a blank between position k + 1 and k
-        if (k >= 1 &&
-            (((flags & FORMAT_GROUP_2) && k % 2 == 0) || ((flags & FORMAT_GROUP_4) && k % 4 == 0) ||
-             ((flags & FORMAT_GROUP_8) && k % 8 == 0) || ((flags & FORMAT_GROUP_3) && k % 3 == 0)))
-            out.put(' ');
+        if (blank_after(position - 1, flags)) out.put(' ');
     }
     if (flags & FORMAT_PAD_AFTER)
         for (uint64_t i = 0; i < fill; ++i)

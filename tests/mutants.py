@@ -68,21 +68,21 @@ MUTANTS = [
     ("tool/depfile.cpp", "if (c == ' ' || c == '#') bytes(", "if (c == ' ') bytes(", FAST, None),
     # The formatter.
     ("base/format.cpp", "if (capacity - written >= remaining_digits)", "if (capacity - written > remaining_digits)", FAST, None),
-    ("base/format.cpp", "extra += (digits - 1) / 3;", "extra += digits / 3;", FAST, None),
+    ("base/format.cpp", "? (digits - 1) / 3 : 0;", "? digits / 3 : 0;", FAST, None),
     ("base/format.cpp", "uint8_t sign = negative ? '-' :", "uint8_t sign = negative ? '+' :", FAST, None),
     ("base/format.cpp", "(d < 10 ? '0' + d : 'a' + d - 10)", "(d <= 10 ? '0' + d : 'a' + d - 10)", FAST, None),
     # The list split and the walk.
     ("base/dir.cpp", "while (p < end && n < maximum) {", "while (p < end && n <= maximum) {", FAST, None),
     ("base/dir.cpp", "        while (p < end && char_is_space(*p))\n            ++p;\n", "", FAST, None),
     ("base/dir.cpp", "if (dot == end || !dot) return", "if (!dot) return", FAST, None),
-    ("base/dir.cpp", "!excepted && is_dir && flag_given(flags, WALK_RECURSIVE)", "is_dir && flag_given(flags, WALK_RECURSIVE)", FAST, None),
-    ("base/dir.cpp", "if (record || descend) list->truncated = 1;", "if (record) list->truncated = 1;", FAST, None),
+    ("base/dir.cpp", "if (matches_any(name, filter->exceptions, filter->exception_count)) return plan;", "", FAST, None),
+    ("base/dir.cpp", "if (plan.record || plan.descend) list->truncated = 1;", "if (plan.record) list->truncated = 1;", FAST, None),
     ("base/dir.cpp", "if (directory->used + PATTERN_BYTES > DIR_PATH_CAPACITY) return", "if (directory->used + PATTERN_BYTES >= DIR_PATH_CAPACITY) return", FAST, None),
     ("base/dir.cpp", "name->data[0] == '.' && name->data[1] == '.')", "name->data[0] == '.')", FAST, None),
     ("base/dir.cpp", "(uint16_t)(directory->used + separator + name->used)", "(uint16_t)(directory->used + name->used)", FAST, None),
     ("base/dir.cpp", "platform_folder_length(directory->data, directory->used) != directory->used;", "1;", FAST, None),
     # The command-line split.
-    ("base/command_line.cpp", "w.put_backslashes(backslashes / 2);", "w.put_backslashes(backslashes);", FAST, None),
+    ("base/command_line.cpp", "w->put_backslashes(backslashes / 2);", "w->put_backslashes(backslashes);", FAST, None),
     ("base/command_line.cpp", "if ((code_point == ' ' || code_point == '\\t') && quoted) {", "if (code_point == ' ' && quoted) {", FAST, None),
     ("base/command_line.cpp", "if (!(start < w.out && w.out < w.limit)) {", "if (!(start < w.out && w.out <= w.limit)) {", FAST, None),
     # The argument table.
