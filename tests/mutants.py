@@ -26,7 +26,7 @@ WINE = "wine"  # the Windows end-to-end suite under Wine
 # must stand exactly once in the file.
 MUTANTS = [
     # The call scanner.
-    ("tool/scan_search.h", "search_word_of(SEARCH_PREFIX) && p[8] == '_';", "search_word_of(SEARCH_PREFIX);", FAST, None),
+    ("tool/scan_search.h", "== SEARCH_PREFIX_WORD && p[8] == '_';", "== SEARCH_PREFIX_WORD;", FAST, None),
     ("tool/scan.cpp", "cursor = found + PREFIX_LENGTH;", "cursor = found + PREFIX_LENGTH + 1;", FAST,
      "equivalent: a candidate that gets here has a call's tail or too few bytes left, so no call starts right after its prefix"),
     ("tool/scan.cpp", "_mm_cmpeq_epi8(tails, _mm_set1_epi8('_'))", "_mm_cmpeq_epi8(tails, _mm_set1_epi8('p'))", FAST, None),
@@ -38,7 +38,7 @@ MUTANTS = [
     ("tool/scan_avx2.cpp", "if (!_mm256_testz_si256(any, any)) break;", "if (0) break;", FAST, None),
     ("tool/scan_avx2.cpp", "const int64_t DENSE_STRETCH = 512;", "const int64_t DENSE_STRETCH = 0;", FAST,
      "equivalent: a stretch only decides which of two searches that find the same candidates runs"),
-    ("tool/scan_search.h", "tail == search_word_of(\"collapsa\");", "tail == 0;", FAST, None),
+    ("tool/scan_search.h", "tail == SEARCH_TAIL_COLLAPSABLE;", "tail == 0;", FAST, None),
     ("tool/scan_search.h", "SEARCH_THIRD_OFFSET = SEARCH_PREFIX_LENGTH + 6;", "SEARCH_THIRD_OFFSET = SEARCH_PREFIX_LENGTH + 7;", FAST, None),
     ("tool/scan.cpp", "scan->target = call < CALL_FIRST_EVENT ?", "scan->target = call <= CALL_FIRST_EVENT ?", FAST, None),
     ("tool/scan.cpp", "(n > SCAN_KEEP_MAX ? n - SCAN_KEEP_MAX : 0)", "(n > SCAN_KEEP_MAX ? n - SCAN_KEEP_MAX + 1 : 0)", FAST, None),

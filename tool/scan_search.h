@@ -9,9 +9,8 @@
 
 #include "base/intrinsics.h"
 
-// Every call literal starts with this prefix, and nowhere else holds it, so
-// one search for the prefix finds every candidate in order.
-static const char SEARCH_PREFIX[] = "profiler_";
+// Every call literal starts with the prefix "profiler_", and nowhere else
+// holds it, so one search for the prefix finds every candidate in order.
 static const uint64_t SEARCH_PREFIX_LENGTH = 9;
 
 // A third byte the slower searches test: the seventh after the prefix is
@@ -50,10 +49,21 @@ static inline uint32_t search_lowest_bit(uint64_t mask) {
 #endif
 }
 
+// The words the tests below compare with, made when compiling.
+static constexpr uint64_t SEARCH_PREFIX_WORD = search_word_of("profiler");
+static constexpr uint64_t SEARCH_TAIL_INITIALIZE = search_word_of("initiali");
+static constexpr uint64_t SEARCH_TAIL_TIMELINE = search_word_of("timeline");
+static constexpr uint64_t SEARCH_TAIL_EVENT = search_word_of("event_st");
+static constexpr uint64_t SEARCH_TAIL_COLLAPSABLE = search_word_of("collapsa");
+static constexpr uint64_t SEARCH_TIMELINE_INITIALIZE = search_word_of("_initial");
+static constexpr uint64_t SEARCH_TIMELINE_DECLARATION = search_word_of("_id_decl");
+static constexpr uint64_t SEARCH_TIMELINE_SET_ID = search_word_of("_set_id(");
+static constexpr uint64_t SEARCH_TIMELINE_SET_ID_FOR = search_word_of("_set_id_");
+
 // Whether the nine bytes at p are the prefix: one 8-byte comparison and one
 // byte, without a call.
 static inline int search_prefix_at(const uint8_t* p) {
-    return search_word(p) == search_word_of(SEARCH_PREFIX) && p[8] == '_';
+    return search_word(p) == SEARCH_PREFIX_WORD && p[8] == '_';
 }
 
 // Bytes a candidate needs for search_candidate_at's tests: the prefix and
@@ -73,12 +83,12 @@ static inline int search_candidate_at(const uint8_t* p, const uint8_t* readable_
     if (!search_prefix_at(p)) return 0;
     if (readable_end - p < (int64_t)SEARCH_CANDIDATE_BYTES) return 1;
     const uint64_t tail = search_word(p + SEARCH_PREFIX_LENGTH);
-    if (tail != search_word_of("timeline"))
-        return tail == search_word_of("initiali") || tail == search_word_of("event_st") ||
-               tail == search_word_of("collapsa");
+    if (tail != SEARCH_TAIL_TIMELINE)
+        return tail == SEARCH_TAIL_INITIALIZE || tail == SEARCH_TAIL_EVENT ||
+               tail == SEARCH_TAIL_COLLAPSABLE;
     const uint64_t next = search_word(p + SEARCH_PREFIX_LENGTH + 8);
-    return next == search_word_of("_initial") || next == search_word_of("_id_decl") ||
-           next == search_word_of("_set_id(") || next == search_word_of("_set_id_");
+    return next == SEARCH_TIMELINE_INITIALIZE || next == SEARCH_TIMELINE_DECLARATION ||
+           next == SEARCH_TIMELINE_SET_ID || next == SEARCH_TIMELINE_SET_ID_FOR;
 }
 
 // The AVX2 search (scan_avx2.cpp, built for AVX2): the first position at or
