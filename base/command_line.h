@@ -13,8 +13,10 @@ enum command_line_result_t {
     COMMAND_LINE_LIMIT = 2,      // no byte at all, or the text filled the buffer
 };
 
-// The process's own command line. Returns the pointer array (no null entry
-// after the last), or null with a count of 0 when the result is not OK.
+// command_line_split splits the process's own command line and returns the
+// pointer array (no null entry after the last), or null with a count of 0
+// when the result is not OK.
 char** command_line_split(int32_t* count, command_line_result_t* result);
-// The same over a given NUL-terminated UTF-16 text, low byte first.
+// command_line_split_text does the same with a NUL-terminated UTF-16 text,
+// low byte first.
 char** command_line_split_text(const uint16_t* text, int32_t* count, command_line_result_t* result);

@@ -5,11 +5,10 @@
 // Whole-file operations: each opens, transfers and closes before it returns.
 // Failures come back as results only: the empty record, a count of 0.
 
-// Kept for completeness of the base library and tested, though the tool
-// itself does not call it: do not remove it as unused.
-// The whole file in a fresh OS block (the caller owns it); with terminate, a
-// zero byte follows the contents and is counted in used. The empty record
-// when the file cannot be opened or read whole, or is not a regular file.
+// file_read_all returns the whole file in a fresh OS block (the caller owns
+// it); with terminate, a zero byte follows the contents and is counted in
+// used. The empty record when the file cannot be opened or read whole, or
+// is not a regular file.
 data_t file_read_all(const char* path, int terminate);
 
 // A file read in pieces into the caller's buffer: opened for reading (other
@@ -18,15 +17,17 @@ struct file_reader_t {
     uint64_t file; // the platform's handle
     uint64_t remaining;
 };
-// 0 when the file cannot be opened or its size taken. With
-// keep_writers_out, our own writers are kept out while it is open, as the
+// file_reader_open opens the file and takes its size; it returns 0 when
+// the file cannot be opened or its size taken. With keep_writers_out, our own writers are kept out while it is open, as the
 // whole-file read does. The scan needs no such lock: no run of ours writes
 // into a file in place (outputs are replaced by a rename), and the lock cost
 // a tenth of a run over a thousand small files.
 int file_reader_open(file_reader_t* reader, const char* path, int keep_writers_out);
-// Up to room bytes into the buffer, fewer only at the end. Sets *failed when
-// a read fails or the file ends before its size (it shrank).
+// file_reader_read reads up to room bytes into the buffer, fewer only at
+// the end, and returns how many. It sets *failed when a read fails or the
+// file ends before its size (it shrank).
 uint64_t file_reader_read(file_reader_t* reader, void* into, uint64_t room, int* failed);
+// file_reader_close closes the file.
 void file_reader_close(file_reader_t* reader);
 
 // Which file a name stands for, however it is spelt or linked: the device
@@ -34,6 +35,7 @@ void file_reader_close(file_reader_t* reader);
 struct file_id_t {
     uint64_t volume, index;
 };
+// file_id_equal returns whether the two are the same file.
 inline int file_id_equal(const file_id_t& a, const file_id_t& b) {
     return a.volume == b.volume && a.index == b.index;
 }
@@ -48,13 +50,13 @@ int file_path_id(const char* path, file_id_t* id);
 // why). It reads in pieces, so a large file costs no memory.
 int file_holds_exactly(const char* path, const void* bytes, uint64_t length);
 
-// Kept for completeness of the base library and tested, though the tool
-// itself does not call them: do not remove them as unused.
-// Bytes written; 0 when the file cannot be created. overwrite 0 refuses to
-// touch an existing file, 1 empties and rewrites it.
+// file_write_all writes the bytes to the file and returns how many it
+// wrote; 0 when the file cannot be created. overwrite 0 refuses to touch an
+// existing file, 1 empties and rewrites it.
 uint64_t file_write_all(const char* path, const void* bytes, uint64_t length, int overwrite);
-// The same with a name that is not terminated; names of 511 bytes or more
-// are refused (nothing written, 0).
+// file_write_all_counted and file_write_all_data do the same with a name
+// that is not terminated; names of 511 bytes or more are refused (nothing
+// written, 0).
 uint64_t file_write_all_counted(const void* name, uint64_t name_length, const void* bytes,
                                 uint64_t length, int overwrite);
 uint64_t file_write_all_data(const data_t* name, const void* bytes, uint64_t length, int overwrite);
@@ -88,24 +90,29 @@ struct file_replace_t {
 // Room for a path in this module's own buffers: an output name, or the file
 // its links lead to, with the temporary name beside it.
 const uint64_t FILE_PATH_CAPACITY = 2048;
+// file_replace_all puts the bytes into the file named (name_length bytes,
+// not terminated) as described above and returns what it did.
 file_replace_t file_replace_all(const void* name, uint64_t name_length, const void* bytes,
                                 uint64_t length);
-// The name of the temporary file for the file at target (terminated, of
-// target_length bytes), the attempt-th try of this process: beside the
-// target, hidden, and never longer than a file name may be whatever the
-// target's name. 0 when it does not fit the capacity.
+// file_temporary_name writes the name of the temporary file for the file
+// at target (terminated, of target_length bytes), the attempt-th try of
+// this process: beside the target, hidden, and never longer than a file
+// name may be whatever the target's name. It returns the name's length, 0
+// when it does not fit the capacity.
 uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_t process,
                              uint32_t attempt, char* out, uint64_t capacity);
 
-// The OS's text for the error of a failed file or directory operation, and
-// that error itself: the calling thread's last.
+// file_error_text writes the OS's text (or the tool's own) for the error of
+// a failed file or directory operation and returns its length;
+// file_last_error returns that error itself, the calling thread's last.
 uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity);
 uint32_t file_last_error(void);
-// Whether the error says the system ran short of handles or memory, which
-// is no fault of the file's.
+// file_error_is_resource returns whether the error says the system ran
+// short of handles or memory, which is no fault of the file's.
 int file_error_is_resource(uint32_t error);
 
-// Standard output and standard error: nonzero when the write succeeded.
+// std_out_write and std_err_write write all the bytes to standard output
+// or standard error and return nonzero when they did.
 int std_out_write(const void* bytes, uint64_t length);
 int std_out_write_data(const data_t* text);
 int std_err_write(const void* bytes, uint64_t length);

@@ -20,19 +20,26 @@ const uint32_t FORMAT_PLUS = 0x1000;
 const uint32_t FORMAT_SIGN_FIRST = 0x2000;
 const uint32_t FORMAT_GROUP_3 = 0x4000;
 
+// format_unsigned writes the value in the flags' base with its padding,
+// sign, prefix and groups, and returns the characters written;
+// format_signed does so for a signed value ("-" and its magnitude in either
+// base).
 uint64_t format_unsigned(uint8_t* buffer, uint64_t capacity, uint64_t value, uint64_t width,
                          uint8_t pad, uint32_t flags);
 uint64_t format_signed(uint8_t* buffer, uint64_t capacity, int64_t value, uint64_t width,
                        uint8_t pad, uint32_t flags);
-// Formats into the spare room of a block and advances its used.
+// data_append_unsigned formats into the spare room of a block, advances its
+// used and returns the characters written.
 uint64_t data_append_unsigned(data_t* block, uint64_t value, uint64_t width, uint8_t pad,
                               uint32_t flags);
 
-// Kept for completeness of the base library and tested, though the tool
-// itself does not call them: do not remove them as unused.
-// Fixed decimals, truncated, never rounded; width applies to the integer part.
+// format_fraction writes a double with fixed decimals, truncated, never
+// rounded (the width applies to the integer part), and returns the
+// characters written.
 uint64_t format_fraction(uint8_t* buffer, uint64_t capacity, double value, uint32_t width,
                          uint8_t pad, uint32_t decimals, uint32_t flags);
-// "1023 o", "1.500 Kio", ... "16777216.000 Tio".
+// format_byte_size writes a byte count ("1023 o", "1.500 Kio", ...
+// "16777216.000 Tio") and returns the characters written;
+// data_push_byte_size pushes the same text into an arena and returns it.
 uint64_t format_byte_size(uint64_t value, uint8_t* buffer, uint64_t capacity);
 data_t data_push_byte_size(uint64_t value, data_t* arena);

@@ -14,13 +14,19 @@ struct log_channel_t {
     uint32_t overflowed;
 };
 
+// log_write appends the text's used bytes to the channel, then the end
+// marker, starting the channel over when they do not fit.
 void log_write(uint64_t channel, data_t text);
+// log_ensure gives the channel its block if it has none yet.
 void log_ensure(uint64_t channel);
-// Kept for completeness of the base library and tested, though the tool
-// itself does not call them: do not remove them as unused.
+// log_make_room makes sure n bytes and the end marker fit after the live
+// text, starting the channel over (with the overflow marker) when not.
 void log_make_room(uint64_t channel, uint64_t n);
+// log_mark_end writes the end marker after the live text.
 void log_mark_end(uint64_t channel);
+// log_push_block returns n bytes of the channel's block as a sub-block, or
+// the empty record.
 data_t log_push_block(uint64_t channel, uint64_t n);
 
-// The channel's record, for inspection.
+// log_channel returns the channel's record, for inspection.
 const log_channel_t* log_channel(uint64_t channel);

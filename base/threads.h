@@ -80,13 +80,16 @@ inline void atomic_give(bool* flag) { __atomic_clear(flag, __ATOMIC_RELEASE); }
 struct threads_lock_t {
     bool held;
 };
+// threads_lock returns once the lock is held; threads_unlock lets it go.
 void threads_lock(threads_lock_t* lock);
 void threads_unlock(threads_lock_t* lock);
 
-// Processors this process may run on, at least 1.
+// threads_available returns the processors this process may run on, at
+// least 1.
 uint32_t threads_available(void);
 
-// For a thread that waits on another, once a round: lets other threads run
+// threads_pause is for a thread that waits on another, once a round: it
+// lets other threads run
 // (the one waited on may have been put aside, with more threads than
 // processors), and after the first rounds (a wait is usually short) sleeps
 // briefly, so that a long wait does not keep a processor busy. round counts
@@ -99,12 +102,13 @@ struct threads_signal_t {
     uint64_t semaphore; // the platform's; invalid when refused (sleepers then nap)
     uint32_t sleepers;  // threads asleep on it or about to be
 };
+// threads_signal_make makes a signal; threads_signal_free releases it.
 void threads_signal_make(threads_signal_t* signal);
 void threads_signal_free(threads_signal_t* signal);
-// Wakes up to count sleepers; costs an atomic read when none sleeps. Call it
+// threads_signal_wake wakes up to count sleepers; costs an atomic read when none sleeps. Call it
 // after publishing the news.
 void threads_signal_wake(threads_signal_t* signal, uint32_t count);
-// Returns once ready(context) is true: yields for the first yield_rounds
+// threads_signal_wait returns once ready(context) is true: it yields for the first yield_rounds
 // looks (news usually comes soon), then sleeps on the signal between looks.
 // Before each sleep it looks once more after saying it sleeps, so news that
 // came meanwhile is never slept through; a sleep ends when woken, or after
@@ -113,12 +117,12 @@ typedef int (*threads_ready_t)(const void* context);
 void threads_signal_wait(threads_signal_t* signal, uint32_t yield_rounds, threads_ready_t ready,
                          const void* context);
 
-// Starts work(arguments[i]) for every i below count (at most THREADS_MAX),
+// threads_start starts work(arguments[i]) for every i below count (at most THREADS_MAX),
 // each on a thread of its own.
 void threads_start(threads_t* threads, thread_work_t work, void* const* arguments, uint32_t count);
-// How many of the shares got a thread of their own (the others run in
+// threads_started returns how many of the shares got a thread of their own (the others run in
 // threads_wait).
 uint32_t threads_started(const threads_t* threads);
-// Returns when every one has ended. A share whose thread the OS refused is
+// threads_wait returns when every one has ended. A share whose thread the OS refused is
 // run here, on the calling thread, so every share always runs.
 void threads_wait(threads_t* threads);

@@ -17,11 +17,17 @@ enum utf_error_t {
     UTF_ERROR_BAD_PAIR = 7,       // not a high surrogate followed by a low one
 };
 
+// code_point_is_valid returns whether the code point is a Unicode scalar
+// value (not a surrogate, at most 0x10FFFF).
 int code_point_is_valid(uint32_t code_point);
+// utf16_read_unit returns the 16-bit unit at bytes, in the byte order asked.
 uint32_t utf16_read_unit(const uint8_t* bytes, int big_endian);
+// utf16_decode decodes one code point from [begin, end) and gives the units
+// it took (1 or 2).
 void utf16_decode(const uint8_t* begin, const uint8_t* end, uint32_t* code_point, uint8_t* units,
                   int big_endian, int32_t* error);
-// A null out_begin asks for the count only.
+// utf8_encode writes one code point as UTF-8 and gives its byte count; a
+// null out_begin asks for the count only.
 void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint8_t* count,
                  int32_t* error);
 
@@ -31,10 +37,12 @@ void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint
 uint32_t utf8_decode(const uint8_t* p, const uint8_t* end, uint32_t* code_point);
 
 // Whole zero-terminated texts, for the paths the Windows calls take and give.
-// UTF-8 to UTF-16 units in the machine's order: the units written before
-// the zero unit, or -1 when the text is not well-formed UTF-8 (overlong
-// forms, surrogates and cut sequences included) or does not fit.
+// utf8_to_utf16 writes the text as UTF-16 units in the machine's order and
+// returns the units written before the zero unit, or -1 when the text is
+// not well-formed UTF-8 (overlong forms, surrogates and cut sequences
+// included) or does not fit.
 int32_t utf8_to_utf16(const char* text, uint16_t* out, uint32_t capacity);
-// UTF-16 to UTF-8; a unit that is not part of a well-formed pair becomes
-// U+FFFD. The bytes written before the zero byte, or -1 when they do not fit.
+// utf16_to_utf8 writes the text as UTF-8 (a unit that is not part of a
+// well-formed pair becomes U+FFFD) and returns the bytes written before the
+// zero byte, or -1 when they do not fit.
 int32_t utf16_to_utf8(const uint16_t* text, char* out, uint32_t capacity);

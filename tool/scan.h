@@ -6,10 +6,11 @@
 const uint32_t CALL_LITERAL_COUNT = 7;
 // Calls 0 to 4 name timelines, 5 and 6 events.
 const uint32_t CALL_FIRST_EVENT = 5;
+// call_literal returns call index's literal, "profiler_...(", as a string.
 data_t call_literal(uint32_t index);
 
-// Appends the first argument of every profiler call in the text to the
-// table its call feeds, copying the identifier into the arena.
+// scan_calls appends the first argument of every profiler call in the text
+// to the table its call feeds, copying the identifier into the arena.
 void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* events);
 
 // The same scan over a text that arrives in pieces, so that a file of any
@@ -31,8 +32,9 @@ struct scan_t {
 // cannot confirm yet.
 const uint64_t SCAN_KEEP_MAX = 34;
 
-// The search runs 32 bytes at a time where the processor can (AVX2), else
-// 16. Tests and benchmarks choose: returns the width in force afterwards
+// scan_search_width: the search runs 32 bytes at a time where the
+// processor can (AVX2), else 16. Tests and benchmarks choose; it returns
+// the width in force afterwards
 // (a width the processor lacks is not taken; any other value only asks).
 // The width is settled on first use; threads that scan at once must find
 // it settled (ask before they start).
@@ -40,8 +42,9 @@ const uint32_t SCAN_WIDTH_16 = 16;
 const uint32_t SCAN_WIDTH_32 = 32;
 uint32_t scan_search_width(uint32_t width);
 
+// scan_begin starts a scan into the tables and the arena.
 void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events);
-// Scans the bytes and returns how many it consumed; the rest (at most
+// scan_feed scans the bytes and returns how many it consumed; the rest (at most
 // SCAN_KEEP_MAX) must come again at the start of the next piece. With last,
 // everything is consumed and the text ends there.
 uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last);
