@@ -65,7 +65,7 @@ void run_fast(benchmark::State& state, const std::string& text) {
     for (auto _ : state) {
         tables.timelines.count = tables.events.count = 0;
         data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
-        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena,
+        scan_calls(data_of(text), &arena,
                    &tables.timelines, &tables.events);
         benchmark::DoNotOptimize(tables.events.count);
     }

@@ -16,7 +16,7 @@ namespace {
 
 std::vector<data_t> split(const std::string& text, uint32_t maximum = DIR_LIST_ITEMS) {
     std::vector<data_t> items(maximum + 1);
-    data_t view = data_make(text.size(), text.size(), (void*)text.data());
+    data_t view = data_of(text);
     uint32_t n = list_split(&view, items.data(), maximum);
     items.resize(n);
     return items;
@@ -310,7 +310,7 @@ TEST(FileListMake, TooSmallArenaLeavesItUnchanged) {
     EXPECT_EQ(arena.used, 5u);
     // Walking into it records nothing.
     std::string root = make_tree();
-    data_t d = data_make(root.size(), root.size(), root.data());
+    data_t d = data_of(root);
     const dir_filter_t none{};
     dir_search(&list, &d, &none, WALK_FILES);
     EXPECT_EQ(list.count, 0u);
@@ -328,7 +328,7 @@ TEST(DirSearch, PathsTheArenaCannotHoldAreCountedAndNull) {
         data_t arena = data_make(bytes.size(), 0, bytes.data());
         file_list_t list = file_list_make(&arena, 4);
         arena.size = arena.used + room;
-        data_t d = data_make(root.size(), root.size(), root.data());
+        data_t d = data_of(root);
         const dir_filter_t c = filter_of("c", "c");
         ASSERT_EQ(dir_search(&list, &d, &c, WALK_FILES), DIR_SEARCH_DONE);
         ASSERT_EQ(list.count, 4u);

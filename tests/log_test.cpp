@@ -4,14 +4,13 @@
 #include <vector>
 
 #include "base/log.h"
+#include "tests/test_support.h"
 
 namespace {
 
 std::string bytes_at(uint64_t channel, uint64_t offset, uint64_t length) {
     return std::string((const char*)log_channel(channel)->block.data + offset, length);
 }
-
-data_t text(const std::string& s) { return data_make(s.size(), s.size(), (void*)s.data()); }
 
 TEST(Log, UnwrittenChannelsHaveNoBlock) {
     log_write(3, DATA_LITERAL("hello"));
@@ -23,18 +22,18 @@ TEST(Log, UnwrittenChannelsHaveNoBlock) {
 TEST(Log, MessagesFollowEachOtherOverTheEndMarker) {
     const uint64_t ch = 4;
     std::string first(41, 'a'), second = "0123456789";
-    log_write(ch, text(first));
+    log_write(ch, data_of(first));
     const log_channel_t* c = log_channel(ch);
     EXPECT_EQ(c->block.size, 5242880u);
     EXPECT_EQ(c->block.used, 41u);
     EXPECT_EQ(bytes_at(ch, 0, 41), first);
     EXPECT_EQ(bytes_at(ch, 41, 14), "## Log end ##\n");
     EXPECT_EQ(c->overflowed, 0u);
-    log_write(ch, text(second));
+    log_write(ch, data_of(second));
     EXPECT_EQ(c->block.used, 51u);
     EXPECT_EQ(bytes_at(ch, 41, 10), second);
     EXPECT_EQ(bytes_at(ch, 51, 14), "## Log end ##\n");
-    log_write(ch, text(""));
+    log_write(ch, data_of(std::string()));
     EXPECT_EQ(c->block.used, 51u);
     EXPECT_EQ(bytes_at(ch, 51, 14), "## Log end ##\n");
 }
@@ -48,11 +47,11 @@ TEST(Log, StartsOverWhenMessageAndEndMarkerDoNotFitWithAByteToSpare) {
     } cases[] = {{5, 10, true}, {6, 9, false}};
     for (auto& c : cases) {
         std::vector<char> filler(LOG_BLOCK_SIZE - 24, 'f');
-        log_write(c.channel, data_make(filler.size(), filler.size(), filler.data()));
+        log_write(c.channel, data_of(filler));
         const log_channel_t* ch = log_channel(c.channel);
         ASSERT_EQ(ch->block.used, LOG_BLOCK_SIZE - 24);
         std::string message(c.length, 'm');
-        log_write(c.channel, text(message));
+        log_write(c.channel, data_of(message));
         if (c.starts_over) {
             EXPECT_EQ(ch->overflowed, 1u);
             EXPECT_EQ(bytes_at(c.channel, 0, 21), "## Log overflowed ##\n");
@@ -78,7 +77,7 @@ TEST(Log, PushBlockNeedsAnOpenChannel) {
 
 TEST(Log, OversizedMessageIsDropped) {
     std::vector<char> huge(LOG_BLOCK_SIZE, 'h');
-    log_write(10, data_make(huge.size(), huge.size(), huge.data()));
+    log_write(10, data_of(huge));
     const log_channel_t* c = log_channel(10);
     EXPECT_EQ(c->block.used, 0u);
     EXPECT_EQ(c->overflowed, 0u);

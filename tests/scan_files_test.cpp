@@ -43,9 +43,10 @@ outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t set
     id_tables_t tables;
     id_table_t& timelines = tables.timelines;
     id_table_t& events = tables.events;
-    std::vector<uint8_t> arena_bytes(arena_size + 1), buffer_bytes(READ_PIECE_SIZE);
-    data_t arena = data_make(arena_size, 0, arena_bytes.data());
-    data_t buffer = data_make(READ_PIECE_SIZE, 0, buffer_bytes.data());
+    test_block_t arena_block(arena_size + 1), buffer_block(READ_PIECE_SIZE);
+    data_t& arena = arena_block.data;
+    data_t& buffer = buffer_block.data;
+    arena.size = arena_size;
     scan_files_report_t report;
     if (walk) {
         list.count = 0;
@@ -70,8 +71,7 @@ outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t set
 // length, repeated ones, calls split by spaces and line breaks.
 struct tree_t {
     std::string root;
-    std::vector<uint8_t> arena_bytes = std::vector<uint8_t>(1 << 20);
-    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+    test_block_t arena{1 << 20};
     file_list_t list{};
 
     tree_t(const char* name, uint32_t files, uint32_t calls_per_file, uint32_t seed,
@@ -98,7 +98,7 @@ struct tree_t {
             EXPECT_EQ(symlink("gone.c", (root + "/f0003x.c").c_str()), 0);
             EXPECT_EQ(mkfifo((root + "/f0007x.c").c_str(), 0600), 0);
         }
-        list = file_list_make(&arena, 1024);
+        list = file_list_make(&arena.data, 1024);
         walk(&list, this);
     }
     // Lists the tree into the list (again: its paths are appended to the
@@ -174,16 +174,12 @@ TEST(ScanFiles, TheHardCasesReachTheirLimits) {
     EXPECT_EQ(starved.timelines_dropped, 0u);
 }
 
-// A walk with pauses (a cold disk): the threads wait for more files, first
-// yielding, then sleeping, and miss none of them.
 // Files refused for want of handles, by the threads and again by the
 // calling thread, are starved: a run must fail on them, not pass them off
 // as unreadable files. The limit is set once the walk is done.
 TEST(ScanFiles, FilesRefusedForWantOfHandlesAreStarved) {
     tree_t tree("starved", 6, 2, 5, false);
-    std::vector<uint8_t> arena_bytes(1 << 20), buffer_bytes(READ_PIECE_SIZE);
-    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
-    data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
+    test_block_t arena(1 << 20), buffer(READ_PIECE_SIZE);
     id_tables_t tables;
     struct rlimit old {};
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &old), 0);
@@ -191,14 +187,16 @@ TEST(ScanFiles, FilesRefusedForWantOfHandlesAreStarved) {
     close(lowest_free);
     const struct rlimit none_free = {(rlim_t)lowest_free, old.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none_free), 0);
-    const scan_files_report_t report =
-        scan_files(&tree.list, &buffer, &arena, &tables.timelines, &tables.events, {2, 1 << 20});
+    const scan_files_report_t report = scan_files(&tree.list, &buffer.data, &arena.data,
+                                                  &tables.timelines, &tables.events, {2, 1 << 20});
     setrlimit(RLIMIT_NOFILE, &old);
     EXPECT_EQ(report.starved, 6u);
     EXPECT_EQ(report.starved_error, (uint32_t)EMFILE);
     EXPECT_EQ(report.unreadable, 0u);
 }
 
+// A walk with pauses (a cold disk): the threads wait for more files, first
+// yielding, then sleeping, and miss none of them.
 TEST(ScanFiles, SlowWalkLosesNoFile) {
     tree_t tree("slow", 30, 12, 11, true);
     auto slow_walk = [](file_list_t* list, const void* self) {
@@ -217,10 +215,9 @@ TEST(ScanFiles, SlowWalkLosesNoFile) {
 
 TEST(ScanFiles, CancelledScanStopsItsThreads) {
     tree_t tree("cancel", 40, 12, 3, false);
-    std::vector<uint8_t> arena_bytes(1 << 16);
-    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
+    test_block_t arena(1 << 16);
     for (uint32_t threads : {2u, THREADS_MAX}) {
-        file_list_t list = file_list_make(&arena, 64);
+        file_list_t list = file_list_make(&arena.data, 64);
         scan_files_t* scan = scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE});
         ASSERT_NE(scan, nullptr);
         tree_t::walk(&list, &tree);
@@ -242,8 +239,7 @@ namespace {
 TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
     std::string root = make_temp_dir("shrink");
     std::string path = root + "/cut.c";
-    std::vector<uint8_t> arena_bytes(1 << 16), buffer_bytes(4096);
-    // Read here piece by piece, and (from 8 MiB) by a reading thread.
+    test_block_t arena(1 << 16), buffer(4096);
     for (int mib : {4, 16}) {
         int failures = 0;
         for (int attempt = 0; attempt < 50 && failures == 0; ++attempt) {
@@ -253,20 +249,19 @@ TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
                 fputs(std::string(4096, ' ').c_str(), f);
             fclose(f);
             id_tables_t tables;
-            data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
-            data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
+            arena.data.used = 0;
             std::thread cutter([&] {
                 usleep(100 + 50 * attempt);
                 EXPECT_EQ(truncate(path.c_str(), 8192), 0);
             });
-            const int read =
-                scan_file(path.c_str(), nullptr, &buffer, &arena, &tables.timelines, &tables.events)
-                    .read;
+            const int read = scan_file(path.c_str(), nullptr, &buffer.data, &arena.data,
+                                       &tables.timelines, &tables.events)
+                                 .read;
             cutter.join();
             if (read) continue;
             failures += 1;
             EXPECT_EQ(tables.events.count, 0u) << mib;
-            EXPECT_EQ(arena.used, 0u) << mib;
+            EXPECT_EQ(arena.data.used, 0u) << mib;
         }
         EXPECT_GT(failures, 0) << "no read of " << mib << " MiB was cut short";
     }
@@ -276,9 +271,8 @@ TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
 
 namespace {
 
-// A file large enough to be read by a thread of its own while this one
-// scans: calls and a long identifier across every 1 MiB border give the
-// ids a scan of the whole text gives.
+// A file of many pieces: calls and a long identifier across every 1 MiB
+// border give the ids a scan of the whole text gives.
 TEST(ScanFile, LargeFileReadWhileScanned) {
     std::string text;
     for (int piece = 1; piece <= 10; ++piece) {
@@ -293,20 +287,16 @@ TEST(ScanFile, LargeFileReadWhileScanned) {
     FILE* f = fopen(path.c_str(), "wb");
     fwrite(text.data(), 1, text.size(), f);
     fclose(f);
-    std::vector<uint8_t> arena_bytes(1 << 20), expected_bytes(1 << 20), buffer_bytes(4096);
+    test_block_t arena(1 << 20), expected_arena(1 << 20), buffer(4096);
     id_tables_t found, expected;
-    data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
-    data_t expected_arena = data_make(expected_bytes.size(), 0, expected_bytes.data());
-    data_t buffer = data_make(buffer_bytes.size(), 0, buffer_bytes.data());
     ASSERT_EQ(
-        scan_file(path.c_str(), nullptr, &buffer, &arena, &found.timelines, &found.events).read,
+        scan_file(path.c_str(), nullptr, &buffer.data, &arena.data, &found.timelines, &found.events)
+            .read,
         1u);
-    scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &expected_arena,
-               &expected.timelines, &expected.events);
+    scan_calls(data_of(text), &expected_arena.data, &expected.timelines, &expected.events);
     EXPECT_EQ(found.timelines.count, 5u);
     EXPECT_EQ(found.events.count, 5u);
-    EXPECT_EQ(std::string((char*)arena_bytes.data(), arena.used),
-              std::string((char*)expected_bytes.data(), expected_arena.used));
+    EXPECT_EQ(arena.text(), expected_arena.text());
     EXPECT_EQ(id_tables_t::ids(found.timelines), id_tables_t::ids(expected.timelines));
     EXPECT_EQ(id_tables_t::ids(found.events), id_tables_t::ids(expected.events));
     EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);

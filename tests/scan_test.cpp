@@ -18,10 +18,7 @@ struct scan_fixture_t : id_tables_t {
     explicit scan_fixture_t(uint64_t arena_size = 1 << 20)
         : arena_bytes(arena_size), arena(data_make(arena_size, 0, arena_bytes.data())) {}
 
-    void scan(const std::string& text) {
-        scan_calls(data_make(text.size(), text.size(), (void*)text.data()), &arena, &timelines,
-                   &events);
-    }
+    void scan(const std::string& text) { scan_calls(data_of(text), &arena, &timelines, &events); }
     // Ids as the scanner stores them: size equal to used.
     static std::vector<std::string> ids(const id_table_t& table) {
         for (uint64_t i = 0; i < table.count; ++i)

@@ -33,16 +33,19 @@ inline void remove_tree(const std::string& path) {
         64, FTW_DEPTH | FTW_PHYS);
 }
 
-// A fresh, empty folder under the system's temporary folder, removed with
-// all it holds when the value goes.
+// A fresh, empty folder under the system's temporary folder; "" when none
+// could be made.
+inline std::string new_temp_dir(const std::string& name) {
+    std::string pattern = std::string("/tmp/tagloomsmith_") + name + "_XXXXXX";
+    const char* made = mkdtemp(pattern.data());
+    return made ? made : "";
+}
+
+// A fresh folder removed with all it holds when the value goes.
 struct temp_dir_t {
     std::string path;
 
-    explicit temp_dir_t(const std::string& name) {
-        std::string pattern = std::string("/tmp/tagloomsmith_") + name + "_XXXXXX";
-        const char* made = mkdtemp(pattern.data());
-        path = made ? made : "";
-    }
+    explicit temp_dir_t(const std::string& name) : path(new_temp_dir(name)) {}
     ~temp_dir_t() {
         if (!path.empty()) remove_tree(path);
     }
@@ -66,14 +69,12 @@ inline temp_registry_t& temp_registry() {
     return registry;
 }
 
-// A fresh, empty folder for a test that keeps only its path: removed when
-// the test program ends.
+// A fresh folder for a test that keeps only its path: removed when the
+// test program ends.
 inline std::string make_temp_dir(const std::string& name) {
-    std::string pattern = std::string("/tmp/tagloomsmith_") + name + "_XXXXXX";
-    const char* made = mkdtemp(pattern.data());
-    if (!made) return std::string();
-    temp_registry().paths.push_back(made);
-    return made;
+    std::string path = new_temp_dir(name);
+    if (!path.empty()) temp_registry().paths.push_back(path);
+    return path;
 }
 
 inline void write_file(const std::string& path, const std::string& bytes) {
@@ -94,8 +95,19 @@ inline void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
 // A file of one byte.
 inline void touch(const std::string& path) { write_file(path, "x"); }
 
-// A string record over a std::string's bytes, which must outlive it.
-inline data_t data_of(const std::string& s) {
+// A block over bytes of its own, zero at first: an arena or a buffer.
+struct test_block_t {
+    std::vector<uint8_t> bytes;
+    data_t data;
+    explicit test_block_t(uint64_t size) : bytes(size), data(data_make(size, 0, bytes.data())) {}
+    test_block_t(const test_block_t&) = delete;
+    test_block_t& operator=(const test_block_t&) = delete;
+    // The bytes in use.
+    std::string text() const { return std::string((const char*)data.data, data.used); }
+};
+
+// A string record over the bytes of a string or vector, which must outlive it.
+template <typename bytes_t> data_t data_of(const bytes_t& s) {
     return data_make(s.size(), s.size(), (void*)s.data());
 }
 
