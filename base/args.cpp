@@ -15,7 +15,8 @@ data_t executable_name;
 void record_executable_path(void) {
     uint32_t n = platform_module_path(executable_path, ARGS_PATH_CAPACITY);
     if (n >= ARGS_PATH_CAPACITY) {
-        // Cut to fit: a wrong directory is worse than none.
+        // Cut short, the path would name another file: it is left empty,
+        // as a wrong directory is worse than none.
         for (uint32_t i = 0; i < ARGS_PATH_CAPACITY; ++i)
             executable_path[i] = 0;
         n = 0;

@@ -193,6 +193,34 @@ function(_tagloomsmith_add_step step output tool_args)
     add_custom_target(${step} DEPENDS "${stamp}")
 endfunction()
 
+# The step for a new header: the tool's arguments from the options, then
+# the build step.
+function(_tagloomsmith_new_step step output directories recursive extensions exceptions no_strict)
+    _tagloomsmith_left_out(left_out "${directories}" "${recursive}")
+    set(tool_args)
+    foreach(dir IN LISTS directories)
+        list(APPEND tool_args -d "${dir}")
+    endforeach()
+    list(JOIN extensions "," extension_list)
+    set(names ${exceptions} ${left_out})
+    list(REMOVE_DUPLICATES names)
+    list(JOIN names "," exception_list)
+    list(APPEND tool_args -e "${extension_list}" -x "${exception_list}")
+    set(recursive_keyword)
+    if(recursive)
+        list(APPEND tool_args -r)
+        set(recursive_keyword RECURSIVE)
+    endif()
+    # A build stops at the cause (a missing folder, a limit reached, an
+    # unreadable file), not later in a compile.
+    if(NOT no_strict)
+        list(APPEND tool_args --strict)
+    endif()
+    _tagloomsmith_add_step(${step} "${output}" "${tool_args}" ${recursive_keyword}
+        DIRECTORIES ${directories} EXTENSIONS ${extensions} EXCEPTIONS ${exceptions}
+        LEFT_OUT ${left_out_PATHS})
+endfunction()
+
 function(tagloomsmith_generate_ids target)
     cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT"
         "DIRECTORIES;EXTENSIONS;EXCEPTIONS")
@@ -241,31 +269,8 @@ function(tagloomsmith_generate_ids target)
         string(MAKE_C_IDENTIFIER "tagloomsmith_${target}_${output_hash}" step)
         set_property(GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash} ${step})
         set_property(GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash} "${options}")
-        _tagloomsmith_left_out(left_out "${directories}" "${ARG_RECURSIVE}")
-        set(tool_args)
-        foreach(dir IN LISTS directories)
-            list(APPEND tool_args -d "${dir}")
-        endforeach()
-        list(JOIN ARG_EXTENSIONS "," extensions)
-        set(exceptions ${ARG_EXCEPTIONS} ${left_out})
-        list(REMOVE_DUPLICATES exceptions)
-        list(JOIN exceptions "," exceptions)
-        list(APPEND tool_args -e "${extensions}" -x "${exceptions}")
-        if(ARG_RECURSIVE)
-            list(APPEND tool_args -r)
-        endif()
-        # A build stops at the cause (a missing folder, a limit reached, an
-        # unreadable file), not later in a compile.
-        if(NOT ARG_NO_STRICT)
-            list(APPEND tool_args --strict)
-        endif()
-        set(recursive)
-        if(ARG_RECURSIVE)
-            set(recursive RECURSIVE)
-        endif()
-        _tagloomsmith_add_step(${step} "${output}" "${tool_args}" ${recursive}
-            DIRECTORIES ${directories} EXTENSIONS ${ARG_EXTENSIONS} EXCEPTIONS ${ARG_EXCEPTIONS}
-            LEFT_OUT ${left_out_PATHS})
+        _tagloomsmith_new_step(${step} "${output}" "${directories}" "${ARG_RECURSIVE}"
+            "${ARG_EXTENSIONS}" "${ARG_EXCEPTIONS}" "${ARG_NO_STRICT}")
     endif()
     add_dependencies(${target} ${step})
     target_include_directories(${target} PRIVATE "${output_dir}")

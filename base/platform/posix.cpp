@@ -340,6 +340,19 @@ void platform_find_close(platform_handle_t search) {
     free(state);
 }
 
+namespace {
+
+// Closes a file just opened that is refused: no regular file (a device, a
+// FIFO), or the OS's reason for what failed after the open.
+platform_handle_t refuse_opened(int fd, const struct stat& info) {
+    const int error = errno;
+    close(fd);
+    errno = S_ISREG(info.st_mode) ? error : (int)PLATFORM_ERROR_NOT_A_FILE;
+    return PLATFORM_INVALID_HANDLE;
+}
+
+} // namespace
+
 platform_handle_t platform_file_open_read(const char* path, int keep_writers_out) {
     // Non-blocking, so that opening a FIFO cannot hang; only regular files
     // are admitted, so nothing but a file's bytes is ever read.
@@ -347,12 +360,8 @@ platform_handle_t platform_file_open_read(const char* path, int keep_writers_out
     if (fd < 0) return PLATFORM_INVALID_HANDLE;
     struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
-        (keep_writers_out && flock(fd, LOCK_SH | LOCK_NB) != 0)) {
-        const int error = errno;
-        close(fd);
-        errno = S_ISREG(info.st_mode) ? error : (int)PLATFORM_ERROR_NOT_A_FILE;
-        return PLATFORM_INVALID_HANDLE;
-    }
+        (keep_writers_out && flock(fd, LOCK_SH | LOCK_NB) != 0))
+        return refuse_opened(fd, info);
     last_opened =
         opened_size_t{fd, (uint64_t)info.st_size, (uint64_t)info.st_dev, (uint64_t)info.st_ino};
     return handle_from_fd(fd);
@@ -367,12 +376,8 @@ platform_handle_t platform_file_create(const char* path, platform_create_t dispo
     // writers are kept out. The file is emptied only once we hold it.
     struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        ftruncate(fd, 0) != 0) {
-        const int error = errno;
-        close(fd);
-        errno = S_ISREG(info.st_mode) ? error : (int)PLATFORM_ERROR_NOT_A_FILE;
-        return PLATFORM_INVALID_HANDLE;
-    }
+        ftruncate(fd, 0) != 0)
+        return refuse_opened(fd, info);
     int status = fcntl(fd, F_GETFL);
     if (status != -1) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
     return handle_from_fd(fd);

@@ -3,6 +3,7 @@
 
 #include "base/platform/platform.h"
 
+#include "base/format.h"
 #include "base/platform/windows_path.h"
 #include "base/utf.h"
 
@@ -513,14 +514,8 @@ uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity) {
         uint32_t n = 0;
         for (; prefix[n] != 0 && n + 1 < capacity; ++n)
             buffer[n] = prefix[n];
-        char digits[10];
-        uint32_t count = 0;
-        do
-            digits[count++] = (char)('0' + error % 10);
-        while ((error /= 10) != 0);
-        while (count != 0 && n + 1 < capacity)
-            buffer[n++] = digits[--count];
-        length = n;
+        length =
+            n + (uint32_t)format_unsigned((uint8_t*)buffer + n, capacity - 1 - n, error, 0, 0, 0);
     }
     // System messages end with a full stop and a line break.
     while (length != 0 && (buffer[length - 1] == '\n' || buffer[length - 1] == '\r' ||
