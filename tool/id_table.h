@@ -17,8 +17,8 @@ struct id_table_t {
     uint64_t lost;    // ids left out because the arena could not hold them
 };
 
-// An empty table whose records are carved from the arena; records is null
-// when the arena cannot hold them.
+// id_table_make returns an empty table whose records are carved from the
+// arena; records is null when the arena cannot hold them.
 id_table_t id_table_make(data_t* arena);
 
 // id_table_add adds an id found in another scan, as this scan would have:

@@ -32,6 +32,7 @@ struct message_t {
     void send();
 };
 
+// report_error and report_warning say one line of that kind.
 void report_error(const char* text);
 void report_warning(const char* text);
 

@@ -60,15 +60,15 @@ struct scan_files_setup_t {
 struct scan_files_t;
 
 // scan_files_begin starts threads - 1 threads on the list (the calling
-// thread joins them at the end) and returns them; null when the scan is left to the calling thread alone: one
-// thread asked for, or the OS refused the memory.
+// thread joins them at the end) and returns them; null when the scan is left to the calling thread
+// alone: one thread asked for, or the OS refused the memory.
 scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup);
 
 // scan_files_end is called once the list is complete: it scans what is
-// left (on the calling thread too), waits for the threads, puts every file's ids into the tables and the
-// arena in list order. buffer (READ_PIECE_SIZE bytes) is the calling
-// thread's. With a null scan, the calling thread scans every file. It
-// returns what could not be read, and where the output was met.
+// left (on the calling thread too), waits for the threads, puts every file's ids into the tables
+// and the arena in list order. buffer (READ_PIECE_SIZE bytes) is the calling thread's. With a null
+// scan, the calling thread scans every file. It returns what could not be read, and where the
+// output was met.
 scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
                                    data_t* arena, id_table_t* timelines, id_table_t* events,
                                    const file_id_t* output);

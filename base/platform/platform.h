@@ -9,41 +9,50 @@
 typedef uintptr_t platform_handle_t;
 const platform_handle_t PLATFORM_INVALID_HANDLE = ~(platform_handle_t)0;
 
-// Start-up work a platform needs before anything else runs (on POSIX: make
-// sure no file we open can land on a closed standard descriptor).
+// platform_init does the start-up work a platform needs before anything
+// else runs (on POSIX: makes sure no file we open can land on a closed
+// standard descriptor); platform_exit ends the process with the code.
 void platform_init(void);
 [[noreturn]] void platform_exit(uint32_t code);
 
-// Memory: committed, zero-filled, read/write; null when refused (always for 0).
+// platform_memory_alloc returns committed, zero-filled, read/write memory,
+// null when refused (always for 0); platform_memory_free releases it.
 void* platform_memory_alloc(uint64_t size);
 void platform_memory_free(void* block, uint64_t size);
 
 // Threads, like CreateThread and WaitForSingleObject. The function's result
 // is not kept.
 typedef uint32_t (*platform_thread_function_t)(void* argument);
-// PLATFORM_INVALID_HANDLE when the OS refuses a thread.
+// platform_thread_start starts a thread and returns it;
+// PLATFORM_INVALID_HANDLE when the OS refuses one.
 platform_handle_t platform_thread_start(platform_thread_function_t function, void* argument);
-// Waits for the thread to end, then releases it.
+// platform_thread_join waits for the thread to end, then releases it.
 void platform_thread_join(platform_handle_t thread);
-// Processors this process may run on, at least 1.
+// platform_processor_count returns the processors this process may run on,
+// at least 1.
 uint32_t platform_processor_count(void);
-// Gives the processor to another thread that is ready to run, if any.
+// platform_thread_yield gives the processor to another thread that is
+// ready to run, if any.
 void platform_thread_yield(void);
-// Sleeps briefly: a fifth of a millisecond, or the shortest sleep the OS has.
+// platform_thread_nap sleeps briefly: a fifth of a millisecond, or the
+// shortest sleep the OS has.
 void platform_thread_nap(void);
 
 // A count threads sleep on, like CreateSemaphore: a wait takes one, or
 // gives up after the timeout; a release adds some, waking as many sleepers.
-// PLATFORM_INVALID_HANDLE when the OS refuses one.
+// platform_semaphore_create returns a new one, PLATFORM_INVALID_HANDLE when
+// the OS refuses it.
 platform_handle_t platform_semaphore_create(void);
 void platform_semaphore_release(platform_handle_t semaphore, uint32_t count);
 void platform_semaphore_wait(platform_handle_t semaphore, uint32_t milliseconds);
 void platform_semaphore_free(platform_handle_t semaphore);
 
-// The process's command line as NUL-terminated UTF-16, low byte first.
+// platform_command_line returns the process's command line as
+// NUL-terminated UTF-16, low byte first.
 const uint16_t* platform_command_line(void);
 
-// Path of the running executable, NUL-terminated; returns the characters
+// platform_module_path writes the path of the running executable,
+// NUL-terminated, and returns the characters
 // written without the NUL, buffer_size when it was cut, 0 on failure.
 uint32_t platform_module_path(char* buffer, uint32_t buffer_size);
 
@@ -59,8 +68,10 @@ struct platform_find_entry_t {
 };
 const uint32_t PLATFORM_ATTRIBUTE_DIRECTORY = 0x10;
 
+// platform_find_first opens the search and gives the first entry; it
+// returns PLATFORM_INVALID_HANDLE when the directory cannot be searched.
 platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t* entry);
-// 1 with the next entry, 0 at the end, -1 when the listing failed midway
+// platform_find_next returns 1 with the next entry, 0 at the end, -1 when the listing failed midway
 // (platform_last_error says why).
 int platform_find_next(platform_handle_t search, platform_find_entry_t* entry);
 void platform_find_close(platform_handle_t search);
@@ -70,17 +81,21 @@ enum platform_create_t {
     PLATFORM_CREATE_NEW = 1,    // fails when the file exists
     PLATFORM_CREATE_ALWAYS = 2, // creates, or empties an existing file
 };
-// Open an existing regular file for reading; other readers are admitted,
+// platform_file_open_read opens an existing regular file for reading
+// (PLATFORM_INVALID_HANDLE when it cannot); other readers are admitted,
 // and with keep_writers_out writers are kept out while it is open (on
 // POSIX only our own writers, which lock as they write).
 platform_handle_t platform_file_open_read(const char* path, int keep_writers_out);
-// Open for writing with every other opener kept out.
+// platform_file_create opens for writing with every other opener kept out.
 platform_handle_t platform_file_create(const char* path, platform_create_t disposition);
+// platform_file_size, platform_file_read and platform_file_write return
+// nonzero when the call succeeded, and give the size or the bytes moved.
 int platform_file_size(platform_handle_t file, uint64_t* size);
 int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_t* read);
 int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, uint32_t* written);
 void platform_file_close(platform_handle_t file);
-// Moves a file over another one in a single step. On Windows, where an
+// platform_file_replace moves a file over another one in a single step and
+// returns nonzero when it did. On Windows, where an
 // indexer or a virus scanner may hold a file it has just seen, a refusal for
 // sharing or access is tried again for a few tens of milliseconds.
 int platform_file_replace(const char* from, const char* to);
@@ -100,48 +115,60 @@ struct platform_path_info_t {
     // volume serial number and file index.
     uint64_t volume, index;
 };
-// 0 when the OS cannot tell (platform_last_error says why); a missing path
-// is a result, not a failure.
+// platform_path_info tells what stands at a path; it returns 0 when the OS
+// cannot tell (platform_last_error says why); a missing path is a result,
+// not a failure.
 int platform_path_info(const char* path, platform_path_info_t* info);
-// Which file an open handle reads, as platform_path_info tells it.
+// platform_file_id gives which file an open handle reads, as
+// platform_path_info tells it; 0 when the OS cannot tell.
 int platform_file_id(platform_handle_t file, uint64_t* volume, uint64_t* index);
-// The path with the symbolic links that stand at its end followed to the
+// platform_path_resolve writes the path with the symbolic links that stand
+// at its end followed to the
 // file they name (which need not exist), so that the file can be replaced
 // beside it and the link kept. Returns the length written with a zero byte
 // after it, 0 when it does not fit or a link cannot be read.
 uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity);
-// Opens an existing file or device for writing, neither creating nor
+// platform_file_open_write opens an existing file or device for writing,
+// neither creating nor
 // emptying it; a FIFO waits for its reader, as a shell's redirection does.
 platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind);
-// Cuts an open file to size bytes.
+// platform_file_truncate cuts an open file to size bytes; nonzero when it
+// did.
 int platform_file_truncate(platform_handle_t file, uint64_t size);
-// Gives a file just created the permission bits, owner and group of the
+// platform_file_attributes_like gives a file just created the permission
+// bits, owner and group of the
 // file at model_path, where the OS has them, the model exists and we may.
 void platform_file_attributes_like(platform_handle_t file, const char* model_path);
-// Until called again, an interrupt (SIGINT, SIGTERM, SIGHUP; Ctrl-C,
+// platform_remove_on_interrupt: until called again, an interrupt (SIGINT,
+// SIGTERM, SIGHUP; Ctrl-C,
 // Ctrl-Break, a closed console) removes the file at path before the
 // process ends as it would have; null removes nothing.
 void platform_remove_on_interrupt(const char* path);
 
-// The error of the calling thread's last failed call (errno, GetLastError).
+// platform_last_error returns the error of the calling thread's last failed
+// call (errno, GetLastError); platform_set_error makes one its last.
 uint32_t platform_last_error(void);
-// The OS's text for one of its errors, NUL-terminated and without a final
-// line feed; returns its length.
+// platform_error_text writes the OS's text for one of its errors,
+// NUL-terminated and without a final line feed, and returns its length.
 uint32_t platform_error_text(uint32_t error, char* buffer, uint32_t capacity);
 // Errors of the tool's own, in the range Windows leaves to applications.
 const uint32_t PLATFORM_ERROR_NOT_A_FILE = 0x20000001;    // a device, FIFO or socket
 const uint32_t PLATFORM_ERROR_PATH_TOO_LONG = 0x20000002; // longer than the tool's buffers
 const uint32_t PLATFORM_ERROR_SHRANK = 0x20000003;        // ended before its size was read
 void platform_set_error(uint32_t error);
-// Whether an error says the system ran short of handles or memory: not the
+// platform_error_is_resource returns whether an error says the system ran
+// short of handles or memory: not the
 // file's fault, and worth trying again once others have let go.
 int platform_error_is_resource(uint32_t error);
-// Whether an error says we may not create or change a file there: no
+// platform_error_is_denied returns whether an error says we may not create
+// or change a file there: no
 // permission, or a read-only file system.
 int platform_error_is_denied(uint32_t error);
-// Whether an error says the name is taken already.
+// platform_error_is_exists returns whether an error says the name is taken
+// already.
 int platform_error_is_exists(uint32_t error);
-// Whether an error says another process holds the file for a moment (a
+// platform_error_is_busy returns whether an error says another process
+// holds the file for a moment (a
 // Windows sharing refusal): not a reason to give up.
 int platform_error_is_busy(uint32_t error);
 uint32_t platform_process_id(void);
