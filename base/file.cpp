@@ -179,7 +179,7 @@ platform_handle_t create_temporary(const char* target, uint64_t target_length, c
     for (uint32_t attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
         if (!file_temporary_name(target, target_length, process, attempt, name, capacity))
             return PLATFORM_INVALID_HANDLE;
-        platform_handle_t file = platform_file_create(name, PLATFORM_CREATE_NEW);
+        platform_handle_t file = platform_file_create_temporary(name);
         if (file != PLATFORM_INVALID_HANDLE) return file;
         if (!platform_error_is_exists(platform_last_error())) break;
     }

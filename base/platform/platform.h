@@ -88,6 +88,10 @@ enum platform_create_t {
 platform_handle_t platform_file_open_read(const char* path, int keep_writers_out);
 // platform_file_create opens for writing with every other opener kept out.
 platform_handle_t platform_file_create(const char* path, platform_create_t disposition);
+// platform_file_create_temporary creates a new file the same way, but one
+// that may be deleted while it is open (on Windows, the interrupt handler
+// runs while the main thread may still write it).
+platform_handle_t platform_file_create_temporary(const char* path);
 // platform_file_size, platform_file_read and platform_file_write return
 // nonzero when the call succeeded, and give the size or the bytes moved.
 int platform_file_size(platform_handle_t file, uint64_t* size);

@@ -383,6 +383,10 @@ platform_handle_t platform_file_create(const char* path, platform_create_t dispo
     return handle_from_fd(fd);
 }
 
+platform_handle_t platform_file_create_temporary(const char* path) {
+    return platform_file_create(path, PLATFORM_CREATE_NEW);
+}
+
 int platform_file_size(platform_handle_t file, uint64_t* size) {
     if (fd_from_handle(file) == last_opened.fd) {
         *size = last_opened.size;

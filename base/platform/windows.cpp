@@ -311,6 +311,14 @@ platform_handle_t platform_file_create(const char* path, platform_create_t dispo
     return file == INVALID_HANDLE_VALUE ? PLATFORM_INVALID_HANDLE : from_handle(file);
 }
 
+platform_handle_t platform_file_create_temporary(const char* path) {
+    wide_path_t wide;
+    if (!wide_path(path, &wide)) return PLATFORM_INVALID_HANDLE;
+    HANDLE file =
+        CreateFileW(wide.text, GENERIC_WRITE, FILE_SHARE_DELETE, nullptr, CREATE_NEW, 0, nullptr);
+    return file == INVALID_HANDLE_VALUE ? PLATFORM_INVALID_HANDLE : from_handle(file);
+}
+
 int platform_file_size(platform_handle_t file, uint64_t* size) {
     LARGE_INTEGER value;
     if (!GetFileSizeEx(to_handle(file), &value)) return 0;
