@@ -457,11 +457,8 @@ int output_may_be_replaced(const options_t& o, const run_t& run) {
         file_reader_close(&reader);
         if (!failed && (n == 0 || bytes_equal(start, n, opening, sizeof start))) return 1;
     }
-    message_t m("error");
-    m.add("the output ");
-    m.quoted(o.output);
-    m.add(" is one of the files scanned and not a header of ours; no header written");
-    m.send();
+    report_error_about("the output ", o.output,
+                       " is one of the files scanned and not a header of ours; no header written");
     return 0;
 }
 
@@ -517,11 +514,8 @@ int write_output(const options_t& o, run_t* run) {
     if (report_warnings_as_errors() != 0) return 1;
     data_t header = data_push_rest(&run->arena, 8);
     if (!write_header(&header, &run->timelines, &run->events)) {
-        message_t m("error");
-        m.add("out of working memory for the header text; ");
-        m.quoted(o.output);
-        m.add(" was not written");
-        m.send();
+        report_error_about("out of working memory for the header text; ", o.output,
+                           " was not written");
         return 1;
     }
     if (o.check) return check_output(o, header);
@@ -537,11 +531,8 @@ int write_output(const options_t& o, run_t* run) {
         // The rest of the block, after the header.
         data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
         if (!depfile_write(&depfile, o.output, run->list)) {
-            message_t m("error");
-            m.add("out of working memory for the dependency file; ");
-            m.quoted(o.depfile);
-            m.add(" was not written");
-            m.send();
+            report_error_about("out of working memory for the dependency file; ", o.depfile,
+                               " was not written");
             return 1;
         }
         if (!replace_file(o.depfile, depfile)) return 1;

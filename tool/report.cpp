@@ -87,6 +87,14 @@ void report_error(const char* text) {
     m.send();
 }
 
+void report_error_about(const char* before, const data_t& name, const char* after) {
+    message_t m("error");
+    m.add(before);
+    m.quoted(name);
+    m.add(after);
+    m.send();
+}
+
 void report_warning(const char* text) {
     message_t m("warning");
     m.add(text);

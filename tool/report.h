@@ -32,6 +32,9 @@ struct message_t {
     void send();
 };
 
+// report_error_about says an error made of the text before, the name
+// quoted, and the text after.
+void report_error_about(const char* before, const data_t& name, const char* after);
 // report_error and report_warning say one line of that kind.
 void report_error(const char* text);
 void report_warning(const char* text);
