@@ -96,8 +96,8 @@ struct walk_fixture_t {
                                const std::string& extensions = "c,cpp,h,hpp",
                                const std::string& exceptions = "profiler.h") {
         data_t d = data_of(directory);
-        const dir_filter_t filter = filter_of(extensions, exceptions);
-        return dir_search(&list, &d, &filter, flags);
+        const test_filter_t filter(extensions, exceptions);
+        return dir_search(&list, &d, &filter.filter, flags);
     }
     strings_t paths(const std::string& strip = "") const {
         strings_t out;
@@ -329,8 +329,8 @@ TEST(DirSearch, PathsTheArenaCannotHoldAreCountedAndNull) {
         file_list_t list = file_list_make(&arena, 4);
         arena.size = arena.used + room;
         data_t d = data_of(root);
-        const dir_filter_t c = filter_of("c", "c");
-        ASSERT_EQ(dir_search(&list, &d, &c, WALK_FILES), DIR_SEARCH_DONE);
+        const test_filter_t c("c", "c");
+        ASSERT_EQ(dir_search(&list, &d, &c.filter, WALK_FILES), DIR_SEARCH_DONE);
         ASSERT_EQ(list.count, 4u);
         EXPECT_EQ(list.lost_paths, 2u);
         EXPECT_EQ(std::string((const char*)list.paths[0]), root + "/a.c");

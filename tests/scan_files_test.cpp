@@ -106,8 +106,8 @@ struct tree_t {
     static void walk(file_list_t* list, const void* self) {
         const tree_t* tree = (const tree_t*)self;
         data_t directory = data_make(0, tree->root.size(), (void*)tree->root.data());
-        const dir_filter_t filter = filter_of("c", "profiler.h");
-        EXPECT_EQ(dir_search(list, &directory, &filter, WALK_FILES), DIR_SEARCH_DONE);
+        const test_filter_t filter("c", "profiler.h");
+        EXPECT_EQ(dir_search(list, &directory, &filter.filter, WALK_FILES), DIR_SEARCH_DONE);
     }
     ~tree_t() { EXPECT_EQ(system(("rm -rf " + root).c_str()), 0); }
 };

@@ -111,15 +111,19 @@ template <typename bytes_t> data_t data_of(const bytes_t& s) {
     return data_make(s.size(), s.size(), (void*)s.data());
 }
 
-// A walk's filter from list texts, split as the driver splits them; the
-// texts must outlive it.
-inline dir_filter_t filter_of(const std::string& extensions, const std::string& exceptions) {
+// A walk's filter from list texts, split as the driver splits them, with
+// the texts its items point into.
+struct test_filter_t {
+    std::string extensions, exceptions;
     dir_filter_t filter{};
-    const data_t e = data_of(extensions), x = data_of(exceptions);
-    filter.extension_count = list_split(&e, filter.extensions, DIR_LIST_ITEMS);
-    filter.exception_count = list_split(&x, filter.exceptions, DIR_LIST_ITEMS);
-    return filter;
-}
+    test_filter_t(const std::string& e, const std::string& x) : extensions(e), exceptions(x) {
+        const data_t e_text = data_of(extensions), x_text = data_of(exceptions);
+        filter.extension_count = list_split(&e_text, filter.extensions, DIR_LIST_ITEMS);
+        filter.exception_count = list_split(&x_text, filter.exceptions, DIR_LIST_ITEMS);
+    }
+    test_filter_t(const test_filter_t&) = delete;
+    test_filter_t& operator=(const test_filter_t&) = delete;
+};
 
 // The two id tables the way the driver makes them, over vectors, filled from
 // strings whose bytes they keep alive.
