@@ -229,8 +229,9 @@ uint32_t read_list(uint32_t option, data_t* items) {
 }
 
 void read_options(options_t* o) {
-    warn_unused_arguments();
+    // Strict first: what is said about the arguments counts too.
     if (switch_on(OPTION_STRICT)) report_strict();
+    warn_unused_arguments();
     read_directories(o);
     o->filter.extension_count = read_list(OPTION_EXTENSIONS, o->filter.extensions);
     o->filter.exception_count = read_list(OPTION_EXCEPTIONS, o->filter.exceptions);

@@ -123,6 +123,12 @@ TEST(Diagnostics, Table) {
          ERROR + "cannot search directory \"scr\": " +
              os_reason("No such file or directory", "Path not found") + "\n",
          false},
+        {"strict makes an unused argument an error",
+         {"-z", "--strict"},
+         nullptr,
+         1,
+         ERROR + "ignoring argument \"-z\"\n",
+         false},
         {"check of an output out of date",
          {"--check"},
          nullptr,
