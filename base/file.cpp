@@ -42,7 +42,10 @@ uint64_t write_through(platform_handle_t file, const void* bytes, uint64_t lengt
 int std_write(platform_handle_t* cached, platform_std_t which, const void* bytes, uint64_t length) {
     if (*cached == 0) *cached = platform_std_handle(which);
     if (*cached == 0 || *cached == PLATFORM_INVALID_HANDLE) return 0;
-    return platform_std_write(*cached, bytes, length);
+    const int shown = platform_console_write(*cached, bytes, length);
+    if (shown >= 0) return shown;
+    // A pipe may take a large header in several writes.
+    return write_through(*cached, bytes, length) == length;
 }
 
 } // namespace

@@ -210,11 +210,12 @@ enum platform_std_t {
 };
 // Like GetStdHandle: null when there is none, PLATFORM_INVALID_HANDLE on error.
 platform_handle_t platform_std_handle(platform_std_t which);
-// Writes all the bytes to a standard handle; 1 when all were written. A
-// Windows console is given the UTF-8 text as text (WriteConsoleW): written
-// as bytes it would be read in the console's code page. Pipes and files
-// get the bytes.
-int platform_std_write(platform_handle_t handle, const void* bytes, uint64_t length);
+// platform_console_write shows UTF-8 text on a handle that is a Windows
+// console (WriteConsoleW: written as bytes it would be read in the
+// console's code page) and returns 1 when it did, 0 when it failed; -1 when
+// the handle is no console (a pipe, a file, and everything on POSIX), which
+// then takes the bytes as they are.
+int platform_console_write(platform_handle_t handle, const void* bytes, uint64_t length);
 
 // Milliseconds since some fixed moment, never going back.
 uint64_t platform_milliseconds(void);

@@ -604,17 +604,11 @@ int platform_error_is_busy(uint32_t error) {
 
 uint32_t platform_process_id(void) { return (uint32_t)getpid(); }
 
-int platform_std_write(platform_handle_t handle, const void* bytes, uint64_t length) {
-    const uint8_t* from = (const uint8_t*)bytes;
-    while (length != 0) {
-        const size_t chunk = length < (1u << 30) ? (size_t)length : (1u << 30);
-        const ssize_t put = write(fd_from_handle(handle), from, chunk);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return 0;
-        from += put;
-        length -= (uint64_t)put;
-    }
-    return 1;
+int platform_console_write(platform_handle_t handle, const void* bytes, uint64_t length) {
+    (void)handle;
+    (void)bytes;
+    (void)length;
+    return -1; // a terminal takes UTF-8 bytes as they are
 }
 
 uint64_t platform_milliseconds(void) {

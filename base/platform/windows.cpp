@@ -579,19 +579,10 @@ int console_write(HANDLE console, const uint8_t* bytes, uint64_t length) {
 
 } // namespace
 
-int platform_std_write(platform_handle_t handle, const void* bytes, uint64_t length) {
+int platform_console_write(platform_handle_t handle, const void* bytes, uint64_t length) {
     DWORD mode = 0;
-    if (GetConsoleMode(to_handle(handle), &mode))
-        return console_write(to_handle(handle), (const uint8_t*)bytes, length);
-    const uint8_t* from = (const uint8_t*)bytes;
-    while (length != 0) {
-        DWORD put = 0;
-        const DWORD chunk = length < 0xFFFFFFFF ? (DWORD)length : 0xFFFFFFFF;
-        if (!WriteFile(to_handle(handle), from, chunk, &put, nullptr) || put == 0) return 0;
-        from += put;
-        length -= put;
-    }
-    return 1;
+    if (!GetConsoleMode(to_handle(handle), &mode)) return -1;
+    return console_write(to_handle(handle), (const uint8_t*)bytes, length);
 }
 
 uint64_t platform_milliseconds(void) { return GetTickCount64(); }
