@@ -61,7 +61,128 @@ int is_dot_entry(const data_t* name) {
 
 int matches_any(const data_t* name, const data_t* items, uint64_t count) {
     for (uint64_t i = 0; i < count; ++i)
-        if (data_equal(name, &items[i])) return 1;
+        if (dir_name_equal(name, &items[i], PLATFORM_NAMES_FOLD_CASE)) return 1;
+    return 0;
+}
+
+// ".c" is written for "c" as often as not (MSBuild's item lists are), so an
+// extension item's one leading dot is not part of it; "." alone stays as
+// it is and matches nothing.
+int matches_extension(const data_t* extension, const data_t* items, uint64_t count) {
+    for (uint64_t i = 0; i < count; ++i) {
+        data_t item = items[i];
+        if (item.used > 1 && item.data[0] == '.') {
+            item.data += 1;
+            item.used -= 1;
+            item.size = item.used;
+        }
+        if (dir_name_equal(extension, &item, PLATFORM_NAMES_FOLD_CASE)) return 1;
+    }
+    return 0;
+}
+
+int holds_separator(const data_t* text) {
+    for (uint64_t i = 0; i < text->used; ++i)
+        if (platform_is_separator(text->data[i])) return 1;
+    return 0;
+}
+
+// Bytes a full path may take here: the longest current directory and a
+// whole argument after it.
+const uint32_t FULL_PATH_CAPACITY = 8192;
+
+// The full path of a text, without the separators that may end it (the
+// root "/" becomes empty, "C:\\" becomes "C:"), so that a path under it is
+// always it, one separator and the rest. Its length, or -1 when it cannot
+// be told.
+int64_t trimmed_full_path(const data_t* text, char* out) {
+    char terminated[FULL_PATH_CAPACITY];
+    if (text->used + 1 > sizeof terminated) return -1;
+    bytes_copy(terminated, text->data, text->used);
+    terminated[text->used] = 0;
+    uint32_t n = platform_path_full(terminated, out, FULL_PATH_CAPACITY);
+    if (n == 0) return -1;
+    while (n != 0 && platform_is_separator((uint8_t)out[n - 1]))
+        --n;
+    return n;
+}
+
+// The longest path an entry may have: a folder's path fills at most the
+// walk's buffer, and a name follows it.
+const uint64_t ENTRY_PATH_CAPACITY = DIR_PATH_CAPACITY + sizeof(platform_find_entry_t::name);
+
+// One walk from a root: the list it fills, the filter, and the exceptions
+// written as paths that lie under the root, each as the rest of its full
+// path after the root's, to be compared with the rest of each entry's path
+// after the root's text.
+struct walk_t {
+    file_list_t* list;
+    const dir_filter_t* filter;
+    uint64_t root_used;
+    data_t paths[DIR_LIST_ITEMS];
+    uint32_t path_count;
+    // Only a rest shorter than the longest entry path can name an entry, so
+    // every item has room.
+    uint8_t path_bytes[DIR_LIST_ITEMS * ENTRY_PATH_CAPACITY];
+};
+
+// Keeps the rest, after the root's full path, of every path exception
+// under the root. Exceptions elsewhere cannot name an entry of this walk,
+// nor can one that is the root itself: the root was asked for.
+void walk_plan_paths(walk_t* walk, const data_t* root) {
+    walk->root_used = root->used;
+    walk->path_count = 0;
+    const dir_filter_t* filter = walk->filter;
+    uint32_t i = 0;
+    while (i < filter->exception_count && !holds_separator(&filter->exceptions[i]))
+        ++i;
+    // Names alone need no full path, nor the system call it takes.
+    if (i == filter->exception_count) return;
+    char root_full[FULL_PATH_CAPACITY], item_full[FULL_PATH_CAPACITY];
+    const int64_t root_length = trimmed_full_path(root, root_full);
+    if (root_length < 0) return;
+    const data_t root_view = data_make(root_length, root_length, root_full);
+    uint64_t stored = 0;
+    for (; i < filter->exception_count; ++i) {
+        const data_t* item = &filter->exceptions[i];
+        if (!holds_separator(item)) continue;
+        const int64_t length = trimmed_full_path(item, item_full);
+        if (length <= root_length || !platform_is_separator((uint8_t)item_full[root_length]))
+            continue;
+        const data_t head = data_make(root_length, root_length, item_full);
+        if (!dir_name_equal(&head, &root_view, PLATFORM_NAMES_FOLD_CASE)) continue;
+        const uint64_t rest = (uint64_t)(length - root_length - 1);
+        // Longer than any entry's path under this root: it names none.
+        if (root->used + 1 + rest > ENTRY_PATH_CAPACITY) continue;
+        uint8_t* bytes = walk->path_bytes + stored;
+        bytes_copy(bytes, item_full + root_length + 1, rest);
+        stored += rest;
+        walk->paths[walk->path_count++] = data_make(rest, rest, bytes);
+    }
+}
+
+// Whether the entry's path is one of the path exceptions: the rest of its
+// path after the root's text (the folders the walk went down, joined with
+// the system's separator, then the name) is the rest of an exception.
+int is_excepted_path(const walk_t* walk, const data_t* directory, const data_t* name) {
+    if (walk->path_count == 0) return 0;
+    uint64_t start = walk->root_used;
+    // The separator after the root's text, when the walk added one.
+    if (start < directory->used && platform_is_separator(directory->data[start])) ++start;
+    const uint64_t folders = directory->used - start;
+    const data_t down = data_make(folders, folders, directory->data + start);
+    const uint64_t length = folders == 0 ? name->used : folders + 1 + name->used;
+    for (uint32_t i = 0; i < walk->path_count; ++i) {
+        const data_t* rest = &walk->paths[i];
+        if (rest->used != length) continue;
+        const data_t tail = data_make(name->used, name->used, rest->data + length - name->used);
+        if (!dir_name_equal(&tail, name, PLATFORM_NAMES_FOLD_CASE)) continue;
+        if (folders == 0) return 1;
+        const data_t head = data_make(folders, folders, rest->data);
+        if (platform_is_separator(rest->data[folders]) &&
+            dir_name_equal(&head, &down, PLATFORM_NAMES_FOLD_CASE))
+            return 1;
+    }
     return 0;
 }
 
@@ -156,6 +277,19 @@ data_t file_extension(const uint8_t* name, uint64_t length) {
     return data_t{n, n, (uint8_t*)dot + 1};
 }
 
+int dir_name_equal(const data_t* a, const data_t* b, int fold_case) {
+    if (a->used != b->used) return 0;
+    for (uint64_t i = 0; i < a->used; ++i) {
+        uint32_t x = a->data[i], y = b->data[i];
+        if (fold_case) {
+            x = char_is_upper(x) ? x | 0x20 : x;
+            y = char_is_upper(y) ? y | 0x20 : y;
+        }
+        if (x != y) return 0;
+    }
+    return 1;
+}
+
 data_t dir_default(void) {
     static const char text[3] = {'.', PLATFORM_SEPARATOR, 0};
     return data_make(sizeof text, sizeof text - 1, (void*)text);
@@ -183,26 +317,31 @@ struct entry_plan_t {
     int record, as_directory, descend;
 };
 
-entry_plan_t plan_entry(const data_t* name, int is_dir, const dir_filter_t* filter,
+entry_plan_t plan_entry(const walk_t* walk, const data_t* directory, const data_t* name, int is_dir,
                         uint32_t flags) {
+    const dir_filter_t* filter = walk->filter;
     entry_plan_t plan{0, 0, 0};
-    if (matches_any(name, filter->exceptions, filter->exception_count)) return plan;
+    if (matches_any(name, filter->exceptions, filter->exception_count) ||
+        is_excepted_path(walk, directory, name))
+        return plan;
     if (is_dir && flag_given(flags, WALK_DIRECTORIES)) {
         plan.record = flag_given(flags, WALK_DOT_ENTRIES) || !is_dot_entry(name);
         plan.as_directory = 1;
     } else if (!is_dir && flag_given(flags, WALK_FILES)) {
         data_t extension = file_extension(name->data, name->used);
         plan.record = filter->extension_count == 0 ||
-                      matches_any(&extension, filter->extensions, filter->extension_count);
+                      matches_extension(&extension, filter->extensions, filter->extension_count);
     }
     plan.descend = is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(name);
     return plan;
 }
 
+int walk_folder(walk_t* walk, const data_t* directory, uint32_t flags);
+
 // Walks the subdirectory, its path built after the directory's bytes,
 // which stay as they are for the entries recorded after the descent.
-void descend(file_list_t* list, const data_t* directory, const data_t* name,
-             const dir_filter_t* filter, uint32_t flags) {
+void descend(walk_t* walk, const data_t* directory, const data_t* name, uint32_t flags) {
+    file_list_t* list = walk->list;
     data_t sub = *directory;
     if (sub.used + 1 + name->used + PATTERN_BYTES > sub.size) {
         list->long_paths += 1;
@@ -210,13 +349,11 @@ void descend(file_list_t* list, const data_t* directory, const data_t* name,
     }
     if (needs_separator(&sub)) data_append_byte(&sub, PLATFORM_SEPARATOR);
     data_append_data(&sub, name, 1);
-    if (!dir_walk(list, &sub, filter, flags)) note_failure(list, &sub);
+    if (!walk_folder(walk, &sub, flags)) note_failure(list, &sub);
 }
 
-} // namespace
-
-int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* filter,
-             uint32_t flags) {
+int walk_folder(walk_t* walk, const data_t* directory, uint32_t flags) {
+    file_list_t* list = walk->list;
     // The pattern goes right after the directory's path in the shared buffer.
     data_t pattern = *directory;
     if (directory->used + PATTERN_BYTES > directory->size) {
@@ -237,7 +374,7 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
         data_t name = data_make(0, 0, entry.name);
         name.used = name.size = text_length(entry.name);
         const entry_plan_t plan = plan_entry(
-            &name, (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0, filter, flags);
+            walk, directory, &name, (entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) != 0, flags);
         if (list->count >= list->capacity) {
             // The list is full: this entry, or what lies below it, is left out.
             if (plan.record || plan.descend) list->truncated = 1;
@@ -249,7 +386,7 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
                 list->truncated = 1;
                 break;
             }
-            descend(list, directory, &name, filter, flags);
+            descend(walk, directory, &name, flags);
         }
         const int next = platform_find_next(search, &entry);
         if (next < 0) {
@@ -261,4 +398,15 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
     }
     platform_find_close(search);
     return 1;
+}
+
+} // namespace
+
+int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* filter,
+             uint32_t flags) {
+    walk_t walk;
+    walk.list = list;
+    walk.filter = filter;
+    walk_plan_paths(&walk, directory);
+    return walk_folder(&walk, directory, flags);
 }

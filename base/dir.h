@@ -59,7 +59,12 @@ enum dir_search_result_t {
 };
 
 // What a walk lists and what it leaves out: items of the extension and
-// exception lists (views into the caller's texts).
+// exception lists (views into the caller's texts). An extension may be
+// written with its dot (".c" is "c"). An exception without a separator
+// leaves out every entry of that name; one with a separator ("build/",
+// "./out/gen.c", an absolute path) leaves out the one entry at that path,
+// read from the current directory when relative. On a system that takes
+// names without regard to case, names compare that way.
 struct dir_filter_t {
     data_t extensions[DIR_LIST_ITEMS];
     uint32_t extension_count; // 0: every file passes
@@ -84,6 +89,10 @@ uint32_t list_split(const data_t* text, data_t* items, uint32_t maximum);
 // when there is no dot.
 data_t file_extension(const uint8_t* name, uint64_t length);
 
+// dir_name_equal says whether two names are the same: byte for byte, or
+// with ASCII letters taken without regard to case when fold_case is set.
+int dir_name_equal(const data_t* a, const data_t* b, int fold_case);
+
 // dir_default returns the directory searched when none is given: "./"
 // (".\\" on Windows).
 data_t dir_default(void);
@@ -97,6 +106,7 @@ dir_search_result_t dir_search(file_list_t* list, const data_t* directory,
 // dir_walk does the same for a directory whose path stands in a buffer
 // with room after it (the view's size), and returns 0 when it could not be
 // searched. Names are joined to the directory's path with the system's
-// separator, unless the path ends with one already.
+// separator, unless the path ends with one already. The directory itself
+// is searched even when an exception names its path.
 int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* filter,
              uint32_t flags);

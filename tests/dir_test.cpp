@@ -168,6 +168,12 @@ TEST(DirSearch, OrderExtensionsExceptionsAndRecursion) {
          "profiler.h,Profiler.h",
          "",
          {"/a.cpp", "/A.h", "/b.c", "/dot.", "/noext", "/notes.txt", "/Z.C"}},
+        {"an extension's leading dot is not part of it",
+         WALK_FILES,
+         "",
+         ".cpp,.txt",
+         {"/a.cpp", "/notes.txt"}},
+        {"a dot alone is no extension, nor is a second dot", WALK_FILES, "", ".,..c", {}},
     };
     for (auto& c : cases) {
         walk_fixture_t f;
@@ -182,6 +188,106 @@ TEST(DirSearch, OrderExtensionsExceptionsAndRecursion) {
             EXPECT_EQ(f.list.is_directory[i], S_ISDIR(info.st_mode) ? 1 : 0) << p;
         }
     }
+}
+
+TEST(DirNameEqual, ExactOrWithoutRegardToAsciiCase) {
+    struct {
+        std::string a, b;
+        int fold_case, equal;
+    } cases[] = {
+        {"profiler.h", "profiler.h", 0, 1},
+        {"Profiler.h", "profiler.h", 0, 0},
+        {"Profiler.h", "profiler.h", 1, 1},
+        {"abc", "ABC", 1, 1},
+        {"c", "cpp", 1, 0},
+        {"", "", 1, 1},
+        // Only letters fold: '[' and '{', '@' and '`' are 0x20 apart too.
+        {"a[", "a{", 1, 0},
+        {"a@", "a`", 1, 0},
+        {"\xC3\x89", "\xC3\xA9", 1, 0}, // not ASCII: left as it is
+    };
+    for (auto& c : cases) {
+        const data_t a = data_of(c.a), b = data_of(c.b);
+        EXPECT_EQ(dir_name_equal(&a, &b, c.fold_case), c.equal) << c.a << " " << c.b;
+        EXPECT_EQ(dir_name_equal(&b, &a, c.fold_case), c.equal) << c.b << " " << c.a;
+    }
+}
+
+// An exception with a separator names one entry by its path, relative to
+// the current directory or absolute, however the search directory is
+// written; a name alone still leaves out every entry of that name.
+TEST(DirSearch, ExceptionsByPath) {
+    const std::string root = make_tree();
+    make_dir(root + "/bus");
+    touch(root + "/bus/inner.hpp");
+    // A sibling of the root whose name is as long, and one that extends it.
+    std::string sibling = root;
+    sibling.back() = sibling.back() == 'a' ? 'b' : 'a';
+    const strings_t all = {"/a.cpp",
+                           "/A.h",
+                           "/b.c",
+                           "/bus/inner.hpp",
+                           "/Profiler.h",
+                           "/skip/hidden.c",
+                           "/sub/deeper/deep.c",
+                           "/sub/inner.hpp",
+                           "/_first/u.c"};
+    auto without = [&](const strings_t& gone) {
+        strings_t kept;
+        for (auto& p : all)
+            if (std::find(gone.begin(), gone.end(), p) == gone.end()) kept.push_back(p);
+        return kept;
+    };
+    struct {
+        std::string directory, exceptions;
+        strings_t expected;
+    } cases[] = {
+        {root, "profiler.h,skip/", without({"/skip/hidden.c"})},
+        {root, "profiler.h,./sub/deeper", without({"/sub/deeper/deep.c"})},
+        {root, "profiler.h,sub//../skip/.", without({"/skip/hidden.c"})},
+        {root, "profiler.h," + root + "/sub/inner.hpp", without({"/sub/inner.hpp"})},
+        {root, "profiler.h,skip/,sub/deeper", without({"/skip/hidden.c", "/sub/deeper/deep.c"})},
+        {root + "/", "profiler.h,sub/deeper/", without({"/sub/deeper/deep.c"})},
+        {".", "profiler.h," + root + "/skip", without({"/skip/hidden.c"})},
+        {"sub/..", "profiler.h,_first/u.c", without({"/_first/u.c"})},
+        // None of these names an entry of the walk.
+        {root, "profiler.h," + root + "/sub_deeper", all},
+        {root, "profiler.h," + root + "Xskip", all},
+        {root, "profiler.h," + sibling + "/skip", all},
+        {root, "profiler.h,./", all}, // the search directory itself is searched
+        {root, "profiler.h," + root, all},
+        {root, "profiler.h,inner.hpp/", all},
+        {root, "profiler.h,Skip/", all}, // names are exact here
+    };
+    char cwd[4096];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    ASSERT_EQ(chdir(root.c_str()), 0);
+    for (auto& c : cases) {
+        walk_fixture_t f;
+        EXPECT_EQ(f.search(c.directory, WALK_FILES | WALK_RECURSIVE, "c,cpp,h,hpp", c.exceptions),
+                  DIR_SEARCH_DONE);
+        const std::string shown = c.directory == root + "/" ? root : c.directory;
+        EXPECT_EQ(f.paths(shown), c.expected) << c.directory << " -x " << c.exceptions;
+    }
+    ASSERT_EQ(chdir(cwd), 0);
+}
+
+// A file whose path passes the walk's 1024-byte buffer (its folder fits,
+// its long name follows) is still named by its path.
+TEST(DirSearch, ExceptionByPathPastTheBuffer) {
+    const std::string root = make_temp_dir("long_exception");
+    std::string folder = root;
+    while (folder.size() + 1 + 100 + 3 <= DIR_PATH_CAPACITY) {
+        folder += "/" + std::string(100, 'd');
+        make_dir(folder);
+    }
+    const std::string file = folder + "/" + std::string(1100 - folder.size(), 'f') + ".c";
+    touch(file);
+    touch(folder + "/kept.c");
+    ASSERT_GT(file.size(), DIR_PATH_CAPACITY);
+    walk_fixture_t f;
+    EXPECT_EQ(f.search(root, WALK_FILES | WALK_RECURSIVE, "c", file), DIR_SEARCH_DONE);
+    EXPECT_EQ(f.paths(), strings_t{folder + "/kept.c"});
 }
 
 // The order must not depend on the file system: each set is created forwards

@@ -182,7 +182,12 @@ uint32_t platform_process_id(void);
 // platform_folder_length returns the bytes of a path's folder part, up to
 // and including its last separator; on Windows "D:" is the folder part of
 // "D:out.h" too (drive D's current directory).
+//
+// PLATFORM_NAMES_FOLD_CASE: whether the system takes names without regard
+// to ASCII case (Windows: "Render.H" is a C header there, "Profiler.h" the
+// profiler header), so that the walk's filters compare names as it does.
 #ifdef _WIN32
+const int PLATFORM_NAMES_FOLD_CASE = 1;
 const char PLATFORM_SEPARATOR = '\\';
 inline int platform_is_separator(uint32_t c) { return c == '\\' || c == '/'; }
 inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
@@ -194,6 +199,7 @@ inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
     return n == 0 && drive ? 2 : n;
 }
 #else
+const int PLATFORM_NAMES_FOLD_CASE = 0;
 const char PLATFORM_SEPARATOR = '/';
 inline int platform_is_separator(uint32_t c) { return c == '/'; }
 inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
@@ -203,6 +209,14 @@ inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
     return n;
 }
 #endif
+
+// platform_path_full writes the full path of a path, NUL-terminated:
+// relative ones are read from the current directory (on Windows also "\\x"
+// and "D:x" as the OS reads them), names joined with the system's separator,
+// "." and ".." resolved by the text alone (no link is followed), no
+// separator at the end but the root's. Returns its length, 0 when it does
+// not fit or the current directory cannot be told.
+uint32_t platform_path_full(const char* path, char* out, uint32_t capacity);
 
 enum platform_std_t {
     PLATFORM_STD_OUTPUT = 0xFFFFFFF5, // -11

@@ -499,6 +499,55 @@ uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
     return 0;
 }
 
+uint32_t platform_path_full(const char* path, char* out, uint32_t capacity) {
+    char joined[8192];
+    size_t n = 0;
+    if (path[0] != '/') {
+        if (!getcwd(joined, sizeof joined - 1)) return 0;
+        n = strlen(joined);
+        joined[n++] = '/';
+    }
+    const size_t given = strlen(path);
+    if (n + given + 1 > sizeof joined) {
+        errno = (int)PLATFORM_ERROR_PATH_TOO_LONG;
+        return 0;
+    }
+    memcpy(joined + n, path, given + 1);
+    // Each name is written after a '/'; ".." takes the last name back off.
+    uint32_t length = 0;
+    for (const char* p = joined; *p != 0;) {
+        while (*p == '/')
+            ++p;
+        const char* name = p;
+        while (*p != 0 && *p != '/')
+            ++p;
+        const size_t size = (size_t)(p - name);
+        if (size == 0 || (size == 1 && name[0] == '.')) continue;
+        if (size == 2 && name[0] == '.' && name[1] == '.') {
+            while (length != 0 && out[length - 1] != '/')
+                --length;
+            if (length != 0) --length;
+            continue;
+        }
+        if (length + 1 + size + 1 > capacity) {
+            errno = (int)PLATFORM_ERROR_PATH_TOO_LONG;
+            return 0;
+        }
+        out[length++] = '/';
+        memcpy(out + length, name, size);
+        length += (uint32_t)size;
+    }
+    if (length == 0) {
+        if (capacity < 2) {
+            errno = (int)PLATFORM_ERROR_PATH_TOO_LONG;
+            return 0;
+        }
+        out[length++] = '/';
+    }
+    out[length] = 0;
+    return length;
+}
+
 platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind) {
     int fd;
     do

@@ -415,6 +415,27 @@ int platform_file_id(platform_handle_t file, uint64_t* volume, uint64_t* index) 
     return 1;
 }
 
+uint32_t platform_path_full(const char* path, char* out, uint32_t capacity) {
+    wide_path_t given, base, full;
+    if (utf8_to_utf16(path, (uint16_t*)given.text, WIDE_PATH_CAPACITY) < 0) {
+        SetLastError(ERROR_INVALID_NAME);
+        return 0;
+    }
+    const windows_anchor_t anchor = windows_path_anchor((const uint16_t*)given.text);
+    if (!anchor_base(given.text, anchor, &base)) return 0;
+    if (windows_path_full((const uint16_t*)given.text, (const uint16_t*)base.text,
+                          (uint16_t*)full.text, WIDE_PATH_CAPACITY) < 0) {
+        SetLastError(PLATFORM_ERROR_PATH_TOO_LONG);
+        return 0;
+    }
+    const int32_t length = utf16_to_utf8((const uint16_t*)full.text, out, capacity);
+    if (length <= 0) {
+        SetLastError(PLATFORM_ERROR_PATH_TOO_LONG);
+        return 0;
+    }
+    return (uint32_t)length;
+}
+
 uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity) {
     // A file symbolic link is followed to the file it names, which is then
     // replaced beside itself while the link stays, as on POSIX: the final

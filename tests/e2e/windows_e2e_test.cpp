@@ -251,6 +251,37 @@ TEST_F(Windows, ExactNamesDrivesAndConsoleText) {
         << file_text(shown);
 }
 
+// Windows takes names without regard to case, and so do the extension and
+// exception lists there: "Render.H" is a header, "Profiler.h" the
+// profiler's own, "X64\\release\\" the build folder x64\\Release, however
+// the folder is written (relative or absolute); a source folder of the same
+// name elsewhere is searched.
+TEST_F(Windows, NamesAndPathsWithoutRegardToCase) {
+    std::string root = make_temp_dir("win_case");
+    write_file(root + "/Render.H", "profiler_event_start(render)");
+    write_file(root + "/Loop.Cpp", "profiler_event_start(loop)");
+    write_file(root + "/B.C", "profiler_event_start(b)");
+    write_file(root + "/Profiler.h", "profiler_event_start(profiler_own)");
+    for (const char* folder : {"/x64", "/x64/Release", "/src", "/src/Release"})
+        mkdir((root + folder).c_str(), 0700);
+    write_file(root + "/x64/Release/gen.c", "profiler_event_start(generated)");
+    write_file(root + "/src/Release/kept.c", "profiler_event_start(kept)");
+    std::string absolute = windows_path(root) + "\\X64\\RELEASE";
+    absolute[0] = 'z';
+    for (const std::string& build : {std::string("X64\\release\\"), absolute}) {
+        run_result_t r =
+            run_tool(root, {"-r", "-e", ".c,h,CPP", "-x", "profiler.h," + build, "-o", "-"});
+        EXPECT_EQ(r.exit_code, 0) << build;
+        EXPECT_EQ(r.err, "") << build;
+        for (const char* id : {"render,", "loop,", "b,", "kept,"})
+            EXPECT_NE(r.out.find(std::string("profiler_event_id_") + id), std::string::npos)
+                << build << " " << id;
+        for (const char* id : {"profiler_own,", "generated,"})
+            EXPECT_EQ(r.out.find(std::string("profiler_event_id_") + id), std::string::npos)
+                << build << " " << id;
+    }
+}
+
 // Past the classic 260-character limit, up to the tool's own limits.
 TEST_F(Windows, LongPathsAreReadAndWritten) {
     std::string root = make_temp_dir("win_long_paths");
