@@ -328,9 +328,7 @@ entry_plan_t plan_entry(const walk_t* walk, const data_t* directory, const data_
         plan.record = flag_given(flags, WALK_DOT_ENTRIES) || !is_dot_entry(name);
         plan.as_directory = 1;
     } else if (!is_dir && flag_given(flags, WALK_FILES)) {
-        data_t extension = file_extension(name->data, name->used);
-        plan.record = filter->extension_count == 0 ||
-                      matches_extension(&extension, filter->extensions, filter->extension_count);
+        plan.record = dir_file_passes(filter, name);
     }
     plan.descend = is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(name);
     return plan;
@@ -409,4 +407,104 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
     walk.filter = filter;
     walk_plan_paths(&walk, directory);
     return walk_folder(&walk, directory, flags);
+}
+
+int dir_file_passes(const dir_filter_t* filter, const data_t* name) {
+    if (matches_any(name, filter->exceptions, filter->exception_count)) return 0;
+    data_t extension = file_extension(name->data, name->used);
+    return filter->extension_count == 0 ||
+           matches_extension(&extension, filter->extensions, filter->extension_count);
+}
+
+uint64_t dir_drive_length(const uint8_t* path, uint64_t length) {
+    return platform_drive_length(path, length);
+}
+
+namespace {
+
+// Folders above a path's own that dir_would_list climbs at most.
+const uint32_t CLIMB_LIMIT = 256;
+
+// Whether any folder named in the path's folder part is an exception: the
+// walk would not have entered it.
+int folder_excepted(const data_t* path, uint64_t folder, const dir_filter_t* filter) {
+    uint64_t start = 0;
+    for (uint64_t i = 0; i <= folder; ++i) {
+        if (i < folder && !platform_is_separator(path->data[i])) continue;
+        data_t part = data_make(i - start, i - start, path->data + start);
+        if (part.used != 0 && matches_any(&part, filter->exceptions, filter->exception_count))
+            return 1;
+        start = i + 1;
+    }
+    return 0;
+}
+
+int same_file(const platform_path_info_t& a, const platform_path_info_t& b) {
+    return a.volume == b.volume && a.index == b.index;
+}
+
+int existing(const char* path, platform_path_info_t* info) {
+    return platform_path_info(path, info) && info->kind != PLATFORM_PATH_MISSING;
+}
+
+} // namespace
+
+int dir_would_list(const data_t* directory, const data_t* path, const dir_filter_t* filter,
+                   uint32_t flags) {
+    const uint64_t folder = platform_folder_length(path->data, path->used);
+    data_t name = data_make(path->used - folder, path->used - folder, path->data + folder);
+    if (name.used == 0 || !dir_file_passes(filter, &name) || folder_excepted(path, folder, filter))
+        return 0;
+    uint8_t buffer[DIR_PATH_CAPACITY];
+    data_t text = data_make(sizeof buffer - 1, 0, buffer);
+    if (directory->used + 1 > text.size || folder + 1 > text.size) return 0;
+    data_append_data(&text, directory, 1);
+    data_append_byte(&text, 0);
+    platform_path_info_t searched, at, below{};
+    if (!existing((const char*)buffer, &searched) || searched.kind != PLATFORM_PATH_DIRECTORY)
+        return 0;
+    // The path's folder, then the folders above it, one ".." at a time,
+    // until the searched folder or the top shows.
+    text.used = 0;
+    if (folder == 0)
+        data_append_byte(&text, '.');
+    else
+        data_append(&text, path->data, folder, 1);
+    for (uint32_t up = 0; up <= CLIMB_LIMIT; ++up) {
+        data_append_byte(&text, 0);
+        if (!existing((const char*)buffer, &at)) return 0;
+        if (same_file(at, searched)) return up == 0 || flag_given(flags, WALK_RECURSIVE);
+        if (up != 0 && same_file(at, below)) return 0; // the top: ".." is itself
+        below = at;
+        text.used -= 1;
+        if (!platform_is_separator(text.data[text.used - 1]) &&
+            !data_append_byte(&text, PLATFORM_SEPARATOR))
+            return 0;
+        if (!data_append(&text, "..", 2, 1)) return 0;
+    }
+    return 0;
+}
+
+int dir_same_entry(const data_t* a, const data_t* b) {
+    char first[DIR_PATH_CAPACITY], second[DIR_PATH_CAPACITY];
+    if (a->used + 1 > sizeof first || b->used + 1 > sizeof second) return 0;
+    bytes_copy(first, a->data, a->used);
+    first[a->used] = 0;
+    bytes_copy(second, b->data, b->used);
+    second[b->used] = 0;
+    platform_path_info_t x, y;
+    const int a_exists = existing(first, &x), b_exists = existing(second, &y);
+    if (a_exists && b_exists) return same_file(x, y);
+    if (a_exists != b_exists) return 0;
+    // Neither exists yet: the same name in the same folder.
+    const uint64_t fa = platform_folder_length(a->data, a->used);
+    const uint64_t fb = platform_folder_length(b->data, b->used);
+    const data_t name_a = data_make(a->used - fa, a->used - fa, a->data + fa);
+    const data_t name_b = data_make(b->used - fb, b->used - fb, b->data + fb);
+    if (!dir_name_equal(&name_a, &name_b, PLATFORM_NAMES_FOLD_CASE)) return 0;
+    first[fa] = 0;
+    second[fb] = 0;
+    if (fa == 0) first[0] = '.', first[1] = 0;
+    if (fb == 0) second[0] = '.', second[1] = 0;
+    return existing(first, &x) && existing(second, &y) && same_file(x, y);
 }

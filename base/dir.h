@@ -93,6 +93,27 @@ data_t file_extension(const uint8_t* name, uint64_t length);
 // with ASCII letters taken without regard to case when fold_case is set.
 int dir_name_equal(const data_t* a, const data_t* b, int fold_case);
 
+// dir_file_passes returns whether a file of that bare name passes the
+// filter: no exception names it and its extension is listed (or none is).
+int dir_file_passes(const dir_filter_t* filter, const data_t* name);
+
+// dir_would_list returns whether a search of the directory would list the
+// file at path, whether it exists or not: its folder is the directory (or
+// lies below it, searched recursively), no exception names a folder of its
+// path, and its name passes the filter. Folders are compared as files, not
+// as texts, so spelling and links do not matter; a path whose folder does
+// not exist is not listed.
+int dir_would_list(const data_t* directory, const data_t* path, const dir_filter_t* filter,
+                   uint32_t flags);
+
+// dir_same_entry returns whether the two paths name one entry: the same
+// file when both exist, else the same name in the same folder.
+int dir_same_entry(const data_t* a, const data_t* b);
+
+// dir_drive_length returns 2 for a path that starts with a drive ("C:") on
+// Windows, else 0.
+uint64_t dir_drive_length(const uint8_t* path, uint64_t length);
+
 // dir_default returns the directory searched when none is given: "./"
 // (".\\" on Windows).
 data_t dir_default(void);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "tests/test_support.h"
+#include "tool/depfile.h"
 #include "tool/header.h"
 
 namespace {
@@ -350,3 +351,29 @@ TEST(WriteHeader, CompilesAndLinksInCAndCpp) {
 }
 
 } // namespace
+
+// Only a file shaped as the tool writes its dependency files may be
+// replaced by one: anything else is somebody's file.
+TEST(DependencyFile, OnlyOurShapeCountsAsOurs) {
+    const struct {
+        const char* text;
+        int ours;
+    } cases[] = {
+        {"t:\n", 1},
+        {"t: \\\n  a \\\n  b c\n\na:\n\nb c:\n", 1},
+        {"t: \\\n  a\n", 1},
+        {"", 0},
+        {"t\n", 0},
+        {" t:\n", 0},
+        {"t:\n#include <x>\n", 0},
+        {"t: \\\nint x;\n", 0},
+        {"t: \\\n   a\n", 0},
+        {"t: \\\n  a \\\n", 0},
+        {"t:\n\nint main() {\n", 0},
+        {"t:\n\n  a:\n", 0},
+        {"t:\n\na:", 0},
+        {"t:\n\na:\nb:\n", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(depfile_looks_ours((const uint8_t*)c.text, strlen(c.text)), c.ours) << c.text;
+}

@@ -5,6 +5,7 @@
 
 #include <ftw.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -91,6 +92,12 @@ inline std::string file_text(const std::string& path) {
 }
 
 inline void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
+
+// shell runs a command with sh and returns its exit code.
+inline int shell(const std::string& command) {
+    const int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 // A file of one byte.
 inline void touch(const std::string& path) { write_file(path, "x"); }

@@ -1,6 +1,38 @@
 #include "tool/depfile.h"
 
+#include "base/platform/platform.h"
+
 namespace {
+
+// Bytes both read as themselves, unescaped; ' ', '#', '$' and '\\' are
+// written escaped or checked on their own. Ninja ends a name at any other
+// punctuation ('&', '\'', '*', '|', ...), make splits or misreads at ':', '%',
+// '=' and ';', and neither can hold a control byte.
+int byte_is_plain(uint8_t c) {
+    if (c >= 0x80) return 1;
+    if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return 1;
+    if (c >= '0' && c <= '9') return 1;
+    switch (c) {
+    case '+':
+    case ',':
+    case '/':
+    case '_':
+    case '.':
+    case '~':
+    case '(':
+    case ')':
+    case '{':
+    case '}':
+    case '[':
+    case ']':
+    case '!':
+    case '@':
+    case '-':
+        return 1;
+    default:
+        return 0;
+    }
+}
 
 // Appends pieces and remembers whether any of them did not fit.
 struct depfile_out_t {
@@ -18,32 +50,117 @@ struct depfile_out_t {
             bytes(&c, 1);
         }
     }
-    void path(const uint8_t* text) { path(text, text_length(text)); }
 };
 
-// Calls each(path) for every listed file, then every searched folder.
-template <typename each_t> void for_each_path(const file_list_t& list, each_t each) {
+// Calls each(path, length) for every listed file, then every searched
+// folder, until it returns 0; returns 0 when it was stopped.
+template <typename each_t> int for_each_path(const file_list_t& list, each_t each) {
     for (uint32_t i = 0; i < list.count; ++i)
-        if (list.paths[i]) each(list.paths[i]);
+        if (list.paths[i] && !each(list.paths[i], text_length(list.paths[i]))) return 0;
     for (uint32_t i = 0; i < list.folder_count; ++i)
-        each(list.folders[i]);
+        if (!each(list.folders[i], text_length(list.folders[i]))) return 0;
+    return 1;
 }
 
 } // namespace
 
-int depfile_write(data_t* block, const data_t& target, const file_list_t& list) {
+int depfile_name_fits(const uint8_t* name, uint64_t length) {
+    if (length == 0) return 0;
+    // A drive's colon is the only one a Windows path has, and both read it.
+    const uint64_t drive = platform_drive_length(name, length);
+    for (uint64_t i = drive; i < length; ++i) {
+        const uint8_t c = name[i];
+        if (c == '\\') {
+            // Backslashes before a space, a '#' or the end escape them, or
+            // the line's end, in one reader or the other.
+            uint64_t j = i;
+            while (j < length && name[j] == '\\')
+                ++j;
+            if (j == length || name[j] == ' ' || name[j] == '#') return 0;
+            i = j - 1;
+        } else if (!byte_is_plain(c) && c != ' ' && c != '#' && c != '$') {
+            return 0;
+        }
+    }
+    return 1;
+}
+
+depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list) {
+    data_t bad{0, 0, nullptr};
+    const auto check = [&](const uint8_t* path, uint64_t n) {
+        if (depfile_name_fits(path, n)) return 1;
+        bad = data_make(n, n, (void*)path);
+        return 0;
+    };
+    if (!check(target.data, target.used) || !for_each_path(list, check))
+        return depfile_result_t{DEPFILE_BAD_NAME, bad};
+
     depfile_out_t out{block, 1};
     out.path(target.data, target.used);
     out.bytes(":", 1);
-    for_each_path(list, [&](const uint8_t* path) {
+    for_each_path(list, [&](const uint8_t* path, uint64_t n) {
         out.bytes(" \\\n  ", 5);
-        out.path(path);
+        out.path(path, n);
+        return 1;
     });
     out.bytes("\n", 1);
-    for_each_path(list, [&](const uint8_t* path) {
+    for_each_path(list, [&](const uint8_t* path, uint64_t n) {
         out.bytes("\n", 1);
-        out.path(path);
+        out.path(path, n);
         out.bytes(":\n", 2);
+        return 1;
     });
-    return out.complete;
+    return depfile_result_t{out.complete ? DEPFILE_WRITTEN : DEPFILE_FULL, bad};
+}
+
+namespace {
+
+// The line from at to its line feed (excluded); at moves past the feed.
+// Empty with at unchanged at the end, or when the last line has no feed.
+struct line_t {
+    const uint8_t* begin;
+    uint64_t length;
+    int found;
+};
+
+line_t next_line(const uint8_t* text, uint64_t length, uint64_t* at) {
+    for (uint64_t i = *at; i < length; ++i) {
+        if (text[i] != '\n') continue;
+        line_t line{text + *at, i - *at, 1};
+        *at = i + 1;
+        return line;
+    }
+    return line_t{nullptr, 0, 0};
+}
+
+int ends_with(const line_t& line, const char* tail) {
+    const uint64_t n = text_length(tail);
+    return line.length >= n && bytes_equal(line.begin + line.length - n, n, tail, n);
+}
+
+} // namespace
+
+int depfile_looks_ours(const uint8_t* text, uint64_t length) {
+    uint64_t at = 0;
+    line_t line = next_line(text, length, &at);
+    if (!line.found || line.length < 2 || line.begin[0] == ' ') return 0;
+    int more = ends_with(line, ": \\");
+    if (!more && !ends_with(line, ":")) return 0;
+    // The prerequisites, two spaces in, each line but the last continued.
+    while (more) {
+        line = next_line(text, length, &at);
+        if (!line.found || line.length < 3 || line.begin[0] != ' ' || line.begin[1] != ' ' ||
+            line.begin[2] == ' ')
+            return 0;
+        more = ends_with(line, " \\");
+    }
+    // Then an empty line and an empty rule, again and again, to the end.
+    while (at < length) {
+        line = next_line(text, length, &at);
+        if (!line.found || line.length != 0) return 0;
+        line = next_line(text, length, &at);
+        if (!line.found || line.length < 2 || line.begin[0] == ' ' || !ends_with(line, ":"))
+            return 0;
+    }
+    return 1;
 }

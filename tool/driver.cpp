@@ -71,6 +71,7 @@ enum option_index_t {
     OPTION_EXCEPTIONS,
     OPTION_OUTPUT,
     OPTION_DEPFILE,
+    OPTION_DEPFILE_TARGET,
     OPTION_RECURSIVE,
     OPTION_SILENT,
     OPTION_STRICT,
@@ -93,6 +94,7 @@ const option_t OPTIONS[] = {
     {"-x", 1, "profiler.h"},
     {"-o", 1, "profiler_ids.h"},
     {"--depfile", 1, ""},
+    {"--depfile-target", 1, ""}, // empty: the output as given
     {"-r", 0, nullptr},
     {"-s", 0, nullptr},
     {"--strict", 0, nullptr},
@@ -121,6 +123,7 @@ struct options_t {
     data_t output;
     int to_standard_output; // "-o -"
     data_t depfile;         // empty for none
+    data_t depfile_target;  // what the dependency file says it is for
     // The file at the output path, when there is one: a source it must not be.
     file_id_t output_file;
     const file_id_t* output_id;
@@ -237,6 +240,11 @@ void read_options(options_t* o) {
     o->filter.exception_count = read_list(OPTION_EXCEPTIONS, o->filter.exceptions);
     o->output = option_value(OPTION_OUTPUT);
     o->depfile = option_value(OPTION_DEPFILE);
+    o->depfile_target = option_value(OPTION_DEPFILE_TARGET);
+    if (o->depfile_target.used != 0 && o->depfile.used == 0)
+        report_warning("--depfile-target names the target of a dependency file; without "
+                       "--depfile it is ignored");
+    if (o->depfile_target.used == 0) o->depfile_target = o->output;
     o->to_standard_output = o->output.used == 1 && o->output.data[0] == '-';
     o->output_id =
         !o->to_standard_output && file_path_id((const char*)o->output.data, &o->output_file)
@@ -443,23 +451,64 @@ int ids_fit_a_header(const run_t& run) {
     return 0;
 }
 
-// Whether the output, found among the files scanned, may be replaced: only
-// when it is empty or a header this tool wrote. Anything else is a source,
-// and replacing it would lose its ids for good.
-int output_may_be_replaced(const options_t& o, const run_t& run) {
-    if (run.output_scanned == 0) return 1;
+// Whether a search of the run would list the file at path, now or once it
+// exists: whatever the file limit, and whether it could be read or not.
+int search_would_list(const options_t& o, const data_t& path) {
+    for (uint32_t d = 0; d < o.directory_count; ++d)
+        if (dir_would_list(&o.directories[d], &path, &o.filter, o.flags)) return 1;
+    return 0;
+}
+
+// Whether the file at path is missing, empty or starts as a header of ours.
+int is_missing_or_our_header(const data_t& path) {
     const char opening[] = HEADER_OPENING;
     uint8_t start[sizeof opening - 1];
     file_reader_t reader;
-    int failed = 0;
-    uint64_t n = 0;
-    if (file_reader_open(&reader, (const char*)o.output.data, 0)) {
-        n = file_reader_read(&reader, start, sizeof start, &failed);
-        file_reader_close(&reader);
-        if (!failed && (n == 0 || bytes_equal(start, n, opening, sizeof start))) return 1;
+    if (!file_reader_open(&reader, (const char*)path.data, 0)) {
+        file_id_t id;
+        return !file_path_id((const char*)path.data, &id);
     }
+    int failed = 0;
+    const uint64_t n = file_reader_read(&reader, start, sizeof start, &failed);
+    file_reader_close(&reader);
+    return !failed && (n == 0 || bytes_equal(start, n, opening, sizeof start));
+}
+
+// Whether the output may be replaced when it is one of the files the search
+// lists (or read under another name): only when it is missing, empty or a
+// header this tool wrote. Anything else is a source, and replacing it would
+// lose its ids for good.
+int output_may_be_replaced(const options_t& o, const run_t& run) {
+    if (run.output_scanned == 0 && !search_would_list(o, o.output)) return 1;
+    if (is_missing_or_our_header(o.output)) return 1;
     report_error_about("the output ", o.output,
-                       " is one of the files scanned and not a header of ours; no header written");
+                       " is one of the files searched and not a header of ours; no header written");
+    return 0;
+}
+
+// Whether the file at path is missing, empty or has the shape of a
+// dependency file of ours.
+int is_missing_or_our_depfile(const data_t& path) {
+    file_id_t id;
+    if (!file_path_id((const char*)path.data, &id)) return 1;
+    data_t text = file_read_all((const char*)path.data, 0);
+    const int ours = text.data && depfile_looks_ours(text.data, text.used);
+    data_os_free(&text);
+    return ours || file_holds_exactly((const char*)path.data, "", 0) == 1;
+}
+
+// The dependency file is never the output, a file the search lists or a
+// file of anyone else's: checked before anything is written.
+int depfile_may_be_replaced(const options_t& o) {
+    const char* why = nullptr;
+    if (dir_same_entry(&o.depfile, &o.output))
+        why = " is the output; nothing written";
+    else if (search_would_list(o, o.depfile))
+        why = " is one of the files searched; nothing written";
+    else if (!is_missing_or_our_depfile(o.depfile))
+        why = " is not a dependency file this tool wrote; nothing written";
+    if (!why) return 1;
+    report_error_about("the dependency file ", o.depfile, why);
     return 0;
 }
 
@@ -478,11 +527,31 @@ int replace_file(const data_t& name, const data_t& text) {
 // The output path and what became of it on standard output; the path alone
 // when both do not fit (a path of 501 to 510 bytes), as the tool always did.
 void say_final_line(const data_t& output, const char* said) {
-    uint8_t line_bytes[FILE_NAME_LIMIT + 16];
-    data_t line = data_make(sizeof line_bytes, 0, line_bytes);
-    data_append_data(&line, &output, 1);
-    data_append(&line, said, text_length(said), 1);
-    std_out_write_data(&line);
+    report_final_line(output, said, FILE_NAME_LIMIT + 16);
+}
+
+// The dependency file's text after the header in the block, then the file.
+// It goes first: when it cannot be written the header stays as it was, so
+// the build runs the tool again. 0 on a failure, said.
+int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
+    data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
+    const depfile_result_t made = depfile_write(&depfile, o.depfile_target, run.list);
+    if (made.outcome == DEPFILE_FULL) {
+        report_error_about("out of working memory for the dependency file; ", o.depfile,
+                           " was not written; no header written");
+        return 0;
+    }
+    if (made.outcome == DEPFILE_BAD_NAME) {
+        message_t m("error");
+        m.add("make and Ninja cannot read the name ");
+        m.quoted(made.name);
+        m.add(" back from a dependency file; ");
+        m.quoted(o.depfile);
+        m.add(" was not written; no header written");
+        m.send();
+        return 0;
+    }
+    return replace_file(o.depfile, depfile);
 }
 
 // --check: whether the output already holds this header. Returns the exit
@@ -527,17 +596,8 @@ int write_output(const options_t& o, run_t* run) {
         return 1;
     }
     if (!output_may_be_replaced(o, *run)) return 1;
+    if (o.depfile.used != 0 && !write_depfile(o, *run, header)) return 1;
     if (!replace_file(o.output, header)) return 1;
-    if (o.depfile.used != 0) {
-        // The rest of the block, after the header.
-        data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
-        if (!depfile_write(&depfile, o.output, run->list)) {
-            report_error_about("out of working memory for the dependency file; ", o.depfile,
-                               " was not written");
-            return 1;
-        }
-        if (!replace_file(o.depfile, depfile)) return 1;
-    }
     if (!o.silent) say_final_line(o.output, " generated.\n");
     return 0;
 }
@@ -580,6 +640,7 @@ int32_t tool_main(int32_t count, char** values) {
         report_error("--depfile needs an output file; -o - has none");
         return 1;
     }
+    if (options.depfile.used != 0 && !options.check && !depfile_may_be_replaced(options)) return 1;
     run_t run;
     if (!run_make(&run, options) || !search_and_scan(options, &run)) return 1;
     return write_output(options, &run);

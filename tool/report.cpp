@@ -16,6 +16,7 @@ int is_control(uint8_t c) { return c < 0x20 || c == 0x7F; }
 
 message_t::message_t(const char* kind) : bytes{}, line(data_make(sizeof bytes - 1, 0, bytes)) {
     // One byte is kept back for the line feed.
+    if (!kind) return;
     const data_t warning = DATA_LITERAL("warning");
     if (strict && bytes_equal(kind, text_length(kind), warning.data, warning.used)) {
         kind = "error";
@@ -37,10 +38,16 @@ void message_t::add(uint64_t number) { data_append_unsigned(&line, number, 0, 0,
 
 void message_t::quoted(const data_t& text) {
     add("\"");
+    escaped(text);
+    add("\"");
+}
+
+void message_t::escaped(const data_t& text, int controls_only) {
     const uint8_t* end = text.data + text.used;
     for (const uint8_t* p = text.data; p < end;) {
         uint32_t code_point = 0;
-        const uint32_t length = utf8_decode(p, end, &code_point);
+        uint32_t length = utf8_decode(p, end, &code_point);
+        if (controls_only && length == 0 && !is_control(*p)) length = 1;
         if (length != 0 && !is_control(*p)) {
             add(p, length);
             p += length;
@@ -58,7 +65,6 @@ void message_t::quoted(const data_t& text) {
         }
         p += 1;
     }
-    add("\"");
 }
 
 void message_t::reason(uint32_t error) {
@@ -79,6 +85,21 @@ void message_t::send() {
     line.size += 1;
     line.data[line.used++] = '\n';
     std_err_write_data(&line);
+}
+
+void report_final_line(const data_t& output, const char* said, uint64_t room) {
+    // Its control bytes escaped as in messages, so that a path cannot forge
+    // another line; other bytes are the user's own, shown as they are.
+    message_t path(nullptr);
+    path.escaped(output, 1);
+    // The path alone when both do not fit the room, as the tool always did;
+    // an escaped path takes more room than it had.
+    uint8_t bytes[sizeof path.bytes + 16];
+    const uint64_t extra = path.line.used - output.used;
+    data_t line = data_make(room + extra < sizeof bytes ? room + extra : sizeof bytes, 0, bytes);
+    data_append_data(&line, &path.line, 1);
+    data_append(&line, said, text_length(said), 1);
+    std_out_write_data(&line);
 }
 
 void report_error(const char* text) {

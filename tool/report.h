@@ -13,7 +13,7 @@ struct message_t {
     data_t line;
 
     // kind is "error" or "warning"; under report_strict a warning is said
-    // as an error.
+    // as an error. Null starts a line with no prefix.
     explicit message_t(const char* kind);
     void add(const void* text, uint64_t length);
     void add(const char* text) { add(text, text_length(text)); }
@@ -24,6 +24,9 @@ struct message_t {
     // neither break the line nor forge a message.
     void quoted(const data_t& text);
     void quoted(const char* text) { quoted(data_make(0, text_length(text), (void*)text)); }
+    // escaped adds the text escaped as quoted does, without the quotes;
+    // with controls_only, bytes that are not UTF-8 are added as they are.
+    void escaped(const data_t& text, int controls_only = 0);
     // reason adds ": " and the operating system's words for the error.
     void reason(uint32_t error);
     // others adds " (and 1 more file)", " (and 3 more files)": the others
@@ -38,6 +41,11 @@ void report_error_about(const char* before, const data_t& name, const char* afte
 // report_error and report_warning say one line of that kind.
 void report_error(const char* text);
 void report_warning(const char* text);
+
+// report_final_line writes the output path, its control bytes escaped,
+// and the text after it (" generated.\n") on standard output; the path
+// alone when both do not fit in room bytes (more by what escaping added).
+void report_final_line(const data_t& output, const char* said, uint64_t room);
 
 // report_strict makes every later warning an error (--strict).
 void report_strict(void);

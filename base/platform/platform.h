@@ -181,7 +181,8 @@ uint32_t platform_process_id(void);
 // and takes a slash too; on POSIX a backslash is an ordinary name byte.
 // platform_folder_length returns the bytes of a path's folder part, up to
 // and including its last separator; on Windows "D:" is the folder part of
-// "D:out.h" too (drive D's current directory).
+// "D:out.h" too (drive D's current directory). platform_drive_length
+// returns 2 for a path that starts with a drive ("C:"), else 0.
 //
 // PLATFORM_NAMES_FOLD_CASE: whether the system takes names without regard
 // to ASCII case (Windows: "Render.H" is a C header there, "Profiler.h" the
@@ -190,18 +191,22 @@ uint32_t platform_process_id(void);
 const int PLATFORM_NAMES_FOLD_CASE = 1;
 const char PLATFORM_SEPARATOR = '\\';
 inline int platform_is_separator(uint32_t c) { return c == '\\' || c == '/'; }
+inline uint64_t platform_drive_length(const uint8_t* path, uint64_t length) {
+    const int drive =
+        length >= 2 && path[1] == ':' && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z');
+    return drive ? 2 : 0;
+}
 inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
     uint64_t n = length;
     while (n != 0 && !platform_is_separator(path[n - 1]))
         --n;
-    const int drive =
-        length >= 2 && path[1] == ':' && ((path[0] | 0x20) >= 'a' && (path[0] | 0x20) <= 'z');
-    return n == 0 && drive ? 2 : n;
+    return n == 0 ? platform_drive_length(path, length) : n;
 }
 #else
 const int PLATFORM_NAMES_FOLD_CASE = 0;
 const char PLATFORM_SEPARATOR = '/';
 inline int platform_is_separator(uint32_t c) { return c == '/'; }
+inline uint64_t platform_drive_length(const uint8_t*, uint64_t) { return 0; }
 inline uint64_t platform_folder_length(const uint8_t* path, uint64_t length) {
     uint64_t n = length;
     while (n != 0 && path[n - 1] != '/')

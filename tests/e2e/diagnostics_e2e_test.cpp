@@ -161,16 +161,87 @@ TEST(Diagnostics, Table) {
          {"-o", "./main.c"},
          nullptr,
          1,
-         ERROR + "the output \"./main.c\" is one of the files scanned and not a header of ours; "
+         ERROR + "the output \"./main.c\" is one of the files searched and not a header of ours; "
                  "no header written\n",
          false},
         {"output linked to a source scanned",
          {"-o", "alias.h"},
          [](const std::string& root) { symlink("main.c", (root + "/alias.h").c_str()); },
          1,
-         ERROR + "the output \"alias.h\" is one of the files scanned and not a header of ours; "
+         ERROR + "the output \"alias.h\" is one of the files searched and not a header of ours; "
                  "no header written\n",
          false,
+         true},
+        // The dependency file is checked before anything is written, and
+        // written before the header: a failed one leaves the header as it was.
+        {"dependency file that is the output",
+         {"--depfile", "./profiler_ids.h"},
+         nullptr,
+         1,
+         ERROR + "the dependency file \"./profiler_ids.h\" is the output; nothing written\n",
+         false},
+        {"dependency file that is the output yet to be made",
+         {"-o", "new.h", "--depfile", "./new.h"},
+         nullptr,
+         1,
+         ERROR + "the dependency file \"./new.h\" is the output; nothing written\n",
+         false},
+        {"dependency file the search would list",
+         {"--depfile", "deps.h"},
+         nullptr,
+         1,
+         ERROR + "the dependency file \"deps.h\" is one of the files searched; nothing written\n",
+         false},
+        {"dependency file that is another file",
+         {"--depfile", "notes.d"},
+         file("notes.d", "notes: keep\n"),
+         1,
+         ERROR + "the dependency file \"notes.d\" is not a dependency file this tool wrote; "
+                 "nothing written\n",
+         false},
+        {"empty dependency file", {"--depfile", "empty.d"}, file("empty.d", ""), 0, "", true},
+        {"dependency file in a missing folder",
+         {"--depfile", "nowhere/x.d"},
+         nullptr,
+         1,
+         ERROR + "cannot write the temporary file for \"nowhere/x.d\": " +
+             os_reason("No such file or directory", "Path not found") + "\n",
+         false,
+         true},
+        // An output the search lists is a source, read or not: here the
+        // 1,025th file, beyond the limit, in a subfolder of a recursive search.
+        {"output the search lists beyond the file limit",
+         {"-r", "-o", "zz/out.c"},
+         [](const std::string& root) {
+             for (int i = 0; i < 1030; ++i)
+                 write_file(root + "/f" + std::to_string(1000 + i) + ".c", "");
+             make_dir(root + "/zz");
+             write_file(root + "/zz/out.c", "profiler_event_start(kept)");
+         },
+         1,
+         WARNING + "the limit of 1024 files was reached; further files were not scanned\n" +
+             ERROR + "the output \"zz/out.c\" is one of the files searched and not a header of "
+                     "ours; no header written\n",
+         false},
+        {"output in a folder not searched",
+         {"-o", "zz/out.c"},
+         [](const std::string& root) {
+             make_dir(root + "/zz");
+             write_file(root + "/zz/out.c", "int kept;");
+         },
+         0,
+         "",
+         true},
+        {"output named by an exception", {"-x", "out.c", "-o", "out.c"}, file("out.c", "x"), 0, "",
+         true},
+        {"output in a folder named by an exception",
+         {"-r", "-x", "zz", "-o", "zz/out.c"},
+         [](const std::string& root) {
+             make_dir(root + "/zz");
+             write_file(root + "/zz/out.c", "int kept;");
+         },
+         0,
+         "",
          true},
     };
     // Every name the header declares besides the enumerators, in both tables.

@@ -119,6 +119,10 @@ TEST(Hostile, FileNamesThatAreNotUtf8) {
     std::string header = file_text(root + "/out\xe9.h");
     EXPECT_NE(header.find("profiler_event_id_latin,"), std::string::npos);
     EXPECT_NE(header.find("profiler_event_id_inside,"), std::string::npos);
+    // A control byte in the output's name cannot forge a line of its own.
+    r = run_tool(root, {"-o", "x\ntagloomsmith: error: forged\x7f.h"});
+    EXPECT_EQ(r.out, "x\\ntagloomsmith: error: forged\\x7f.h generated.\n");
+    EXPECT_TRUE(header_complete(file_text(root + "/x\ntagloomsmith: error: forged\x7f.h")));
 }
 
 TEST(Hostile, MoreIdsThanBothTablesHold) {
