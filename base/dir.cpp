@@ -416,6 +416,8 @@ int dir_file_passes(const dir_filter_t* filter, const data_t* name) {
            matches_extension(&extension, filter->extensions, filter->extension_count);
 }
 
+int dir_is_separator(uint32_t c) { return platform_is_separator(c); }
+
 uint64_t dir_drive_length(const uint8_t* path, uint64_t length) {
     return platform_drive_length(path, length);
 }

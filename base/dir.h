@@ -110,6 +110,10 @@ int dir_would_list(const data_t* directory, const data_t* path, const dir_filter
 // file when both exist, else the same name in the same folder.
 int dir_same_entry(const data_t* a, const data_t* b);
 
+// dir_is_separator returns whether the system takes the byte as a
+// separator of a path's names.
+int dir_is_separator(uint32_t c);
+
 // dir_drive_length returns 2 for a path that starts with a drive ("C:") on
 // Windows, else 0.
 uint64_t dir_drive_length(const uint8_t* path, uint64_t length);

@@ -1,7 +1,5 @@
 #include "tool/depfile.h"
 
-#include "base/platform/platform.h"
-
 namespace {
 
 // Bytes both read as themselves, unescaped; ' ', '#', '$' and '\\' are
@@ -34,6 +32,15 @@ int byte_is_plain(uint8_t c) {
     }
 }
 
+// Whether the run of backslashes at i would be read as escapes: before a
+// space, a '#' or the name's end. Where a backslash is a separator, a slash
+// is the same name and is written instead (".\\" as "./").
+int backslashes_misread(const uint8_t* name, uint64_t length, uint64_t i) {
+    while (i < length && name[i] == '\\')
+        ++i;
+    return i == length || name[i] == ' ' || name[i] == '#';
+}
+
 // Appends pieces and remembers whether any of them did not fit.
 struct depfile_out_t {
     data_t* block;
@@ -44,9 +51,10 @@ struct depfile_out_t {
     }
     void path(const uint8_t* text, uint64_t n) {
         for (uint64_t i = 0; i < n; ++i) {
-            const uint8_t c = text[i];
+            uint8_t c = text[i];
             if (c == ' ' || c == '#') bytes("\\", 1);
             if (c == '$') bytes("$", 1);
+            if (c == '\\' && backslashes_misread(text, n, i)) c = '/';
             bytes(&c, 1);
         }
     }
@@ -67,20 +75,14 @@ template <typename each_t> int for_each_path(const file_list_t& list, each_t eac
 int depfile_name_fits(const uint8_t* name, uint64_t length) {
     if (length == 0) return 0;
     // A drive's colon is the only one a Windows path has, and both read it.
-    const uint64_t drive = platform_drive_length(name, length);
+    const uint64_t drive = dir_drive_length(name, length);
+    const int slash_instead = dir_is_separator('\\');
     for (uint64_t i = drive; i < length; ++i) {
         const uint8_t c = name[i];
-        if (c == '\\') {
-            // Backslashes before a space, a '#' or the end escape them, or
-            // the line's end, in one reader or the other.
-            uint64_t j = i;
-            while (j < length && name[j] == '\\')
-                ++j;
-            if (j == length || name[j] == ' ' || name[j] == '#') return 0;
-            i = j - 1;
-        } else if (!byte_is_plain(c) && c != ' ' && c != '#' && c != '$') {
-            return 0;
-        }
+        // Backslashes before a space, a '#' or the end escape them, or the
+        // line's end, in one reader or the other.
+        if (c == '\\' && (slash_instead || !backslashes_misread(name, length, i))) continue;
+        if (!byte_is_plain(c) && c != ' ' && c != '#' && c != '$') return 0;
     }
     return 1;
 }
