@@ -7,11 +7,25 @@
 namespace {
 
 alignas(8) uint8_t argument_buffer[COMMAND_LINE_BUFFER_SIZE];
+// Where each argument starts in the buffer, as the split finds them: an
+// empty one ("") has no byte of its own to be found by afterwards. No more
+// pointers than this fit in the buffer anyway.
+const uint32_t STARTS_CAPACITY = COMMAND_LINE_BUFFER_SIZE / 8;
+uint16_t argument_starts[STARTS_CAPACITY];
 
 // Writes single bytes while there is room; later ones are dropped.
 struct split_out_t {
+    uint8_t* start;
     uint8_t* out;
     uint8_t* limit;
+    uint32_t count; // arguments started
+    int open;       // an argument has started and not ended
+    void begin_argument() {
+        if (open) return;
+        open = 1;
+        if (count < STARTS_CAPACITY) argument_starts[count] = (uint16_t)(out - start);
+        count += 1;
+    }
     void put(uint8_t byte) {
         if (out < limit) *out++ = byte;
     }
@@ -39,6 +53,8 @@ int split_arguments(const uint16_t* text, split_out_t* w) {
         utf16_decode(p, stop, &code_point, &units, 0, &error);
         p += 2 * units;
         if (error != UTF_OK) return 0;
+        const int separator = (code_point == ' ' || code_point == '\t') && !quoted;
+        if (!separator) w->begin_argument();
         if (code_point == '\\') {
             backslashes += 1;
             after_separator = 0;
@@ -55,9 +71,10 @@ int split_arguments(const uint16_t* text, split_out_t* w) {
             backslashes = 0;
             if ((code_point == ' ' || code_point == '\t') && quoted) {
                 w->put((uint8_t)code_point);
-            } else if (code_point == ' ' || code_point == '\t') {
+            } else if (separator) {
                 if (!after_separator) w->put(0);
                 after_separator = 1;
+                w->open = 0;
             } else {
                 after_separator = 0;
                 uint8_t n = 0;
@@ -70,21 +87,17 @@ int split_arguments(const uint16_t* text, split_out_t* w) {
     return 1;
 }
 
-// Points at each argument of the size bytes at start, from the next
-// multiple of 8 after them, as many as fit before limit; returns the array.
-char** index_arguments(uint8_t* start, uint64_t size, const uint8_t* limit, int32_t* count) {
-    uint8_t* array_bytes = start + size + align_padding((uint64_t)(uintptr_t)(start + size), 8);
+// Points at each argument the split started, from the next multiple of 8
+// after the size bytes at start, as many as fit before limit; returns the
+// array.
+char** index_arguments(const split_out_t& w, uint64_t size, int32_t* count) {
+    uint8_t* array_bytes = w.start + size + align_padding((uint64_t)(uintptr_t)(w.start + size), 8);
     char** array = (char**)array_bytes;
     int32_t n = 0;
-    int at_start = 1;
-    for (uint64_t i = 0; i < size; ++i) {
-        if (start[i] == 0) {
-            at_start = 1;
-        } else if (at_start) {
-            if (array_bytes + 8 * ((uint64_t)n + 1) > limit) break;
-            array[n++] = (char*)start + i;
-            at_start = 0;
-        }
+    const uint32_t started = w.count < STARTS_CAPACITY ? w.count : STARTS_CAPACITY;
+    while ((uint32_t)n < started && array_bytes + 8 * ((uint64_t)n + 1) <= w.limit) {
+        array[n] = (char*)w.start + argument_starts[n];
+        n += 1;
     }
     *count = n;
     return array;
@@ -99,7 +112,7 @@ char** command_line_split(int32_t* count, command_line_result_t* result) {
 char** command_line_split_text(const uint16_t* text, int32_t* count,
                                command_line_result_t* result) {
     uint8_t* start = argument_buffer;
-    split_out_t w{start, start + COMMAND_LINE_BUFFER_SIZE};
+    split_out_t w{start, start, start + COMMAND_LINE_BUFFER_SIZE, 0, 0};
     *count = 0;
     *result = COMMAND_LINE_OK;
     if (!split_arguments(text, &w)) {
@@ -110,6 +123,8 @@ char** command_line_split_text(const uint16_t* text, int32_t* count,
         *result = COMMAND_LINE_LIMIT;
         return nullptr;
     }
-    if (w.out[-1] != 0) *w.out++ = 0;
-    return index_arguments(start, (uint64_t)(w.out - start), w.limit, count);
+    // The last argument ends here; an empty one ("") gets a zero byte of
+    // its own after the one that ended the argument before it.
+    if (w.open || w.out[-1] != 0) *w.out++ = 0;
+    return index_arguments(w, (uint64_t)(w.out - start), count);
 }

@@ -3,7 +3,8 @@
 #include <stdint.h>
 
 // Splits a UTF-16 command line into UTF-8 arguments by the quoting and
-// backslash rules of Windows programs. Text and pointer array share one
+// backslash rules of Windows programs: a quoted empty string ("") is an
+// argument of its own, as every Windows C runtime reads it. Text and pointer array share one
 // static buffer; nothing is allocated.
 const uint64_t COMMAND_LINE_BUFFER_SIZE = 2048;
 

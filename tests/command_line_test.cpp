@@ -39,7 +39,9 @@ TEST(CommandLineSplit, QuotesAndBackslashes) {
         {u"p a\\\\\"b c\"", {"p", "a\\b c"}},
         {u"p a\\\\ b", {"p", "a\\\\", "b"}},
         {u"p \"a\"\"b\"", {"p", "ab"}},
-        {u"p \"\" x", {"p", "x"}},
+        {u"p \"\" x", {"p", "", "x"}},
+        {u"p  \"\"\t\"\"", {"p", "", ""}},
+        {u"p a\"\"b \"\"\"\"", {"p", "ab", ""}},
         {u"  \t p \t\t a  ", {"p", "a"}},
         {u"p a\\\\", {"p", "a\\\\"}}, // trailing backslashes stay
         {u"\"C:\\Program Files\\t.exe\" -d", {"C:\\Program Files\\t.exe", "-d"}},
