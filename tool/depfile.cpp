@@ -57,6 +57,9 @@ struct depfile_out_t {
             if (c == '\\' && backslashes_misread(text, n, i)) c = '/';
             bytes(&c, 1);
         }
+        // A drive alone ("Z:", its current folder) would end a rule's
+        // target with "::", a rule of another kind to make: "Z:." is the same folder.
+        if (n != 0 && dir_drive_length(text, n) == n) bytes(".", 1);
     }
 };
 

@@ -219,10 +219,21 @@ TEST(Diagnostics, Table) {
              write_file(root + "/zz/out.c", "profiler_event_start(kept)");
          },
          1,
-         WARNING + "the limit of 1024 files was reached; further files were not scanned\n" +
-             ERROR + "the output \"zz/out.c\" is one of the files searched and not a header of "
-                     "ours; no header written\n",
+         WARNING + "the limit of 1024 files was reached; further files were not scanned\n" + ERROR +
+             "the output \"zz/out.c\" is one of the files searched and not a header of "
+             "ours; no header written\n",
          false},
+        {"output linked to a source scanned from a folder not searched",
+         {"-o", "zz/alias.h"},
+         [](const std::string& root) {
+             make_dir(root + "/zz");
+             symlink("../main.c", (root + "/zz/alias.h").c_str());
+         },
+         1,
+         ERROR + "the output \"zz/alias.h\" is one of the files searched and not a header of "
+                 "ours; no header written\n",
+         false,
+         true},
         {"output in a folder not searched",
          {"-o", "zz/out.c"},
          [](const std::string& root) {
@@ -232,7 +243,11 @@ TEST(Diagnostics, Table) {
          0,
          "",
          true},
-        {"output named by an exception", {"-x", "out.c", "-o", "out.c"}, file("out.c", "x"), 0, "",
+        {"output named by an exception",
+         {"-x", "out.c", "-o", "out.c"},
+         file("out.c", "x"),
+         0,
+         "",
          true},
         {"output in a folder named by an exception",
          {"-r", "-x", "zz", "-o", "zz/out.c"},

@@ -259,31 +259,32 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
     }
 
     // Make and Ninja read back every name as it is, a stamp as the target.
-    write_file(root + "/src/back\\sl[a](b){c}!@~+,-\xc3\xa9.c", "");
-    const strings_t stamped = {"-d", "src", "-d", "lib", "-o", "ids.h", "--depfile", "ids.d",
-                               "--depfile-target", "stamp"};
+    write_file(root + "/src/back\\sl[a](b){c}!@~+,-\xc3\xa9\xc4\x80.c", "");
+    const strings_t stamped = {
+        "-d", "src", "-d", "lib", "-o", "ids.h", "--depfile", "ids.d", "--depfile-target", "stamp"};
     ASSERT_EQ(run_tool(root, stamped).exit_code, 0);
     EXPECT_EQ(file_text(root + "/ids.d").substr(0, 9), "stamp: \\\n");
     write_file(root + "/Makefile", "stamp: ; $(file >make.txt,$^)\ninclude ids.d\n");
     write_file(root + "/build.ninja", "rule copy\n  command = touch stamp\n  depfile = ids.d\n"
                                       "  deps = gcc\nbuild stamp: copy\n");
-    ASSERT_EQ(shell("cd '" + root + "' && make -s stamp && ninja -d keepdepfile >/dev/null && "
+    ASSERT_EQ(shell("cd '" + root +
+                    "' && make -s stamp && ninja -d keepdepfile >/dev/null && "
                     "ninja -t deps stamp | tail -n +2 | sed 's/^ *//;/^$/d' | LC_ALL=C sort "
                     ">ninja.txt"),
               0);
     EXPECT_EQ(file_text(root + "/ninja.txt"),
-              "lib\nlib/audio.h\nsrc\nsrc/a b#$.c\nsrc/back\\sl[a](b){c}!@~+,-\xc3\xa9.c\n"
+              "lib\nlib/audio.h\nsrc\nsrc/a b#$.c\nsrc/back\\sl[a](b){c}!@~+,-\xc3\xa9\xc4\x80.c\n"
               "src/physics.c\n");
     std::string by_make = file_text(root + "/make.txt");
-    EXPECT_EQ(by_make, "src/a b#$.c src/back\\sl[a](b){c}!@~+,-\xc3\xa9.c src/physics.c "
+    EXPECT_EQ(by_make, "src/a b#$.c src/back\\sl[a](b){c}!@~+,-\xc3\xa9\xc4\x80.c src/physics.c "
                        "lib/audio.h src lib\n");
 
     // A name either would misread is an error naming it: nothing is written.
     const std::string header = file_text(root + "/ids.h");
     const std::string depfile = file_text(root + "/ids.d");
-    for (const std::string name : {"co:lon.c", "per%cent.c", "eq=x.c", "se;mi.c", "quo'te.c",
-                                    "st*r.c", "ta\tb.c", "cr\rx.c", "bs\\ sp.c", "bs\\#h.c",
-                                    "end\\", "end\\\\"}) {
+    for (const std::string name :
+         {"co:lon.c", "per%cent.c", "eq=x.c", "se;mi.c", "quo'te.c", "st*r.c", "ta\tb.c", "cr\rx.c",
+          "bs\\ sp.c", "bs\\#h.c", "end\\", "end\\\\"}) {
         const bool source = name.back() == 'c';
         const std::string path = root + "/lib/" + name;
         write_file(path, "profiler_event_start(more)");
@@ -298,8 +299,8 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
         EXPECT_EQ(file_text(root + "/ids.d"), depfile) << name;
         unlink(path.c_str());
     }
-    r = run_tool(root, {"-d", "src", "-o", "ids.h", "--depfile", "ids.d", "--depfile-target",
-                        "a:b"});
+    r = run_tool(root,
+                 {"-d", "src", "-o", "ids.h", "--depfile", "ids.d", "--depfile-target", "a:b"});
     EXPECT_EQ(r.err, "tagloomsmith: error: make and Ninja cannot read the name \"a:b\" back from "
                      "a dependency file; \"ids.d\" was not written; no header written\n");
 }

@@ -246,6 +246,14 @@ TEST_F(Windows, ExactNamesDrivesAndConsoleText) {
     EXPECT_EQ(r.exit_code, 0) << r.err;
     EXPECT_NE(file_text(root + "/out.h").find("profiler_event_id_spaced,"), std::string::npos);
     EXPECT_EQ(file_text(root + "/.Z"), "<missing>");
+    // In a dependency file a drive's colon stays (a drive alone is "Z:."),
+    // and a backslash that make or Ninja would take for an escape is written
+    // as a slash.
+    r = run_tool(root,
+                 {"-d", ".\\", "-d", "Z:", "-e", "c ,c", "-o", "Z:out.h", "--depfile", "Z:out.d"});
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(file_text(root + "/out.d").find("\nZ:sp.c\\ :\n\n./:\n\nZ:.:\n"), std::string::npos)
+        << file_text(root + "/out.d");
     EXPECT_EQ(temporary_files(root), strings_t{});
     const std::string shown = root + "/shown.txt";
     const std::string command = "cd '" + root +
