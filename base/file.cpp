@@ -174,19 +174,117 @@ int file_holds_exactly(const char* path, const void* bytes, uint64_t length) {
 
 namespace {
 
+// The bytes of the target's name its temporary names keep, from base (the
+// folder's length) on: at most TEMPORARY_BASE_LIMIT, never half a UTF-8
+// character, so the name stays valid text.
+uint64_t temporary_kept(const char* target, uint64_t base, uint64_t target_length) {
+    uint64_t kept = target_length - base;
+    if (kept > TEMPORARY_BASE_LIMIT) {
+        kept = TEMPORARY_BASE_LIMIT;
+        while (kept != 0 && ((uint8_t)target[base + kept] & 0xC0) == 0x80)
+            --kept;
+    }
+    return kept;
+}
+
 // Creates this run's temporary file beside the target, exclusively: an
-// existing name, a link included, is never opened.
+// existing name, a link included, is never opened. *attempt gives the try
+// that made it.
 platform_handle_t create_temporary(const char* target, uint64_t target_length, char* name,
-                                   uint64_t capacity) {
+                                   uint64_t capacity, uint32_t* attempt) {
     const uint32_t process = platform_process_id();
-    for (uint32_t attempt = 0; attempt < TEMPORARY_ATTEMPTS; ++attempt) {
-        if (!file_temporary_name(target, target_length, process, attempt, name, capacity))
+    for (*attempt = 0; *attempt < TEMPORARY_ATTEMPTS; ++*attempt) {
+        if (!file_temporary_name(target, target_length, process, *attempt, name, capacity))
             return PLATFORM_INVALID_HANDLE;
+        // Interrupts wait from before the file exists until its removal is
+        // armed, so none leaves it behind; and a name that turned out to be
+        // taken, someone else's file, is never armed.
+        platform_interrupts_hold(1);
         platform_handle_t file = platform_file_create_temporary(name);
+        if (file != PLATFORM_INVALID_HANDLE) platform_remove_on_interrupt(name);
+        platform_interrupts_hold(0);
         if (file != PLATFORM_INVALID_HANDLE) return file;
         if (!platform_error_is_exists(platform_last_error())) break;
     }
     return PLATFORM_INVALID_HANDLE;
+}
+
+// A name for the old file to pass through while it is replaced: the next
+// temporary name after the run's own that nothing stands at. 0 when there
+// is none.
+int backup_name(const char* target, uint64_t target_length, uint32_t attempt, char* name,
+                uint64_t capacity) {
+    const uint32_t process = platform_process_id();
+    for (uint32_t next = attempt + 1; next <= attempt + TEMPORARY_ATTEMPTS; ++next) {
+        platform_path_info_t info;
+        if (!file_temporary_name(target, target_length, process, next, name, capacity)) return 0;
+        if (platform_path_info(name, &info) && info.kind == PLATFORM_PATH_MISSING) return 1;
+    }
+    return 0;
+}
+
+// The process id in a name when it is one of the target's temporary
+// names: ".", the kept name, ".", the process id, "-", the attempt, ".tmp",
+// each number of one to ten digits and no more than 32 bits.
+int temporary_process(const char* name, const char* kept_name, uint64_t kept, uint32_t* process) {
+    const uint8_t* p = (const uint8_t*)name;
+    if (*p++ != '.') return 0;
+    for (uint64_t i = 0; i < kept; ++i)
+        if (*p++ != (uint8_t)kept_name[i]) return 0;
+    if (*p++ != '.') return 0;
+    uint64_t numbers[2];
+    const char after[2] = {'-', '.'};
+    for (int k = 0; k < 2; ++k) {
+        uint64_t value = 0;
+        int digits = 0;
+        for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
+            if (digits == 10) return 0;
+            value = value * 10 + (*p - '0');
+        }
+        if (digits == 0 || value > 0xFFFFFFFF || *p++ != after[k]) return 0;
+        numbers[k] = value;
+    }
+    if (!(p[0] == 't' && p[1] == 'm' && p[2] == 'p' && p[3] == 0)) return 0;
+    *process = (uint32_t)numbers[0];
+    return 1;
+}
+
+// Removes the temporary files of this target that runs which are gone left
+// behind (killed before they could remove them: SIGKILL, a build system
+// stopping its jobs, TerminateProcess), so that they do not pile up beside
+// the output. Only names of the target's own temporary files whose process
+// no longer runs: never a live run's, never any other file.
+void remove_stale_temporaries(const char* target, uint64_t target_length) {
+    const uint64_t base = platform_folder_length((const uint8_t*)target, target_length);
+    const uint64_t kept = temporary_kept(target, base, target_length);
+    char path[FILE_PATH_CAPACITY];
+    if (base + 3 > sizeof path) return;
+    data_t pattern = data_make(sizeof path, 0, path);
+    if (base == 0) {
+        data_append_byte(&pattern, '.');
+        data_append_byte(&pattern, PLATFORM_SEPARATOR);
+    }
+    data_append(&pattern, target, base, 1);
+    data_append(&pattern, "*", 2, 1); // with its zero byte
+    platform_find_entry_t entry;
+    const platform_handle_t search = platform_find_first(path, &entry);
+    if (search == PLATFORM_INVALID_HANDLE) return;
+    const uint32_t self = platform_process_id();
+    do {
+        uint32_t process = 0;
+        const uint64_t name_length = text_length(entry.name);
+        if ((entry.attributes & PLATFORM_ATTRIBUTE_DIRECTORY) ||
+            base + name_length >= sizeof path ||
+            !temporary_process(entry.name, target + base, kept, &process) || process == self ||
+            !platform_process_gone(process))
+            continue;
+        data_t stale = data_make(sizeof path, 0, path);
+        data_append(&stale, target, base, 1);
+        data_append(&stale, entry.name, name_length, 1);
+        data_append_byte(&stale, 0);
+        platform_file_delete(path);
+    } while (platform_find_next(search, &entry) == 1);
+    platform_find_close(search);
 }
 
 } // namespace
@@ -194,13 +292,7 @@ platform_handle_t create_temporary(const char* target, uint64_t target_length, c
 uint64_t file_temporary_name(const char* target, uint64_t target_length, uint32_t process,
                              uint32_t attempt, char* out, uint64_t capacity) {
     const uint64_t base = platform_folder_length((const uint8_t*)target, target_length);
-    uint64_t kept = target_length - base;
-    if (kept > TEMPORARY_BASE_LIMIT) {
-        kept = TEMPORARY_BASE_LIMIT;
-        // Never half a UTF-8 character: the name must stay valid text.
-        while (kept != 0 && ((uint8_t)target[base + kept] & 0xC0) == 0x80)
-            --kept;
-    }
+    const uint64_t kept = temporary_kept(target, base, target_length);
     // The directory, ".", the kept name, ".", two numbers of up to ten
     // digits with "-" between, ".tmp" and the zero byte.
     if (base + kept + 28 > capacity) {
@@ -228,28 +320,52 @@ file_replace_t write_in_place(const char* target, const void* bytes, uint64_t le
     platform_path_kind_t kind;
     platform_handle_t file = platform_file_open_write(target, &kind);
     if (file == PLATFORM_INVALID_HANDLE) return failure(0);
+    // Runs writing at once take turns: one's cut between the other's write
+    // and cut would leave a header with the longer one's length, the
+    // missing bytes zeros.
+    platform_file_lock(file);
     file_replace_t result{FILE_WRITTEN_IN_PLACE, 0, 0};
+    // Never stopped halfway (a new start over an old tail): an interrupt
+    // waits the moment it takes.
+    platform_interrupts_hold(1);
     if (write_through(file, bytes, length) != length || !platform_file_truncate(file, length))
         result = failure(0);
+    platform_interrupts_hold(0);
+    platform_file_unlock(file);
     platform_file_close(file);
     return result;
 }
 
-// Writes the bytes to a temporary file beside the target and moves it over
-// the target.
+// Writes the bytes to this run's temporary file (removed on an interrupt
+// already) and moves it over the target.
 file_replace_t replace_through_temporary(platform_handle_t file, const char* temporary,
-                                         const char* target, int target_exists, const void* bytes,
-                                         uint64_t length) {
-    // An interrupted run leaves no temporary file behind.
-    platform_remove_on_interrupt(temporary);
-    if (target_exists) platform_file_attributes_like(file, target);
+                                         uint32_t attempt, const char* target,
+                                         uint64_t target_length, int target_exists, int writable,
+                                         const void* bytes, uint64_t length) {
     file_replace_t result{FILE_REPLACED, 0, 0};
-    if (write_through(file, bytes, length) != length) result = failure(1);
+    if (write_through(file, bytes, length) != length)
+        result = failure(1);
+    else if (target_exists)
+        // After the bytes: a write by anyone but root clears the set-user-id
+        // and set-group-id bits.
+        platform_file_attributes_like(file, target);
     platform_file_close(file);
-    if (result.outcome == FILE_REPLACED && !platform_file_replace(temporary, target))
+    char backup[FILE_PATH_CAPACITY];
+    // Interrupts wait from the move until the removal is disarmed: the
+    // handler never removes the name once the file has left it.
+    platform_interrupts_hold(1);
+    if (result.outcome == FILE_REPLACED &&
+        !(backup_name(target, target_length, attempt, backup, sizeof backup) &&
+          platform_file_replace(temporary, target, backup)))
         result = failure(0);
     if (result.outcome != FILE_REPLACED) platform_file_delete(temporary);
     platform_remove_on_interrupt(nullptr);
+    platform_interrupts_hold(0);
+    // A folder that refuses the move though the file may be written (a
+    // sticky folder, the file another user's): it is written in place.
+    if (result.outcome == FILE_FAILED && !result.temporary && writable &&
+        platform_error_is_denied(result.error))
+        return write_in_place(target, bytes, length);
     return result;
 }
 
@@ -284,6 +400,7 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
     char target[FILE_PATH_CAPACITY];
     const uint32_t target_length = platform_path_resolve(given, target, sizeof target);
     if (target_length == 0) return failure(0);
+    remove_stale_temporaries(target, target_length);
     int writable = 0;
     if (kind != PLATFORM_PATH_MISSING) {
         if (file_holds_exactly(target, bytes, length) == 1)
@@ -303,7 +420,9 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
     }
 
     char temporary[FILE_PATH_CAPACITY];
-    platform_handle_t file = create_temporary(target, target_length, temporary, sizeof temporary);
+    uint32_t attempt = 0;
+    platform_handle_t file =
+        create_temporary(target, target_length, temporary, sizeof temporary, &attempt);
     if (file == PLATFORM_INVALID_HANDLE) {
         // A folder we may not create in (read-only, or sticky and another
         // user's) around a file we may write: the file is written in place.
@@ -311,8 +430,8 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
             return write_in_place(target, bytes, length);
         return failure(1);
     }
-    return replace_through_temporary(file, temporary, target, kind != PLATFORM_PATH_MISSING, bytes,
-                                     length);
+    return replace_through_temporary(file, temporary, attempt, target, target_length,
+                                     kind != PLATFORM_PATH_MISSING, writable, bytes, length);
 }
 
 uint32_t file_error_text(uint32_t error, char* buffer, uint32_t capacity) {

@@ -195,11 +195,15 @@ TEST(FileReplaceAll, OutcomesLeaveNoTemporaryFile) {
         {"folder with a slash", "folder/", FILE_FAILED, EISDIR, 0, nullptr},
         {"too long", std::string(FILE_PATH_CAPACITY, 'n'), FILE_FAILED,
          PLATFORM_ERROR_PATH_TOO_LONG, 0, nullptr},
+        // Written in place over a longer file: cut to the new length.
+        {"two names", "linked.h", FILE_WRITTEN_IN_PLACE, 0, 0, "fresh"},
     };
     std::string dir = make_temp_dir("replace");
     write_file(dir + "/old.h", "old header");
     write_file(dir + "/same.h", "fresh");
     mkdir((dir + "/folder").c_str(), 0700);
+    write_file(dir + "/linked.h", "a longer old header");
+    link((dir + "/linked.h").c_str(), (dir + "/other_name.h").c_str());
     struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
     utimensat(AT_FDCWD, (dir + "/same.h").c_str(), old_times, 0);
     for (auto& c : cases) {
@@ -215,33 +219,95 @@ TEST(FileReplaceAll, OutcomesLeaveNoTemporaryFile) {
     struct stat info;
     ASSERT_EQ(stat((dir + "/same.h").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtim.tv_sec, 1000000000); // not even opened for writing
-    EXPECT_EQ(entries(dir), (std::vector<std::string>{"folder", "new.h", "old.h", "same.h"}));
+    EXPECT_EQ(file_text(dir + "/other_name.h"), "fresh");
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"folder", "linked.h", "new.h", "old.h",
+                                                      "other_name.h", "same.h"}));
     EXPECT_EQ(entries(dir + "/folder"), std::vector<std::string>{});
 }
 
 // An interrupted run removes its temporary file, then ends as the signal
-// would have ended it; once disarmed, nothing is removed. (Windows' console
-// events cannot be sent to a process under Wine; the handler there follows
-// the SetConsoleCtrlHandler documentation.)
+// would have ended it; once disarmed, nothing is removed; a signal the
+// caller ignores stays ignored; one that comes while interrupts are held
+// acts when they are let go, not before. (Windows' console events cannot
+// be sent to a process under Wine; the handler there follows the
+// SetConsoleCtrlHandler documentation.)
 TEST(FileReplaceAll, InterruptRemovesTheTemporaryFile) {
     std::string dir = make_temp_dir("interrupt");
-    const std::string path = dir + "/.x.h.1-0.tmp";
-    for (int disarm : {0, 1}) {
+    const std::string path = dir + "/.x.h.1-0.tmp", marker = dir + "/went_on";
+    struct {
+        int disarm, ignore, hold;
+        const char* left; // the temporary file afterwards
+    } cases[] = {
+        {0, 0, 0, "<missing>"},
+        {1, 0, 0, "partial"},
+        {0, 1, 0, "partial"},
+        {0, 0, 1, "<missing>"},
+    };
+    for (auto& c : cases) {
         for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
+            const std::string name = std::to_string(signal_number) + " " +
+                                     std::to_string(c.disarm) + std::to_string(c.ignore) +
+                                     std::to_string(c.hold);
             write_file(path, "partial");
+            unlink(marker.c_str());
             const pid_t child = fork();
             if (child == 0) {
+                if (c.ignore) signal(signal_number, SIG_IGN);
+                if (c.hold) platform_interrupts_hold(1);
                 platform_remove_on_interrupt(path.c_str());
-                if (disarm) platform_remove_on_interrupt(nullptr);
+                if (c.disarm) platform_remove_on_interrupt(nullptr);
                 raise(signal_number);
+                write_file(marker, "yes"); // only a held or ignored signal gets here
+                if (c.hold) platform_interrupts_hold(0);
                 _exit(0);
             }
             int status = 0;
             waitpid(child, &status, 0);
-            EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal_number) << signal_number;
-            EXPECT_EQ(file_text(path), disarm ? "partial" : "<missing>") << signal_number;
+            const bool ends = !c.ignore;
+            EXPECT_EQ(WIFSIGNALED(status) && WTERMSIG(status) == signal_number, ends) << name;
+            EXPECT_EQ(file_text(marker), c.hold || c.ignore ? "yes" : "<missing>") << name;
+            EXPECT_EQ(file_text(path), c.left) << name;
         }
     }
+}
+
+// An in-place write waits for the one before it: while another writer
+// holds the file's lock, the file is not touched.
+TEST(FileReplaceAll, InPlaceWritesTakeTurns) {
+    std::string dir = make_temp_dir("turns");
+    const std::string path = dir + "/ids.h";
+    write_file(path, "the other run's header");
+    ASSERT_EQ(link(path.c_str(), (dir + "/second_name.h").c_str()), 0);
+    const int held = open(path.c_str(), O_WRONLY);
+    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+        const file_replace_t r = file_replace_all(path.data(), path.size(), "mine", 4);
+        _exit(r.outcome == FILE_WRITTEN_IN_PLACE ? 0 : 1);
+    }
+    usleep(100000);
+    EXPECT_EQ(file_text(path), "the other run's header");
+    flock(held, LOCK_UN);
+    close(held);
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(file_text(path), "mine");
+}
+
+// Two names for one file: the same device and inode. The same inode
+// number on another device is another file.
+TEST(FileId, SameOnlyWhenVolumeAndIndexAgree) {
+    struct {
+        file_id_t a, b;
+        int same;
+    } cases[] = {
+        {{1, 42}, {1, 42}, 1},
+        {{1, 42}, {2, 42}, 0},
+        {{1, 42}, {1, 43}, 0},
+    };
+    for (auto& c : cases)
+        EXPECT_EQ(file_id_equal(c.a, c.b), c.same) << c.a.volume << " " << c.b.volume;
 }
 
 TEST(FileTemporaryName, BesideTheTargetHiddenAndShort) {

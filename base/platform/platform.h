@@ -101,8 +101,11 @@ void platform_file_close(platform_handle_t file);
 // platform_file_replace moves a file over another one in a single step and
 // returns nonzero when it did. On Windows, where an
 // indexer or a virus scanner may hold a file it has just seen, a refusal for
-// sharing or access is tried again for a few tens of milliseconds.
-int platform_file_replace(const char* from, const char* to);
+// sharing or access is tried again for a few tens of milliseconds; backup
+// is a free name beside them that the old file may pass through (and is
+// gone from again when the call returns), so that a replace that fails
+// halfway can put it back. POSIX renames in one step and needs none.
+int platform_file_replace(const char* from, const char* to, const char* backup);
 int platform_file_delete(const char* path);
 
 // What stands at a path, links followed.
@@ -139,6 +142,13 @@ platform_handle_t platform_file_open_write(const char* path, platform_path_kind_
 // platform_file_truncate cuts an open file to size bytes; nonzero when it
 // did.
 int platform_file_truncate(platform_handle_t file, uint64_t size);
+// platform_file_lock waits until this process alone holds the file's
+// advisory lock (flock; on Windows, LockFileEx on a byte far past any
+// header's end, so that readers are never refused), which only our own
+// in-place writers ask for; platform_file_unlock lets the next one in. A
+// file system without locks is written unlocked, as it always was.
+void platform_file_lock(platform_handle_t file);
+void platform_file_unlock(platform_handle_t file);
 // platform_file_attributes_like gives a file just created the permission
 // bits, owner and group of the
 // file at model_path, where the OS has them, the model exists and we may.
@@ -148,6 +158,15 @@ void platform_file_attributes_like(platform_handle_t file, const char* model_pat
 // Ctrl-Break, a closed console) removes the file at path before the
 // process ends as it would have; null removes nothing.
 void platform_remove_on_interrupt(const char* path);
+// platform_interrupts_hold(1) holds back interrupts until
+// platform_interrupts_hold(0), when one that came meanwhile acts: a step
+// that must not stop halfway (a write in place, a file made and armed for
+// removal) is never cut. Not nested; the calling thread's last error is
+// kept.
+void platform_interrupts_hold(int hold);
+// platform_process_gone returns 1 when no process has this id (it ended
+// and nothing took the id since), 0 when one has or the OS cannot tell.
+int platform_process_gone(uint32_t process);
 
 // platform_last_error returns the error of the calling thread's last failed
 // call (errno, GetLastError); platform_set_error makes one its last.

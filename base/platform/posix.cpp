@@ -44,9 +44,23 @@ struct thread_start_t {
     cpu_set_t processors; // then free to run on all of these again
 };
 
+// The signals that interrupt a run.
+const int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
+
+void interrupt_set(sigset_t* set) {
+    sigemptyset(set);
+    for (int signal_number : INTERRUPTS)
+        sigaddset(set, signal_number);
+}
+
 void* run_thread(void* start) {
     thread_start_t what = *(thread_start_t*)start;
     free(start);
+    // Interrupts go to the main thread alone, which may be holding them
+    // back: a helper thread must not end the process behind its back.
+    sigset_t interrupts;
+    interrupt_set(&interrupts);
+    pthread_sigmask(SIG_BLOCK, &interrupts, nullptr);
     if (what.spread)
         pthread_setaffinity_np(pthread_self(), sizeof what.processors, &what.processors);
     what.function(what.argument);
@@ -421,7 +435,10 @@ void platform_file_close(platform_handle_t file) {
     close(fd_from_handle(file));
 }
 
-int platform_file_replace(const char* from, const char* to) { return rename(from, to) == 0; }
+int platform_file_replace(const char* from, const char* to, const char* backup) {
+    (void)backup; // a rename never stops halfway
+    return rename(from, to) == 0;
+}
 
 int platform_file_delete(const char* path) { return unlink(path) == 0; }
 
@@ -567,6 +584,15 @@ int platform_file_truncate(platform_handle_t file, uint64_t size) {
     return ftruncate(fd_from_handle(file), (off_t)size) == 0;
 }
 
+void platform_file_lock(platform_handle_t file) {
+    // A signal that ends the wait ends the run (the interrupt handler
+    // raises it again); any other failure means no locks here.
+    while (flock(fd_from_handle(file), LOCK_EX) != 0 && errno == EINTR) {
+    }
+}
+
+void platform_file_unlock(platform_handle_t file) { flock(fd_from_handle(file), LOCK_UN); }
+
 void platform_file_attributes_like(platform_handle_t file, const char* model_path) {
     struct stat info;
     if (stat(model_path, &info) != 0) return;
@@ -584,7 +610,8 @@ namespace {
 // handler only while armed.
 char interrupt_path[4096];
 volatile sig_atomic_t interrupt_armed;
-const int INTERRUPTS[] = {SIGINT, SIGTERM, SIGHUP};
+// The mask to go back to when interrupts are no longer held.
+sigset_t interrupts_held_from;
 
 void on_interrupt(int signal_number) {
     // unlink and raise are safe in a handler; the handler is reset to the
@@ -618,6 +645,26 @@ void platform_remove_on_interrupt(const char* path) {
     strcpy(interrupt_path, path);
     __atomic_signal_fence(__ATOMIC_SEQ_CST);
     interrupt_armed = 1;
+}
+
+void platform_interrupts_hold(int hold) {
+    const int error = errno;
+    sigset_t interrupts;
+    interrupt_set(&interrupts);
+    // Blocked, a signal waits; set free, it is delivered before the call
+    // returns, so it acts right after the step it waited for.
+    if (hold)
+        pthread_sigmask(SIG_BLOCK, &interrupts, &interrupts_held_from);
+    else
+        pthread_sigmask(SIG_SETMASK, &interrupts_held_from, nullptr);
+    errno = error;
+}
+
+int platform_process_gone(uint32_t process) {
+    // 0 and ids past the largest pid_t would name a process group, or
+    // every process: never asked about.
+    if (process == 0 || process > (uint32_t)INT32_MAX) return 0;
+    return kill((pid_t)process, 0) != 0 && errno == ESRCH;
 }
 
 uint32_t platform_last_error(void) { return (uint32_t)errno; }

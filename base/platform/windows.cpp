@@ -5,6 +5,7 @@
 
 #include "base/format.h"
 #include "base/platform/windows_path.h"
+#include "base/platform/windows_replace.h"
 #include "base/utf.h"
 
 #define WIN32_LEAN_AND_MEAN
@@ -342,31 +343,63 @@ int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, u
 
 void platform_file_close(platform_handle_t file) { CloseHandle(to_handle(file)); }
 
-int platform_file_replace(const char* from, const char* to) {
+int platform_file_replace(const char* from, const char* to, const char* backup) {
     // A file just written is often opened at once by the search indexer or
     // a virus scanner, without delete sharing; they let go within
     // milliseconds. An existing target is replaced with ReplaceFileW, which
     // keeps its access control list and attributes (a move would give it
-    // the temporary file's); a missing one is moved into place.
-    wide_path_t wide_from, wide_to;
-    if (!wide_path(from, &wide_from, 1) || !wide_path(to, &wide_to, 1)) return 0;
-    return retry_while_held(
-        [&] {
-            if (ReplaceFileW(wide_to.text, wide_from.text, nullptr,
-                             REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
-                             nullptr, nullptr))
-                return true;
-            const DWORD error = GetLastError();
-            if (error != ERROR_FILE_NOT_FOUND) return false;
-            return MoveFileExW(wide_from.text, wide_to.text, MOVEFILE_REPLACE_EXISTING) != 0;
-        },
-        1);
+    // the temporary file's); a missing one is moved into place. The old
+    // file passes through the backup name, so that a replace that fails
+    // halfway can be put right (windows_replace.h says how).
+    wide_path_t wide_from, wide_to, wide_backup;
+    if (!wide_path(from, &wide_from, 1) || !wide_path(to, &wide_to, 1) ||
+        !wide_path(backup, &wide_backup, 1))
+        return 0;
+    const ULONGLONG start = GetTickCount64();
+    windows_replace_t replace;
+    windows_replace_start(&replace);
+    while (replace.step != WINDOWS_STEP_REPLACED && replace.step != WINDOWS_STEP_FAILED) {
+        BOOL ok = TRUE;
+        switch (replace.step) {
+        case WINDOWS_STEP_REPLACE:
+            ok = ReplaceFileW(wide_to.text, wide_from.text, wide_backup.text,
+                              REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS,
+                              nullptr, nullptr);
+            break;
+        case WINDOWS_STEP_MOVE_IN:
+            ok = MoveFileExW(wide_from.text, wide_to.text, MOVEFILE_REPLACE_EXISTING);
+            break;
+        case WINDOWS_STEP_RESTORE:
+            ok = MoveFileExW(wide_backup.text, wide_to.text, 0);
+            break;
+        case WINDOWS_STEP_DROP_BACKUP:
+            ok = DeleteFileW(wide_backup.text);
+            break;
+        default: // WINDOWS_STEP_WAIT
+            Sleep(1);
+            break;
+        }
+        const DWORD error = ok ? 0 : GetLastError();
+        windows_replace_next(&replace, ok, error, GetTickCount64() - start < HELD_MS);
+    }
+    if (replace.step == WINDOWS_STEP_REPLACED) return 1;
+    SetLastError(replace.error);
+    return 0;
 }
 
 int platform_file_delete(const char* path) {
     wide_path_t wide;
     return wide_path(path, &wide) && DeleteFileW(wide.text) != 0;
 }
+
+static_assert(WINDOWS_ERROR_FILE_NOT_FOUND == ERROR_FILE_NOT_FOUND &&
+                  WINDOWS_ERROR_ACCESS_DENIED == ERROR_ACCESS_DENIED &&
+                  WINDOWS_ERROR_SHARING_VIOLATION == ERROR_SHARING_VIOLATION &&
+                  WINDOWS_ERROR_LOCK_VIOLATION == ERROR_LOCK_VIOLATION &&
+                  WINDOWS_ERROR_UNABLE_TO_REMOVE_REPLACED == ERROR_UNABLE_TO_REMOVE_REPLACED &&
+                  WINDOWS_ERROR_UNABLE_TO_MOVE_REPLACEMENT == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+                  WINDOWS_ERROR_UNABLE_TO_MOVE_REPLACEMENT_2 == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2,
+              "the replace steps read the system's error numbers");
 
 namespace {
 
@@ -486,6 +519,35 @@ int platform_file_truncate(platform_handle_t file, uint64_t size) {
            SetEndOfFile(to_handle(file));
 }
 
+namespace {
+
+// In-place writers lock one byte far past the end of any header: a byte
+// range lock on Windows is mandatory for the bytes it covers, so a lock on
+// the header's own bytes would refuse a compiler reading it meanwhile.
+void lock_range(OVERLAPPED* at) {
+    *at = OVERLAPPED{};
+    at->Offset = 0;
+    at->OffsetHigh = 0x7FFFFFFF;
+}
+
+} // namespace
+
+void platform_file_lock(platform_handle_t file) {
+    // No LOCKFILE_FAIL_IMMEDIATELY: on a handle opened for synchronous
+    // use the call waits for the lock.
+    OVERLAPPED at;
+    lock_range(&at);
+    LockFileEx(to_handle(file), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &at);
+}
+
+void platform_file_unlock(platform_handle_t file) {
+    // Unlocked before the handle closes: the documentation leaves the time
+    // a close takes to let go of its locks open.
+    OVERLAPPED at;
+    lock_range(&at);
+    UnlockFileEx(to_handle(file), 0, 1, 0, &at);
+}
+
 // Windows files have no permission bits; a read-only file refuses the
 // probe for writing before it would be replaced.
 void platform_file_attributes_like(platform_handle_t file, const char* model_path) {
@@ -499,22 +561,51 @@ namespace {
 // runs on a thread of its own and converts nothing.
 wide_path_t interrupt_path;
 volatile LONG interrupt_armed;
+volatile LONG interrupts_held;
 
 BOOL WINAPI on_interrupt(DWORD event) {
+    // The handler runs on a thread of its own while the main thread goes
+    // on: held, it waits for the main thread's step to end (a closed
+    // console gives it five seconds; the steps take microseconds).
+    while (interrupts_held)
+        Sleep(1);
     if (interrupt_armed) DeleteFileW(interrupt_path.text);
     // Not handled: the next handler, the system's, ends the process.
     (void)event;
     return FALSE;
 }
 
+void catch_interrupts(void) {
+    static int caught;
+    if (!caught) caught = SetConsoleCtrlHandler(on_interrupt, TRUE) != 0;
+}
+
 } // namespace
 
 void platform_remove_on_interrupt(const char* path) {
-    static int caught;
     InterlockedExchange(&interrupt_armed, 0);
     if (!path || !wide_path(path, &interrupt_path)) return;
-    if (!caught) caught = SetConsoleCtrlHandler(on_interrupt, TRUE) != 0;
+    catch_interrupts();
     InterlockedExchange(&interrupt_armed, 1);
+}
+
+void platform_interrupts_hold(int hold) {
+    const DWORD error = GetLastError();
+    catch_interrupts();
+    InterlockedExchange(&interrupts_held, hold ? 1 : 0);
+    SetLastError(error);
+}
+
+int platform_process_gone(uint32_t process) {
+    // Id 0 is the idle process, which OpenProcess refuses like a missing
+    // one. A process that ended but is still held open by someone keeps
+    // its id, so it is gone too; a refusal (another user's) is a live one.
+    if (process == 0) return 0;
+    HANDLE found = OpenProcess(SYNCHRONIZE, FALSE, process);
+    if (!found) return GetLastError() == ERROR_INVALID_PARAMETER;
+    const int ended = WaitForSingleObject(found, 0) == WAIT_OBJECT_0;
+    CloseHandle(found);
+    return ended;
 }
 
 uint32_t platform_last_error(void) { return GetLastError(); }
