@@ -16,7 +16,8 @@
 # One step per header: another target calling this with the same OUTPUT and
 # the same options shares the first one's step; other options for the same
 # OUTPUT are an error. Build folders (the binary directory, and any folder
-# holding a CMakeCache.txt) are never scanned. When cross compiling, the
+# holding a CMakeCache.txt) are never scanned: they are left out by path, so
+# a source folder that shares a build folder's name is. When cross compiling, the
 # tool must run on the build machine: an installed package's tool does; a
 # source tree (add_subdirectory, FetchContent) builds one for the host, or
 # TAGLOOMSMITH_HOST_EXECUTABLE names one.
@@ -65,11 +66,14 @@ function(_tagloomsmith_tool prefix)
     set(${prefix}_DEPENDS tagloomsmith_host PARENT_SCOPE)
 endfunction()
 
-# Folders inside the scanned directories that are never scanned, as names
-# the tool leaves out (it matches entries by name): build folders (the
-# binary directory, any folder holding a CMakeCache.txt) and the tool's own
-# source folder when it is vendored there (its tests hold ids such as
-# "count"). Sets <out> to the names and <out>_PATHS to the folders.
+# Folders inside the scanned directories that are never scanned: build
+# folders (the binary directory, any folder holding a CMakeCache.txt) and
+# the tool's own source folder when it is vendored there (its tests hold ids
+# such as "count"). Sets <out> to what the tool's -x takes: the folders by
+# path (an item with a separator names that one folder, so a source folder
+# called "build" or "Release" elsewhere is still scanned), and CMakeFiles by
+# name, for an in-source build, whose binary directory is a scanned one.
+# <out>_PATHS holds the folders alone.
 function(_tagloomsmith_left_out out directories recursive)
     set(folders "${CMAKE_BINARY_DIR}")
     if(TARGET tagloomsmith)
@@ -96,14 +100,12 @@ function(_tagloomsmith_left_out out directories recursive)
         foreach(dir IN LISTS directories)
             cmake_path(IS_PREFIX dir "${folder}" NORMALIZE is_inside)
             if(is_inside AND NOT folder STREQUAL dir)
-                cmake_path(GET folder FILENAME name)
-                list(APPEND names "${name}")
                 list(APPEND inside "${folder}")
             endif()
         endforeach()
     endforeach()
-    list(REMOVE_DUPLICATES names)
-    set(${out} "${names}" PARENT_SCOPE)
+    list(REMOVE_DUPLICATES inside)
+    set(${out} ${names} ${inside} PARENT_SCOPE)
     set(${out}_PATHS "${inside}" PARENT_SCOPE)
 endfunction()
 
@@ -154,33 +156,50 @@ function(_tagloomsmith_globbed_sources out)
     set(${out} ${scanned} "${list_file}" PARENT_SCOPE)
 endfunction()
 
-# The step that runs the tool. Where the generator reads dependency files
-# (Ninja, Makefiles), the tool writes one listing every file it scanned
-# and every folder it searched: an edited, added or deleted source reruns
-# the step, and nothing is globbed at configure time (a build folder inside
-# the scanned tree would make the first no-op build configure again).
-# Elsewhere, a stamp and the globbed sources (the arguments after tool_args
-# are those of _tagloomsmith_globbed_sources).
+# The step that runs the tool. Its own output is a stamp, touched by every
+# run: the tool leaves the header alone when its bytes stay the same, so the
+# header's time says nothing about when the sources were last read (Make
+# would run the tool on every build after an edit that adds no id).
+# Where the generator reads dependency files (Ninja, Makefiles), the tool
+# writes one for the stamp, listing every file it scanned and every folder
+# it searched: an edited, added or deleted source reruns the step, and
+# nothing is globbed at configure time (a build folder inside the scanned
+# tree would make the first no-op build configure again). Elsewhere, the
+# globbed sources (the arguments after tool_args are those of
+# _tagloomsmith_globbed_sources).
 function(_tagloomsmith_add_step step output tool_args)
     _tagloomsmith_tool(tool)
     cmake_path(GET output PARENT_PATH output_dir)
+    set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${step}.stamp")
     if(CMAKE_GENERATOR MATCHES "Ninja|Makefiles")
         set(depfile "${CMAKE_CURRENT_BINARY_DIR}/${step}.d")
+        set(forget)
+        if(CMAKE_GENERATOR MATCHES "Makefiles")
+            # The Makefiles generators add what a new dependency file lists to
+            # what they gathered before (CMakeFiles/<step>.dir/
+            # compiler_depend.internal) and never drop a path: a deleted
+            # source would stay listed, with an empty rule that makes it new
+            # on every build, and the tool would run on each. Without the
+            # file, the next build gathers the current list afresh.
+            set(forget COMMAND "${CMAKE_COMMAND}" -E rm -f
+                "${CMAKE_CURRENT_BINARY_DIR}/CMakeFiles/${step}.dir/compiler_depend.internal")
+        endif()
         add_custom_command(
-            OUTPUT "${output}"
+            OUTPUT "${stamp}"
+            BYPRODUCTS "${output}"
             COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
-            COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" --depfile "${depfile}" -s
+            COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" --depfile "${depfile}"
+                    --depfile-target "${stamp}" -s
+            COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
+            ${forget}
             DEPFILE "${depfile}"
             DEPENDS ${tool_DEPENDS}
             COMMENT "Generating ${output}"
             VERBATIM)
-        add_custom_target(${step} DEPENDS "${output}")
+        add_custom_target(${step} DEPENDS "${stamp}")
         return()
     endif()
     _tagloomsmith_globbed_sources(sources STEP ${step} OUTPUT "${output}" ${ARGN})
-    # The step's own output is a stamp: the tool leaves the header alone
-    # when its bytes stay the same, so its time stamp stays too.
-    set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${step}.stamp")
     add_custom_command(
         OUTPUT "${stamp}"
         BYPRODUCTS "${output}"

@@ -3,18 +3,20 @@
 #   shared       two targets share one header: clean parallel builds, 20 in a row;
 #                the same OUTPUT with other options is a configure error
 #   fetchcontent the tool fetched into a build folder inside the source tree,
-#                default DIRECTORIES with RECURSIVE; deleting a source removes its id
+#                default DIRECTORIES with RECURSIVE, a source folder named
+#                "build" scanned all the same; every promise (walk_promises)
 #   cross        a mingw cross build with the tool from add_subdirectory: the
 #                tool runs on this machine, the program under Wine if present
 #   msvc         the same with an MSVC-style compiler (clang-cl, lld-link): the
 #                tool's own build takes MSVC flags, app.exe runs under Wine
 #   manners      a vendored copy of the tool inside the scanned tree is not
 #                scanned; the consumer's install and package hold nothing of it
-#   makefile     the README's Make recipe: pasted first, not the default goal;
-#                make -q after a build; no-op; a new and a deleted source
-#   ninja, meson the README's Ninja and Meson recipes: no work after a build;
-#                a new and a deleted source
-# Usage: integration_test.sh <build dir> <source dir> <mode> [Ninja|"Unix Makefiles"]
+#   makefile     the README's Make recipe, pasted first (not the default goal)
+#                with a link rule after it: every promise, and make -q
+#   ninja        the README's build.ninja as it stands: every promise
+#   meson        the README's Meson recipe: no work after a build; a new and a
+#                deleted source
+# Usage: integration_test.sh <build dir> <source dir> <mode> [generator]
 set -euo pipefail
 build=$1
 source=$2
@@ -50,6 +52,97 @@ EOF
 void other(void) { (void)profiler_event_id_beta; /* profiler_event_start(beta) */ }
 EOF
     printf 'void gone(void) { /* profiler_event_start(gamma) */ }\n' >"$dir/src/gone.c"
+}
+
+# The project every promise is walked through with: other.c prints the
+# value it was compiled with for beta, after the names main.c prints, so a
+# file compiled against an older header shows; gamma stands in a header
+# no file compiles, in a folder of its own.
+make_promise_project() {
+    make_project "$1"
+    rm "$1/src/gone.c"
+    cat >"$1/src/other.c" <<'EOF'
+#define PROFILER_ON
+#include "profiler_ids.h"
+#include <stdio.h>
+void other(void) { printf("beta=%d\n", (int)profiler_event_id_beta); /* profiler_event_start(beta) */ }
+EOF
+    # The value goes last: other() is called after the names are printed.
+    sed -i '/^    other();$/d; s/^    return 0;$/    other();\n    return 0;/' "$1/src/main.c"
+    mkdir -p "$1/src/old"
+    printf '/* profiler_event_start(gamma) */\n' >"$1/src/old/gone.h"
+}
+
+# One build with "${builder[@]}": how often the tool ran and which of the
+# project's sources were compiled, picked out of what the build printed
+# with $TOOL_RE and $CC_RE.
+build_once() { # <step>
+    "${builder[@]}" >"$work/out" 2>&1 || { cat "$work/out" >&2; fail "$1: the build failed"; }
+    tool_runs=$(grep -c -- "$TOOL_RE" "$work/out" || true)
+    compiled=$(grep -- "$CC_RE" "$work/out" | grep -o 'src/[A-Za-z_/]*\.c' | sort -u | tr '\n' ' ' || true)
+}
+
+expect_work() { # <step> <tool runs> <sources compiled, or * for any>
+    build_once "$1"
+    [ "$tool_runs" = "$2" ] || { cat "$work/out" >&2; fail "$1: the tool ran $tool_runs times, not $2"; }
+    [ "$3" = "*" ] || [ "$compiled" = "$3" ] ||
+        { cat "$work/out" >&2; fail "$1: compiled '$compiled', not '$3'"; }
+}
+
+# The program agrees with the header: the names in its order, and beta's
+# value in other.c; and the ids are the ones expected.
+expect_ids() { # <step> <sorted ids>
+    local out names held beta
+    out=$("$app" | tr -d '\r')
+    names=$(grep -v = <<<"$out" | tr '\n' ' ')
+    held=$(sed -n 's/^    profiler_event_id_\([a-z_]*\),$/\1/p' "$header" | tr '\n' ' ')
+    [ "$names" = "$held" ] || fail "$1: the program prints '$names', the header holds '$held'"
+    [ "$(tr ' ' '\n' <<<"$names" | grep . | sort | tr '\n' ' ')" = "$2" ] || fail "$1: ids '$names', not '$2'"
+    beta=$(tr ' ' '\n' <<<"$held" | grep -n -x beta | cut -d: -f1)
+    grep -qx "beta=$((beta - 1))" <<<"$out" ||
+        fail "$1: other.c was compiled with $(grep = <<<"$out"), the header has beta=$((beta - 1))"
+}
+
+# What every documented build system promises, in one walk: the first
+# build compiles; a build with nothing changed runs nothing; an edit that
+# adds no id recompiles that file alone, and the build after it runs
+# nothing; a new id regenerates the header and recompiles every file that
+# includes it; a new source in a new folder, a renamed folder, a deleted
+# source and a deleted folder are followed, each with nothing left to do
+# after it. The argument: ids the header holds besides the project's;
+# $new_folder_compiles: what a new source in a new folder compiles (the
+# header's includers, and the source itself where the build lists sources
+# recursively).
+walk_promises() { # <extra ids>
+    local extra="profiler_collapse profiler_not_measured $1"
+    ids_of() { tr ' ' '\n' <<<"$* $extra" | grep . | sort | tr '\n' ' '; }
+    expect_work "the first build" 1 "src/main.c src/other.c "
+    expect_ids "the first build" "$(ids_of alpha beta gamma)"
+    expect_work "a build with nothing changed" 0 ""
+    printf '/* no id here */\n' >>src/other.c
+    expect_work "an edit that adds no id" 1 "src/other.c "
+    expect_work "the build after an edit that adds no id" 0 ""
+    printf '/* profiler_event_start(delta) */\n' >>src/old/gone.h
+    expect_work "a new id" 1 "src/main.c src/other.c "
+    expect_ids "a new id" "$(ids_of alpha beta gamma delta)"
+    expect_work "the build after a new id" 0 ""
+    mkdir src/new
+    printf 'void late(void) { /* profiler_event_start(epsilon) */ }\n' >src/new/late.c
+    expect_work "a new source in a new folder" 1 "$new_folder_compiles"
+    expect_ids "a new source in a new folder" "$(ids_of alpha beta gamma delta epsilon)"
+    expect_work "the build after a new folder" 0 ""
+    mv src/new src/renamed
+    expect_work "a renamed folder" 1 "*"
+    expect_ids "a renamed folder" "$(ids_of alpha beta gamma delta epsilon)"
+    expect_work "the build after a renamed folder" 0 ""
+    rm src/old/gone.h
+    expect_work "a deleted source" 1 "*"
+    expect_ids "a deleted source" "$(ids_of alpha beta epsilon)"
+    expect_work "the build after a deleted source" 0 ""
+    rm -r src/renamed
+    expect_work "a deleted folder" 1 "*"
+    expect_ids "a deleted folder" "$(ids_of alpha beta)"
+    expect_work "the build after a deleted folder" 0 ""
 }
 
 # The ids a program prints, sorted, on one line.
@@ -97,27 +190,34 @@ EOF
 fetchcontent)
     # The tool's own tree as a release archive would carry it.
     tar -C "$source" --exclude=./build --exclude=./.git -czf "$work/tagloomsmith.tar.gz" .
-    make_project "$work/p"
+    make_promise_project "$work/p"
+    # A source folder named like the build folder is scanned all the same.
+    mkdir -p "$work/p/src/build"
+    printf '/* profiler_event_start(zeta) */\n' >"$work/p/src/build/kept.h"
     cat >"$work/p/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.25)
 project(fetched C)
 include(FetchContent)
 FetchContent_Declare(tagloomsmith URL "$work/tagloomsmith.tar.gz")
 FetchContent_MakeAvailable(tagloomsmith)
-file(GLOB sources CONFIGURE_DEPENDS src/*.c)
+file(GLOB_RECURSE sources CONFIGURE_DEPENDS src/*.c)
 add_executable(app \${sources})
 target_compile_options(app PRIVATE -Wall -Wextra -Werror)
 tagloomsmith_generate_ids(app RECURSIVE)
 EOF
     configure "$work/p" "$work/p/build"
-    quiet cmake --build "$work/p/build" --parallel 2
-    quiet cmake --build "$work/p/build"
-    ! grep -q "Re-running CMake" "$work/log" || fail "a no-op build configured again"
     [ -d "$work/p/build/_deps/tagloomsmith-src/examples" ] || fail "the tool was not fetched into the tree"
-    [ "$(ids "$work/p/build/app")" = "$ALL" ] || fail "ids: $(ids "$work/p/build/app")"
-    rm "$work/p/src/gone.c"
-    quiet cmake --build "$work/p/build"
-    [ "$(ids "$work/p/build/app")" = "$LEFT" ] || fail "after a deletion: $(ids "$work/p/build/app")"
+    # The tool itself is built first, apart from the walk.
+    quiet cmake --build "$work/p/build" --parallel 2 --target tagloomsmith
+    cd "$work/p"
+    builder=(cmake --build build)
+    TOOL_RE='Generating .*profiler_ids\.h'
+    CC_RE='Building C object'
+    header=build/profiler_ids.h
+    app=./build/app
+    if [ "$generator" = "Ninja Multi-Config" ]; then app=./build/Debug/app; fi
+    new_folder_compiles="src/main.c src/new/late.c src/other.c "
+    walk_promises zeta
     ;;
 cross)
     command -v x86_64-w64-mingw32-gcc >/dev/null || { echo "skipped: no mingw"; exit 77; }
@@ -216,50 +316,57 @@ EOF
     ;;
 makefile)
     install_prefix
-    make_project "$work/p"
+    make_promise_project "$work/p"
     # The README's recipe, word for word, pasted first in a Makefile.
     awk '/^```make$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md" >"$work/p/Makefile"
-    grep -q -- '--depfile' "$work/p/Makefile" || fail "no Make recipe in the README"
-    printf 'app: $(OBJECTS)\n\tcc -o $@ $(OBJECTS)\nbuild/%%.o: src/%%.c\n\tcc $(CPPFLAGS) -c -o $@ $<\n' >>"$work/p/Makefile"
+    grep -q -- '--depfile-target' "$work/p/Makefile" || fail "no Make recipe in the README"
+    printf 'app: $(OBJECTS)\n\t$(CC) -o $@ $(OBJECTS)\n' >>"$work/p/Makefile"
     export PATH="$work/prefix/bin:$PATH"
     cd "$work/p"
-    quiet make -j4
-    [ "$(ids ./app)" = "$ALL" ] || fail "first build: $(ids ./app)"
+    builder=(make -j4)
+    TOOL_RE='^tagloomsmith -d'
+    CC_RE=' -c '
+    header=build/profiler_ids.h
+    app=./app
+    new_folder_compiles="src/main.c src/new/late.c src/other.c "
+    walk_promises ""
     make -q || fail "make -q after a build: not up to date"
-    make -j4 >"$work/noop" 2>&1 || fail "no-op build"
-    ! grep -q '^cc ' "$work/noop" || fail "a no-op build compiled: $(cat "$work/noop")"
-    printf 'void late(void) { /* profiler_event_start(delta) */ }\n' >src/late.h
-    quiet make -j4
-    [ "$(ids ./app)" = "$ALL" ] && fail "a new source was not scanned"
-    rm src/late.h src/gone.c
-    quiet make -j4 app
-    [ "$(ids ./app)" = "$LEFT" ] || fail "after a deletion: $(ids ./app)"
+    # A failed run stops make, however old the header it left is.
+    ln -s nowhere src/dangling.h
+    ! make >"$work/out" 2>&1 || fail "make went on after the tool failed: $(cat "$work/out")"
+    rm src/dangling.h
+    quiet make
     ;;
-ninja | meson)
+ninja)
     command -v ninja >/dev/null || { echo "skipped: no ninja"; exit 77; }
+    install_prefix
+    make_promise_project "$work/p"
+    # The README's build.ninja, word for word.
+    awk '/^```ninja$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md" >"$work/p/build.ninja"
+    grep -q 'deps = gcc' "$work/p/build.ninja" || fail "no build.ninja in the README"
+    export PATH="$work/prefix/bin:$PATH"
+    cd "$work/p"
+    builder=(ninja)
+    TOOL_RE='tagloomsmith -d'
+    CC_RE=' -c '
+    header=build/profiler_ids.h
+    app=./app
+    new_folder_compiles="src/main.c src/other.c "
+    walk_promises ""
+    ninja | grep -q "no work to do" || fail "a no-op build said other than 'no work to do'"
+    ;;
+meson)
+    command -v ninja >/dev/null || { echo "skipped: no ninja"; exit 77; }
+    command -v meson >/dev/null || { echo "skipped: no meson"; exit 77; }
     install_prefix
     make_project "$work/p"
     export PATH="$work/prefix/bin:$PATH"
     cd "$work/p"
-    if [ "$mode" = ninja ]; then
-        {
-            printf 'rule cc\n  command = cc -Ibuild -MD -MF $out.d -c -o $out $in\n'
-            printf '  depfile = $out.d\n  deps = gcc\nrule link\n  command = cc -o $out $in\n'
-            awk '/^```ninja$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md"
-            printf 'build build/other.o: cc src/other.c || build/profiler_ids.h\n'
-            printf 'build build/gone.o: cc src/gone.c || build/profiler_ids.h\n'
-            printf 'build app: link build/main.o build/other.o build/gone.o\n'
-        } >build.ninja
-        builder() { ninja "$@"; }
-        app=./app
-    else
-        command -v meson >/dev/null || { echo "skipped: no meson"; exit 77; }
-        { printf "project('consumer', 'c')\n"; awk '/^```meson$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md" |
-            sed "s|executable('game', 'src/main.c', ids)|executable('app', 'src/main.c', 'src/other.c', 'src/gone.c', ids)|"; } >meson.build
-        quiet meson setup b
-        builder() { ninja -C b "$@"; }
-        app=./b/app
-    fi
+    { printf "project('consumer', 'c')\n"; awk '/^```meson$/ {on = 1; next} /^```$/ {on = 0} on' "$source/README.md" |
+        sed "s|executable('game', 'src/main.c', ids)|executable('app', 'src/main.c', 'src/other.c', 'src/gone.c', ids)|"; } >meson.build
+    quiet meson setup b
+    builder() { ninja -C b "$@"; }
+    app=./b/app
     quiet builder
     [ "$(ids $app)" = "$ALL" ] || fail "first build: $(ids $app)"
     builder | grep -q "no work to do" || fail "a no-op build did work"
