@@ -351,8 +351,9 @@ file_replace_t replace_through_temporary(platform_handle_t file, const char* tem
         platform_file_attributes_like(file, target);
     platform_file_close(file);
     char backup[FILE_PATH_CAPACITY];
-    // Interrupts wait from the move until the removal is disarmed: the
-    // handler never removes the name once the file has left it.
+    // Interrupts wait from the move until the removal is disarmed: a
+    // Windows replace that fails halfway, the old file under the backup
+    // name, is put right before the process may end.
     platform_interrupts_hold(1);
     if (result.outcome == FILE_REPLACED &&
         !(backup_name(target, target_length, attempt, backup, sizeof backup) &&

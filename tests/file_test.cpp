@@ -298,16 +298,9 @@ TEST(FileReplaceAll, InPlaceWritesTakeTurns) {
 // Two names for one file: the same device and inode. The same inode
 // number on another device is another file.
 TEST(FileId, SameOnlyWhenVolumeAndIndexAgree) {
-    struct {
-        file_id_t a, b;
-        int same;
-    } cases[] = {
-        {{1, 42}, {1, 42}, 1},
-        {{1, 42}, {2, 42}, 0},
-        {{1, 42}, {1, 43}, 0},
-    };
-    for (auto& c : cases)
-        EXPECT_EQ(file_id_equal(c.a, c.b), c.same) << c.a.volume << " " << c.b.volume;
+    EXPECT_EQ(file_id_equal({1, 42}, {1, 42}), 1);
+    EXPECT_EQ(file_id_equal({1, 42}, {2, 42}), 0);
+    EXPECT_EQ(file_id_equal({1, 42}, {1, 43}), 0);
 }
 
 TEST(FileTemporaryName, BesideTheTargetHiddenAndShort) {

@@ -41,22 +41,17 @@ mode_t mode_of(const std::string& path, bool follow = true) {
 // other's length.
 TEST(Output, ConcurrentRunsReplaceTheHeaderWhole) {
     std::string root = project();
-    for (const char* folder : {"a"}) {
-        mkdir((root + "/" + folder).c_str(), 0700);
-        for (int i = 0; i < 300; ++i)
-            write_file(root + "/" + folder + "/f" + std::to_string(i) + ".c",
-                       "profiler_event_start(" + std::string(folder) + std::to_string(i) +
-                           std::string(1000, 'x') + ")");
-    }
+    mkdir((root + "/a").c_str(), 0700);
+    for (int i = 0; i < 300; ++i)
+        write_file(root + "/a/f" + std::to_string(i) + ".c",
+                   "profiler_event_start(a" + std::to_string(i) + std::string(1000, 'x') + ")");
     ASSERT_EQ(run_tool(root, {"-d", "a", "-o", "a.h"}).exit_code, 0);
     ASSERT_EQ(run_tool(root, {"-d", "a", "-x", "f0.c", "-o", "a0.h"}).exit_code, 0);
     const std::string a = file_text(root + "/a.h"), a0 = file_text(root + "/a0.h");
     write_file(root + "/linked.h", PREVIOUS_HEADER);
     link((root + "/linked.h").c_str(), (root + "/linked_too.h").c_str());
-    const bool can_link = !tool_is_windows() || file_text(root + "/linked_too.h") != "<missing>";
     for (const char* output : {"shared.h", "linked.h"}) {
         const bool in_place = output[0] == 'l';
-        if (in_place && !can_link) continue;
         std::atomic<bool> done{false};
         std::atomic<int> seen{0}, wrong{0};
         std::thread reader([&] {
@@ -78,12 +73,12 @@ TEST(Output, ConcurrentRunsReplaceTheHeaderWhole) {
                 failed += r.exit_code != 0 || r.err != "";
             const std::string text = file_text(root + "/" + output);
             wrong += text != a && text != a0;
-            seen += 1;
         }
         done = true;
         reader.join();
         EXPECT_EQ(failed, 0) << output;
         EXPECT_EQ(wrong, 0) << output << ": of " << seen << " reads";
+        EXPECT_TRUE(in_place || seen > 0);
         EXPECT_EQ(temporary_files(root), strings_t{});
     }
     EXPECT_EQ(file_text(root + "/linked_too.h"), file_text(root + "/linked.h"));
@@ -302,40 +297,35 @@ TEST(Output, StaleTemporaryFilesOfGoneRunsAreRemoved) {
     const pid_t dead = fork(); // a process id nobody has: a child that ended
     if (dead == 0) _exit(0);
     waitpid(dead, nullptr, 0);
-    const std::string d = std::to_string(dead), name = ".profiler_ids.h.";
-    struct {
-        std::string name;
-        bool removed, posix_only;
-    } cases[] = {
-        {name + d + "-0.tmp", true, false},
-        {name + d + "-17.tmp", true, false},
-        {name + std::to_string(getpid()) + "-0.tmp", false, true}, // alive (a Linux id)
-        {name + std::string(11 - d.size(), '0') + d + "-0.tmp", false, false},
-        {name + std::to_string(4294967296ull + dead) + "-0.tmp", false, false},
-        {name + "2147483648-0.tmp", false, true}, // past the largest pid_t
-        {name + d + "-0.tmp.x", false, false},
-        {name + d + "-0.tm", false, false},
-        {name + d + "-.tmp", false, false},
-        {name + "-0.tmp", false, false},
-        {name + d + ".0.tmp", false, false},
-        {name + d + "-0-tmp", false, false},
-        {".other.h." + d + "-0.tmp", false, false},
-        {".profiler_ids.hh." + d + "-0.tmp", false, false},
-        {"profiler_ids.h." + d + "-0.tmp", false, false},
-        {"sub/.out.h." + d + "-3.tmp", true, false},
-        {"sub/" + name + d + "-3.tmp", false, false},
-    };
+    const std::string d = std::to_string(dead), n = ".profiler_ids.h.";
+    strings_t removed = {n + d + "-0.tmp", n + d + "-17.tmp", "sub/.out.h." + d + "-3.tmp"};
+    strings_t kept = {n + std::string(11 - d.size(), '0') + d + "-0.tmp",
+                      n + std::to_string(4294967296ull + dead) + "-0.tmp",
+                      n + d + "-0.tmp.x",
+                      n + d + "-0.tm",
+                      n + d + "-.tmp",
+                      n + "-0.tmp",
+                      n + d + ".0.tmp",
+                      n + d + "-0-tmp",
+                      ".other.h." + d + "-0.tmp",
+                      ".profiler_ids.hh." + d + "-0.tmp",
+                      "profiler_ids.h." + d + "-0.tmp",
+                      "sub/" + n + d + "-3.tmp"};
+    if (!tool_is_windows()) { // Linux process ids: alive, and past the largest pid_t
+        kept.push_back(n + std::to_string(getpid()) + "-0.tmp");
+        kept.push_back(n + "2147483648-0.tmp");
+    }
     mkdir((root + "/sub").c_str(), 0700);
-    mkdir((root + "/" + name + d + "-1.tmp").c_str(), 0700); // a folder is no temporary file
-    for (auto& c : cases)
-        write_file(root + "/" + c.name, "left");
+    mkdir((root + "/" + n + d + "-1.tmp").c_str(), 0700); // a folder is no temporary file
+    for (const strings_t* names : {&removed, &kept})
+        for (const std::string& name : *names)
+            write_file(root + "/" + name, "left");
     EXPECT_EQ(run_tool(root, {"-e", "c"}).exit_code, 0);
     EXPECT_EQ(run_tool(root, {"-e", "c", "-o", "sub/out.h"}).exit_code, 0);
-    for (auto& c : cases) {
-        if (c.posix_only && tool_is_windows()) continue;
-        EXPECT_EQ(file_text(root + "/" + c.name), c.removed ? "<missing>" : "left") << c.name;
-    }
-    EXPECT_TRUE(S_ISDIR(mode_of(root + "/" + name + d + "-1.tmp")));
+    for (const strings_t* names : {&removed, &kept})
+        for (const std::string& name : *names)
+            EXPECT_EQ(file_text(root + "/" + name), names == &kept ? "left" : "<missing>") << name;
+    EXPECT_TRUE(S_ISDIR(mode_of(root + "/" + n + d + "-1.tmp")));
 }
 
 // The same header again leaves the file alone: a build that runs the tool
