@@ -235,13 +235,11 @@ TEST(FileReplaceAll, InterruptRemovesTheTemporaryFile) {
     std::string dir = make_temp_dir("interrupt");
     const std::string path = dir + "/.x.h.1-0.tmp", marker = dir + "/went_on";
     struct {
-        int disarm, ignore, hold;
-        const char* left; // the temporary file afterwards
+        int disarm, ignore, hold; // ignore 2: blocked by the caller, held or not
+        const char* left;         // the temporary file afterwards
     } cases[] = {
-        {0, 0, 0, "<missing>"},
-        {1, 0, 0, "partial"},
-        {0, 1, 0, "partial"},
-        {0, 0, 1, "<missing>"},
+        {0, 0, 0, "<missing>"}, {1, 0, 0, "partial"}, {0, 1, 0, "partial"},
+        {0, 0, 1, "<missing>"}, {0, 2, 1, "partial"},
     };
     for (auto& c : cases) {
         for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
@@ -252,7 +250,11 @@ TEST(FileReplaceAll, InterruptRemovesTheTemporaryFile) {
             unlink(marker.c_str());
             const pid_t child = fork();
             if (child == 0) {
-                if (c.ignore) signal(signal_number, SIG_IGN);
+                sigset_t blocked;
+                sigemptyset(&blocked);
+                sigaddset(&blocked, signal_number);
+                if (c.ignore == 1) signal(signal_number, SIG_IGN);
+                if (c.ignore == 2) sigprocmask(SIG_BLOCK, &blocked, nullptr);
                 if (c.hold) platform_interrupts_hold(1);
                 platform_remove_on_interrupt(path.c_str());
                 if (c.disarm) platform_remove_on_interrupt(nullptr);
@@ -271,15 +273,15 @@ TEST(FileReplaceAll, InterruptRemovesTheTemporaryFile) {
     }
 }
 
-// An in-place write waits for the one before it: while another writer
-// holds the file's lock, the file is not touched.
+// An in-place write waits for the one before it: while another writer (or
+// a whole-file read of ours) holds the file's lock, the file is not touched.
 TEST(FileReplaceAll, InPlaceWritesTakeTurns) {
     std::string dir = make_temp_dir("turns");
     const std::string path = dir + "/ids.h";
     write_file(path, "the other run's header");
     ASSERT_EQ(link(path.c_str(), (dir + "/second_name.h").c_str()), 0);
     const int held = open(path.c_str(), O_WRONLY);
-    ASSERT_EQ(flock(held, LOCK_EX), 0);
+    ASSERT_EQ(flock(held, LOCK_SH), 0);
     const pid_t child = fork();
     if (child == 0) {
         const file_replace_t r = file_replace_all(path.data(), path.size(), "mine", 4);

@@ -320,6 +320,7 @@ TEST(Output, StaleTemporaryFilesOfGoneRunsAreRemoved) {
                       n + d + "-0.tm",
                       n + d + "-.tmp",
                       n + "-0.tmp",
+                      n + "0-0.tmp",
                       n + d + ".0.tmp",
                       n + d + "-0-tmp",
                       ".other.h." + d + "-0.tmp",
@@ -341,6 +342,13 @@ TEST(Output, StaleTemporaryFilesOfGoneRunsAreRemoved) {
         for (const std::string& name : *names)
             EXPECT_EQ(file_text(root + "/" + name), names == &kept ? "left" : "<missing>") << name;
     EXPECT_TRUE(S_ISDIR(mode_of(root + "/" + n + d + "-1.tmp")));
+    // Another user's live process is one the run may not signal: not gone.
+    const std::string theirs = ".nobody.h." + std::to_string(getpid()) + "-0.tmp";
+    write_file(root + "/" + theirs, "left");
+    if (!tool_is_windows()) {
+        EXPECT_EQ(run_tool(root, {"-e", "c", "-o", "nobody.h"}, as_nobody(root)).exit_code, 0);
+        EXPECT_EQ(file_text(root + "/" + theirs), "left");
+    }
 }
 
 // The same header again leaves the file alone: a build that runs the tool
