@@ -156,20 +156,50 @@ file_replace_t failure(int temporary) {
 
 } // namespace
 
-int file_holds_exactly(const char* path, const void* bytes, uint64_t length) {
+namespace {
+
+// Whether the file holds the bytes; with line_endings, a CR before any of
+// their LFs is taken as part of that line ending.
+int holds(const char* path, const uint8_t* expected, uint64_t length, int line_endings) {
     file_reader_t reader;
     if (!file_reader_open(&reader, path, 0)) return -1;
-    int same = reader.remaining == length;
+    uint64_t at = 0;
+    // A CR the bytes do not have here, read where they have an LF: it
+    // stands for nothing only when the file's next byte is that LF, which
+    // may come in the next piece.
+    int carriage_return = 0;
+    int same = 1;
     uint8_t piece[16384];
     int failed = 0;
-    for (uint64_t at = 0; same && at < length;) {
-        uint64_t n = file_reader_read(&reader, piece, sizeof piece, &failed);
-        same = !failed && n != 0 && n <= length - at &&
-               bytes_equal(piece, n, (const uint8_t*)bytes + at, n);
-        at += n;
+    while (same) {
+        const uint64_t n = file_reader_read(&reader, piece, sizeof piece, &failed);
+        if (failed || n == 0) break;
+        for (uint64_t i = 0; same && i < n; ++i) {
+            const uint8_t c = piece[i];
+            if (carriage_return) {
+                same = c == '\n';
+                carriage_return = 0;
+                ++at;
+            } else if (at < length && c == expected[at]) {
+                ++at;
+            } else {
+                same = line_endings && c == '\r' && at < length && expected[at] == '\n';
+                carriage_return = same;
+            }
+        }
     }
     file_reader_close(&reader);
-    return same;
+    return !failed && same && at == length;
+}
+
+} // namespace
+
+int file_holds_exactly(const char* path, const void* bytes, uint64_t length) {
+    return holds(path, (const uint8_t*)bytes, length, 0);
+}
+
+int file_holds_text(const char* path, const void* bytes, uint64_t length) {
+    return holds(path, (const uint8_t*)bytes, length, 1);
 }
 
 namespace {
@@ -404,7 +434,7 @@ file_replace_t file_replace_all(const void* name, uint64_t name_length, const vo
     remove_stale_temporaries(target, target_length);
     int writable = 0;
     if (kind != PLATFORM_PATH_MISSING) {
-        if (file_holds_exactly(target, bytes, length) == 1)
+        if (file_holds_text(target, bytes, length) == 1)
             return file_replace_t{FILE_UNCHANGED, 0, 0};
         // A file we may not write is not replaced behind its owner's back
         // (renaming over it needs only the folder's permission).

@@ -49,6 +49,10 @@ int file_path_id(const char* path, file_id_t* id);
 // when it holds others, -1 when it cannot be read (file_last_error says
 // why). It reads in pieces, so a large file costs no memory.
 int file_holds_exactly(const char* path, const void* bytes, uint64_t length);
+// file_holds_text returns the same, but a file that differs only by a CR
+// before some of the bytes' LFs holds them too: git's autocrlf checks a
+// header out with CRLF line endings, and it still holds the same text.
+int file_holds_text(const char* path, const void* bytes, uint64_t length);
 
 // file_write_all writes the bytes to the file and returns how many it
 // wrote; 0 when the file cannot be created. overwrite 0 refuses to touch an

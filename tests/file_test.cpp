@@ -180,12 +180,18 @@ std::vector<std::string> entries(const std::string& dir) {
 }
 
 TEST(FileReplaceAll, OutcomesLeaveNoTemporaryFile) {
+    // The first line ending falls where the reader's first piece of 16384
+    // bytes ends: a CR there meets its LF only in the next piece.
+    const std::string first = std::string(16383, '#');
+    const std::string text = first + "\nfresh\n";
+    const std::string crlf = first + "\r\nfresh\r\n";
     struct {
         const char* name;
         std::string path;
         file_replace_outcome_t outcome;
         uint32_t error, temporary;
-        const char* after; // the output's bytes afterwards
+        const char* after;       // the output's bytes afterwards
+        std::string before = ""; // the output's bytes before, when not empty
     } cases[] = {
         {"new file", "new.h", FILE_REPLACED, 0, 0, "fresh"},
         {"old file", "old.h", FILE_REPLACED, 0, 0, "fresh"},
@@ -197,31 +203,54 @@ TEST(FileReplaceAll, OutcomesLeaveNoTemporaryFile) {
          PLATFORM_ERROR_PATH_TOO_LONG, 0, nullptr},
         // Written in place over a longer file: cut to the new length.
         {"two names", "linked.h", FILE_WRITTEN_IN_PLACE, 0, 0, "fresh"},
+        // A checkout with CRLF line endings holds the same text; any other
+        // difference is a different file.
+        {"CRLF line endings", "crlf.h", FILE_UNCHANGED, 0, 0, "crlf", crlf},
+        {"mixed line endings", "mixed.h", FILE_UNCHANGED, 0, 0, "mixed", first + "\r\nfresh\n"},
+        {"CRLF for another byte", "byte.h", FILE_REPLACED, 0, 0, "fresh", first + "\nfres\r\n\n"},
+        {"two CRs", "crcr.h", FILE_REPLACED, 0, 0, "fresh", first + "\nfresh\r\r\n"},
+        {"CR and another byte for an LF", "crx.h", FILE_REPLACED, 0, 0, "fresh",
+         first + "\r#fresh\n"},
+        {"CR at the end", "crend.h", FILE_REPLACED, 0, 0, "fresh", first + "\nfresh\r"},
+        {"space before LF", "space.h", FILE_REPLACED, 0, 0, "fresh", first + "\nfresh \n"},
+        {"shorter", "short.h", FILE_REPLACED, 0, 0, "fresh", first + "\r\nfresh"},
+        {"longer by a line ending", "long.h", FILE_REPLACED, 0, 0, "fresh", crlf + "\r\n"},
     };
     std::string dir = make_temp_dir("replace");
     write_file(dir + "/old.h", "old header");
-    write_file(dir + "/same.h", "fresh");
+    write_file(dir + "/same.h", text);
     mkdir((dir + "/folder").c_str(), 0700);
-    write_file(dir + "/linked.h", "a longer old header");
+    write_file(dir + "/linked.h", text + "and a longer old tail");
     link((dir + "/linked.h").c_str(), (dir + "/other_name.h").c_str());
     struct timespec old_times[2] = {{1000000000, 0}, {1000000000, 0}};
     utimensat(AT_FDCWD, (dir + "/same.h").c_str(), old_times, 0);
     for (auto& c : cases) {
+        if (!c.before.empty()) write_file(dir + "/" + c.path, c.before);
+    }
+    // Only the run's check takes a CR for nothing.
+    EXPECT_EQ(file_holds_exactly((dir + "/crlf.h").c_str(), text.data(), text.size()), 0);
+    EXPECT_EQ(file_holds_exactly((dir + "/same.h").c_str(), text.data(), text.size()), 1);
+    for (auto& c : cases) {
         std::string path = dir + "/" + c.path;
-        file_replace_t r = file_replace_all(path.data(), path.size(), "fresh", 5);
+        file_replace_t r = file_replace_all(path.data(), path.size(), text.data(), text.size());
         EXPECT_EQ(r.outcome, c.outcome) << c.name;
         EXPECT_EQ(r.error, c.error) << c.name;
         EXPECT_EQ(r.temporary, c.temporary) << c.name;
         if (c.after) {
-            EXPECT_EQ(file_text(path), c.after) << c.name;
+            const std::string after = !strcmp(c.after, "crlf")    ? crlf
+                                      : !strcmp(c.after, "mixed") ? c.before
+                                                                  : text;
+            EXPECT_EQ(file_text(path), after) << c.name;
         }
     }
     struct stat info;
     ASSERT_EQ(stat((dir + "/same.h").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtim.tv_sec, 1000000000); // not even opened for writing
-    EXPECT_EQ(file_text(dir + "/other_name.h"), "fresh");
-    EXPECT_EQ(entries(dir), (std::vector<std::string>{"folder", "linked.h", "new.h", "old.h",
-                                                      "other_name.h", "same.h"}));
+    EXPECT_EQ(file_text(dir + "/other_name.h"), text);
+    EXPECT_EQ(entries(dir),
+              (std::vector<std::string>{"byte.h", "crcr.h", "crend.h", "crlf.h", "crx.h", "folder",
+                                        "linked.h", "long.h", "mixed.h", "new.h", "old.h",
+                                        "other_name.h", "same.h", "short.h", "space.h"}));
     EXPECT_EQ(entries(dir + "/folder"), std::vector<std::string>{});
 }
 

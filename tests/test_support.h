@@ -91,6 +91,14 @@ inline std::string file_text(const std::string& path) {
     return s.str();
 }
 
+// The text with CRLF line endings, as git's autocrlf checks it out.
+inline std::string with_crlf(const std::string& text) {
+    std::string out;
+    for (char c : text)
+        out += c == '\n' ? std::string("\r\n") : std::string(1, c);
+    return out;
+}
+
 inline void make_dir(const std::string& path) { mkdir(path.c_str(), 0700); }
 
 // shell runs a command with sh and returns its exit code.

@@ -459,10 +459,23 @@ int search_would_list(const options_t& o, const data_t& path) {
     return 0;
 }
 
+// Whether the bytes start as every header does, with LF or CRLF line
+// endings: git's autocrlf checks a header of ours out with CRLF.
+int starts_as_a_header(const uint8_t* start, uint64_t n) {
+    const char opening[] = HEADER_OPENING;
+    uint64_t at = 0;
+    for (uint64_t i = 0; i < n && at + 1 < sizeof opening; ++i) {
+        if (start[i] == '\r' && i + 1 < n && start[i + 1] == '\n') continue;
+        if (start[i] != (uint8_t)opening[at]) return 0;
+        ++at;
+    }
+    return at + 1 == sizeof opening;
+}
+
 // Whether the file at path is missing, empty or starts as a header of ours.
 int is_missing_or_our_header(const data_t& path) {
-    const char opening[] = HEADER_OPENING;
-    uint8_t start[sizeof opening - 1];
+    // Room for the opening with a CR before each of its LFs.
+    uint8_t start[2 * sizeof HEADER_OPENING];
     file_reader_t reader;
     if (!file_reader_open(&reader, (const char*)path.data, 0)) {
         file_id_t id;
@@ -471,7 +484,7 @@ int is_missing_or_our_header(const data_t& path) {
     int failed = 0;
     const uint64_t n = file_reader_read(&reader, start, sizeof start, &failed);
     file_reader_close(&reader);
-    return !failed && (n == 0 || bytes_equal(start, n, opening, sizeof start));
+    return !failed && (n == 0 || starts_as_a_header(start, n));
 }
 
 // Whether the output may be replaced when it is one of the files the search
@@ -559,7 +572,7 @@ int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
 int check_output(const options_t& o, const data_t& header) {
     const int same = o.to_standard_output
                          ? -2
-                         : file_holds_exactly((const char*)o.output.data, header.data, header.used);
+                         : file_holds_text((const char*)o.output.data, header.data, header.used);
     if (same == 1) {
         if (!o.silent) say_final_line(o.output, " is up to date.\n");
         return 0;

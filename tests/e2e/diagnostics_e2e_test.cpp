@@ -148,6 +148,35 @@ TEST(Diagnostics, Table) {
          0,
          "",
          false},
+        {"check of an output with a CR that is no line ending",
+         {"--check"},
+         [](const std::string& root) {
+             run_tool(root, {});
+             write_file(root + "/profiler_ids.h", file_text(root + "/profiler_ids.h") + "\r");
+         },
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date\n",
+         false},
+        {"output of ours with CRLF line endings",
+         {},
+         file("profiler_ids.h", with_crlf(PREVIOUS_HEADER)),
+         0,
+         "",
+         true},
+        {"output cut short in the opening every header has",
+         {},
+         file("profiler_ids.h", PREVIOUS_HEADER.substr(0, 20)),
+         1,
+         ERROR + "the output \"profiler_ids.h\" is one of the files searched and not a header of "
+                 "ours; no header written\n",
+         false},
+        {"output with a CR that is no line ending in the opening",
+         {},
+         file("profiler_ids.h", "\r" + PREVIOUS_HEADER.substr(1)),
+         1,
+         ERROR + "the output \"profiler_ids.h\" is one of the files searched and not a header of "
+                 "ours; no header written\n",
+         false},
         {"output holding the header and more",
          {},
          [](const std::string& root) {

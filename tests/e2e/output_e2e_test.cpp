@@ -364,6 +364,16 @@ TEST(Output, UnchangedHeaderIsNotWritten) {
     struct stat info;
     ASSERT_EQ(stat((root + "/profiler_ids.h").c_str(), &info), 0);
     EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
+    // Checked out with CRLF line endings (git's autocrlf), it still holds
+    // the header: left alone, and up to date for --check.
+    const std::string crlf = with_crlf(file_text(root + "/profiler_ids.h"));
+    write_file(root + "/profiler_ids.h", crlf);
+    ASSERT_EQ(utimensat(AT_FDCWD, (root + "/profiler_ids.h").c_str(), old_times, 0), 0);
+    EXPECT_EQ(run_tool(root, {}).exit_code, 0);
+    EXPECT_EQ(run_tool(root, {"--check"}).out, "profiler_ids.h is up to date.\n");
+    EXPECT_EQ(file_text(root + "/profiler_ids.h"), crlf);
+    ASSERT_EQ(stat((root + "/profiler_ids.h").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mtim.tv_sec, 1000000000);
     // A new id changes it.
     write_file(root + "/new.c", "profiler_event_start(added)");
     EXPECT_EQ(run_tool(root, {}).exit_code, 0);
