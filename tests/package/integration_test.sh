@@ -272,9 +272,33 @@ target_link_options(app PRIVATE /NODEFAULTLIB /ENTRY:app_entry /SUBSYSTEM:CONSOL
 target_link_libraries(app PRIVATE "\${TAGLOOMSMITH_KERNEL32_LIBRARY}")
 tagloomsmith_generate_ids(app DIRECTORIES src)
 EOF
-    configure "$work/p" "$work/b" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/clang-cl-x86_64.cmake"
+    # A Debug build: CMake's Debug flags hold /RTC1, which the tool cannot
+    # link without the C runtime (clang-cl ignores it, the real compiler
+    # does not, so the flags are what this can check); the project's own
+    # files keep it.
+    configure "$work/p" "$work/b" -DCMAKE_TOOLCHAIN_FILE="$source/cmake/clang-cl-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Debug -DCMAKE_EXPORT_COMPILE_COMMANDS=ON
+    # The files under a folder: how many, and how many with runtime checks.
+    rtc() {
+        python3 -c 'import json, re, sys
+c = [e["command"] for e in json.load(open(sys.argv[1])) if e["file"].startswith(sys.argv[2])]
+print(len(c), sum(1 for x in c if re.search(r"(^| )[/-]RTC", x)))' "$work/b/compile_commands.json" "$1"
+    }
+    read -r count checked < <(rtc "$source/")
+    [ "$count" -gt 10 ] && [ "$checked" = 0 ] || fail "the tool's Debug flags: $count files, $checked with /RTC"
+    [ "$(rtc "$work/p/src/")" = "3 3" ] || fail "the project's own Debug flags: $(rtc "$work/p/src/")"
     quiet cmake --build "$work/b" --parallel 2
     [ -f "$work/b/app.exe" ] && [ -f "$work/b/tagloomsmith/tagloomsmith.exe" ] || fail "no app.exe or tool"
+    # A target other than x64 stops at configure, saying what to do.
+    if [ "$generator" = "Unix Makefiles" ]; then
+        if cmake -S "$work/p" -B "$work/x86" -G "$generator" \
+            -DCMAKE_TOOLCHAIN_FILE="$source/cmake/clang-cl-x86_64.cmake" \
+            -DCMAKE_C_FLAGS=--target=i686-pc-windows-msvc -DCMAKE_CXX_FLAGS=--target=i686-pc-windows-msvc \
+            >"$work/log" 2>&1; then
+            fail "an x86 configure went through"
+        fi
+        grep -q "targets 'X86'.*-A x64" <(tr -s ' \n' ' ' <"$work/log") || { cat "$work/log"; fail "no word on x64"; }
+    fi
     if command -v wine >/dev/null && [ "$generator" = Ninja ]; then
         export WINEPREFIX="$work/wine" WINEDEBUG=-all WINEDLLOVERRIDES='mscoree,mshtml=' HOME="$work"
         [ "$(ids wine "$work/b/app.exe" 2>/dev/null)" = "$ALL" ] || fail "app.exe did not run"
