@@ -172,7 +172,7 @@ TEST(Diagnostics, Table) {
          false},
         {"output with a CR that is no line ending in the opening",
          {},
-         file("profiler_ids.h", "\r" + PREVIOUS_HEADER.substr(1)),
+         file("profiler_ids.h", PREVIOUS_HEADER.substr(0, 8) + "\r" + PREVIOUS_HEADER.substr(8)),
          1,
          ERROR + "the output \"profiler_ids.h\" is one of the files searched and not a header of "
                  "ours; no header written\n",
