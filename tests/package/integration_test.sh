@@ -82,11 +82,17 @@ build_once() { # <step>
     compiled=$(grep -- "$CC_RE" "$work/out" | grep -o 'src/[A-Za-z_/]*\.c' | sort -u | tr '\n' ' ' || true)
 }
 
+# $IDLE_RE: what a build with nothing to do must not print either (CMake
+# configuring again).
 expect_work() { # <step> <tool runs> <sources compiled, or * for any>
     build_once "$1"
     [ "$tool_runs" = "$2" ] || { cat "$work/out" >&2; fail "$1: the tool ran $tool_runs times, not $2"; }
     [ "$3" = "*" ] || [ "$compiled" = "$3" ] ||
         { cat "$work/out" >&2; fail "$1: compiled '$compiled', not '$3'"; }
+    if [ "$2$3" = 0 ] && [ -n "${IDLE_RE:-}" ] && grep -q -- "$IDLE_RE" "$work/out"; then
+        cat "$work/out" >&2
+        fail "$1: $(grep -- "$IDLE_RE" "$work/out" | head -1)"
+    fi
 }
 
 # The program agrees with the header: the names in its order, and beta's
@@ -213,6 +219,7 @@ EOF
     builder=(cmake --build build)
     TOOL_RE='Generating .*profiler_ids\.h'
     CC_RE='Building C object'
+    IDLE_RE='Re-running CMake\|-- Configuring'
     header=build/profiler_ids.h
     app=./build/app
     if [ "$generator" = "Ninja Multi-Config" ]; then app=./build/Debug/app; fi
