@@ -88,17 +88,17 @@ int split_arguments(const uint16_t* text, split_out_t* w) {
 }
 
 // Points at each argument the split started, from the next multiple of 8
-// after the size bytes at start, as many as fit before limit; returns the
-// array.
+// after the size bytes at start; returns the array, or null when they do
+// not all fit before limit.
 char** index_arguments(const split_out_t& w, uint64_t size, int32_t* count) {
     uint8_t* array_bytes = w.start + size + align_padding((uint64_t)(uintptr_t)(w.start + size), 8);
     char** array = (char**)array_bytes;
     int32_t n = 0;
-    const uint32_t started = w.count < STARTS_CAPACITY ? w.count : STARTS_CAPACITY;
-    while ((uint32_t)n < started && array_bytes + 8 * ((uint64_t)n + 1) <= w.limit) {
+    // Every argument gets its pointer, or the line is too long: one left
+    // out would change what the run does without a word.
+    if (w.count > STARTS_CAPACITY || array_bytes + 8 * (uint64_t)w.count > w.limit) return nullptr;
+    for (; (uint32_t)n < w.count; ++n)
         array[n] = (char*)w.start + argument_starts[n];
-        n += 1;
-    }
     *count = n;
     return array;
 }
@@ -126,5 +126,7 @@ char** command_line_split_text(const uint16_t* text, int32_t* count,
     // The last argument ends here; an empty one ("") gets a zero byte of
     // its own after the one that ended the argument before it.
     if (w.open || w.out[-1] != 0) *w.out++ = 0;
-    return index_arguments(w, (uint64_t)(w.out - start), count);
+    char** array = index_arguments(w, (uint64_t)(w.out - start), count);
+    if (!array) *result = COMMAND_LINE_LIMIT;
+    return array;
 }

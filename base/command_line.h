@@ -11,7 +11,7 @@ const uint64_t COMMAND_LINE_BUFFER_SIZE = 2048;
 enum command_line_result_t {
     COMMAND_LINE_OK = 0,
     COMMAND_LINE_ILL_FORMED = 1, // not well-formed UTF-16 (an unpaired surrogate)
-    COMMAND_LINE_LIMIT = 2,      // no byte at all, or the text filled the buffer
+    COMMAND_LINE_LIMIT = 2,      // no byte at all, or the text and its pointers fill the buffer
 };
 
 // command_line_split splits the process's own command line and returns the

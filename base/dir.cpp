@@ -424,21 +424,31 @@ uint64_t dir_drive_length(const uint8_t* path, uint64_t length) {
 
 namespace {
 
-// Folders above a path's own that dir_would_list climbs at most.
-const uint32_t CLIMB_LIMIT = 256;
+// Folders above a path's own that dir_would_list climbs at most, and the
+// room for the path it climbs by ("a/b/../.."): deeper than a walk reaches.
+const uint32_t CLIMB_LIMIT = 1024;
+const uint64_t CLIMB_CAPACITY = 4 * DIR_PATH_CAPACITY + 3 * CLIMB_LIMIT;
 
-// Whether any folder named in the path's folder part is an exception: the
-// walk would not have entered it.
-int folder_excepted(const data_t* path, uint64_t folder, const dir_filter_t* filter) {
-    uint64_t start = 0;
-    for (uint64_t i = 0; i <= folder; ++i) {
-        if (i < folder && !platform_is_separator(path->data[i])) continue;
-        data_t part = data_make(i - start, i - start, path->data + start);
-        if (part.used != 0 && matches_any(&part, filter->exceptions, filter->exception_count))
-            return 1;
-        start = i + 1;
+// Whether one of the last `below` folders named in the path's folder part
+// (those below the searched folder) is an exception the walk would not
+// enter. Where the text does not show them plainly ("." or "..", fewer
+// names than folders), none is taken for one: the path counts as listed.
+int folder_excepted(const data_t* path, uint64_t folder, uint32_t below,
+                    const dir_filter_t* filter) {
+    uint64_t end = folder;
+    int excepted = 0;
+    for (uint32_t k = 0; k < below; ++k) {
+        while (end != 0 && platform_is_separator(path->data[end - 1]))
+            --end;
+        uint64_t start = end;
+        while (start != 0 && !platform_is_separator(path->data[start - 1]))
+            --start;
+        const data_t part = data_make(end - start, end - start, path->data + start);
+        if (part.used == 0 || is_dot_entry(&part)) return 0;
+        excepted |= matches_any(&part, filter->exceptions, filter->exception_count);
+        end = start;
     }
-    return 0;
+    return excepted;
 }
 
 int same_file(const platform_path_info_t& a, const platform_path_info_t& b) {
@@ -455,36 +465,40 @@ int dir_would_list(const data_t* directory, const data_t* path, const dir_filter
                    uint32_t flags) {
     const uint64_t folder = platform_folder_length(path->data, path->used);
     data_t name = data_make(path->used - folder, path->used - folder, path->data + folder);
-    if (name.used == 0 || !dir_file_passes(filter, &name) || folder_excepted(path, folder, filter))
-        return 0;
-    uint8_t buffer[DIR_PATH_CAPACITY];
+    if (name.used == 0 || !dir_file_passes(filter, &name)) return 0;
+    uint8_t buffer[CLIMB_CAPACITY];
     data_t text = data_make(sizeof buffer - 1, 0, buffer);
-    if (directory->used + 1 > text.size || folder + 1 > text.size) return 0;
+    // A directory the walk cannot hold is not searched at all.
+    if (DIR_PATH_CAPACITY < directory->used + PATTERN_BYTES) return 0;
     data_append_data(&text, directory, 1);
     data_append_byte(&text, 0);
-    platform_path_info_t searched, at, below{};
+    platform_path_info_t searched, at, before{};
     if (!existing((const char*)buffer, &searched) || searched.kind != PLATFORM_PATH_DIRECTORY)
         return 0;
     // The path's folder, then the folders above it, one ".." at a time,
-    // until the searched folder or the top shows.
+    // until the searched folder or the top shows. What cannot be told (a
+    // climb too long for the buffer) counts as listed: a source is never
+    // taken for a file of nobody's.
     text.used = 0;
     if (folder == 0)
         data_append_byte(&text, '.');
-    else
-        data_append(&text, path->data, folder, 1);
+    else if (!data_append(&text, path->data, folder, 1))
+        return 1;
     for (uint32_t up = 0; up <= CLIMB_LIMIT; ++up) {
-        data_append_byte(&text, 0);
+        if (!data_append_byte(&text, 0)) return 1;
         if (!existing((const char*)buffer, &at)) return 0;
-        if (same_file(at, searched)) return up == 0 || flag_given(flags, WALK_RECURSIVE);
-        if (up != 0 && same_file(at, below)) return 0; // the top: ".." is itself
-        below = at;
+        if (same_file(at, searched))
+            return (up == 0 || flag_given(flags, WALK_RECURSIVE)) &&
+                   !folder_excepted(path, folder, up, filter);
+        if (up != 0 && same_file(at, before)) return 0; // the top: ".." is itself
+        before = at;
         text.used -= 1;
         if (!platform_is_separator(text.data[text.used - 1]) &&
             !data_append_byte(&text, PLATFORM_SEPARATOR))
-            return 0;
-        if (!data_append(&text, "..", 2, 1)) return 0;
+            return 1;
+        if (!data_append(&text, "..", 2, 1)) return 1;
     }
-    return 0;
+    return 1;
 }
 
 int dir_same_entry(const data_t* a, const data_t* b) {

@@ -94,6 +94,16 @@ int file_path_id(const char* path, file_id_t* id) {
     return 1;
 }
 
+uint32_t file_path_links(const char* path) {
+    platform_path_info_t info;
+    if (!platform_path_info(path, &info) || info.kind != PLATFORM_PATH_FILE) return 0;
+    return info.links;
+}
+
+uint32_t file_path_resolve(const char* path, char* out, uint32_t capacity) {
+    return platform_path_resolve(path, out, capacity);
+}
+
 void file_reader_close(file_reader_t* reader) {
     if (reader->file != PLATFORM_INVALID_HANDLE) platform_file_close(reader->file);
     reader->file = PLATFORM_INVALID_HANDLE;

@@ -18,8 +18,8 @@ struct file_reader_t {
     uint64_t remaining;
 };
 // file_reader_open opens the file and takes its size; it returns 0 when
-// the file cannot be opened or its size taken. With keep_writers_out, our own writers are kept out while it is open, as the
-// whole-file read does. The scan needs no such lock: no run of ours writes
+// the file cannot be opened or its size taken. With keep_writers_out, our own writers are kept out
+// while it is open, as the whole-file read does. The scan needs no such lock: no run of ours writes
 // into a file in place (outputs are replaced by a rename), and the lock cost
 // a tenth of a run over a thousand small files.
 int file_reader_open(file_reader_t* reader, const char* path, int keep_writers_out);
@@ -44,6 +44,14 @@ int file_reader_id(const file_reader_t* reader, file_id_t* id);
 // file_path_id gives the identity of the file at path, links followed; 0
 // when nothing stands there or the OS cannot tell.
 int file_path_id(const char* path, file_id_t* id);
+// file_path_links returns how many names (hard links) the regular file at
+// path has, links followed; 0 when no regular file stands there or the OS
+// cannot tell.
+uint32_t file_path_links(const char* path);
+// file_path_resolve writes the path with the symbolic links at its end
+// followed to the file they name (which need not exist), terminated, and
+// returns its length; 0 when it does not fit or a link cannot be read.
+uint32_t file_path_resolve(const char* path, char* out, uint32_t capacity);
 
 // file_holds_exactly returns 1 when the file holds exactly these bytes, 0
 // when it holds others, -1 when it cannot be read (file_last_error says

@@ -83,7 +83,8 @@ TEST(CommandLineSplit, FailuresAreResults) {
         {u"p \xD800", COMMAND_LINE_ILL_FORMED},
         {u"p \xDC00 x", COMMAND_LINE_ILL_FORMED},
         {u"p \xD800x", COMMAND_LINE_ILL_FORMED},
-        {std::u16string(2047, u'a'), COMMAND_LINE_OK},
+        {std::u16string(2047, u'a'), COMMAND_LINE_LIMIT}, // no room left for its pointer
+        {std::u16string(2039, u'a'), COMMAND_LINE_OK},
     };
     for (auto& c : cases) {
         command_line_result_t r;
@@ -99,16 +100,24 @@ TEST(CommandLineSplit, OnlySeparatorsGiveNoArgument) {
 }
 
 TEST(CommandLineSplit, PointersShareTheBuffer) {
-    // 1000 bytes of text: 500 one-letter arguments; 131 pointers fit after it.
-    std::u16string text;
-    for (int i = 0; i < 500; ++i)
-        text += u"a ";
-    int32_t count = 0;
-    command_line_result_t r;
-    char** array = command_line_split_text((const uint16_t*)text.c_str(), &count, &r);
-    ASSERT_NE(array, nullptr);
-    EXPECT_EQ(count, 131);
-    EXPECT_EQ((char*)array - array[0], 1000);
+    // Arguments of 7 letters: 128 take 1024 bytes of text and 1024 of
+    // pointers, the whole buffer; the 129th has no pointer left, and an
+    // argument silently dropped would change what the run does.
+    for (int n : {128, 129}) {
+        std::u16string text;
+        for (int i = 0; i < n; ++i)
+            text += u"abcdefg ";
+        int32_t count = 0;
+        command_line_result_t r;
+        char** array = command_line_split_text((const uint16_t*)text.c_str(), &count, &r);
+        EXPECT_EQ(r, n == 128 ? COMMAND_LINE_OK : COMMAND_LINE_LIMIT) << n;
+        EXPECT_EQ(count, n == 128 ? 128 : 0) << n;
+        if (n == 128) {
+            ASSERT_NE(array, nullptr);
+            EXPECT_EQ((char*)array - array[0], 1024);
+            EXPECT_STREQ(array[127], "abcdefg");
+        }
+    }
 }
 
 TEST(CommandLineSplit, CharacterWithoutRoomIsLeftOut) {
@@ -119,8 +128,8 @@ TEST(CommandLineSplit, CharacterWithoutRoomIsLeftOut) {
             u"b";
     command_line_result_t r;
     args_t args = split(text, &r);
-    EXPECT_EQ(r, COMMAND_LINE_OK);
-    ASSERT_EQ(args.size(), 0u); // no pointer slot left after 2047 bytes
+    EXPECT_EQ(r, COMMAND_LINE_LIMIT); // no pointer slot left after 2047 bytes
+    ASSERT_EQ(args.size(), 0u);
 }
 
 } // namespace

@@ -361,7 +361,10 @@ TEST(DependencyFile, OnlyOurShapeCountsAsOurs) {
     } cases[] = {
         {"t:\n", 1},
         {"t: \\\n  a \\\n  b c\n\na:\n\nb c:\n", 1},
-        {"t: \\\n  a\n", 1},
+        {"t: \\\n  a\n", 0},
+        {"all:\n\nclean:\n", 0},
+        {"t: \\\n  a \\\n  b\n\nb:\n\na:\n", 0},
+        {"t: \\\n  a \\\n  b\n\na:\n", 0},
         {"", 0},
         {"t\n", 0},
         {" t:\n", 0},

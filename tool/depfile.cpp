@@ -3,9 +3,11 @@
 namespace {
 
 // Bytes both read as themselves, unescaped; ' ', '#', '$' and '\\' are
-// written escaped or checked on their own. Ninja ends a name at any other
-// punctuation ('&', '\'', '*', '|', ...), make splits or misreads at ':', '%',
-// '=' and ';', and neither can hold a control byte.
+// written escaped or checked on their own, '~' is one but at a name's
+// start. Ninja ends a name at any other punctuation ('&', '\'', '*', '|',
+// ...), make splits or misreads at ':', '%', '=' and ';', takes '[' and ']'
+// for a wildcard and '(' and ')' for an archive's member, and neither can
+// hold a control byte.
 int byte_is_plain(uint8_t c) {
     if (c >= 0x80) return 1;
     if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return 1;
@@ -17,12 +19,8 @@ int byte_is_plain(uint8_t c) {
     case '_':
     case '.':
     case '~':
-    case '(':
-    case ')':
     case '{':
     case '}':
-    case '[':
-    case ']':
     case '!':
     case '@':
     case '-':
@@ -33,12 +31,12 @@ int byte_is_plain(uint8_t c) {
 }
 
 // Whether the run of backslashes at i would be read as escapes: before a
-// space, a '#' or the name's end. Where a backslash is a separator, a slash
+// space, a '#', a '$' or the name's end. Where a backslash is a separator, a slash
 // is the same name and is written instead (".\\" as "./").
 int backslashes_misread(const uint8_t* name, uint64_t length, uint64_t i) {
     while (i < length && name[i] == '\\')
         ++i;
-    return i == length || name[i] == ' ' || name[i] == '#';
+    return i == length || name[i] == ' ' || name[i] == '#' || name[i] == '$';
 }
 
 // Appends pieces and remembers whether any of them did not fit.
@@ -63,11 +61,13 @@ struct depfile_out_t {
     }
 };
 
-// Calls each(path, length) for every listed file, then every searched
-// folder, until it returns 0; returns 0 when it was stopped.
-template <typename each_t> int for_each_path(const file_list_t& list, each_t each) {
+// Calls each(path, length) for every listed file but the one skipped, then
+// every searched folder, until it returns 0; returns 0 when it was stopped.
+template <typename each_t>
+int for_each_path(const file_list_t& list, uint32_t skipped, each_t each) {
     for (uint32_t i = 0; i < list.count; ++i)
-        if (list.paths[i] && !each(list.paths[i], text_length(list.paths[i]))) return 0;
+        if (i != skipped && list.paths[i] && !each(list.paths[i], text_length(list.paths[i])))
+            return 0;
     for (uint32_t i = 0; i < list.folder_count; ++i)
         if (!each(list.folders[i], text_length(list.folders[i]))) return 0;
     return 1;
@@ -80,6 +80,9 @@ int depfile_name_fits(const uint8_t* name, uint64_t length) {
     // A drive's colon is the only one a Windows path has, and both read it.
     const uint64_t drive = dir_drive_length(name, length);
     const int slash_instead = dir_is_separator('\\');
+    // make expands a '~' that starts a name, and drops a space that ends a
+    // line however it is escaped.
+    if ((drive < length && name[drive] == '~') || name[length - 1] == ' ') return 0;
     for (uint64_t i = drive; i < length; ++i) {
         const uint8_t c = name[i];
         // Backslashes before a space, a '#' or the end escape them, or the
@@ -90,26 +93,27 @@ int depfile_name_fits(const uint8_t* name, uint64_t length) {
     return 1;
 }
 
-depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list) {
+depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list,
+                               uint32_t skipped) {
     data_t bad{0, 0, nullptr};
     const auto check = [&](const uint8_t* path, uint64_t n) {
         if (depfile_name_fits(path, n)) return 1;
         bad = data_make(n, n, (void*)path);
         return 0;
     };
-    if (!check(target.data, target.used) || !for_each_path(list, check))
+    if (!check(target.data, target.used) || !for_each_path(list, skipped, check))
         return depfile_result_t{DEPFILE_BAD_NAME, bad};
 
     depfile_out_t out{block, 1};
     out.path(target.data, target.used);
     out.bytes(":", 1);
-    for_each_path(list, [&](const uint8_t* path, uint64_t n) {
+    for_each_path(list, skipped, [&](const uint8_t* path, uint64_t n) {
         out.bytes(" \\\n  ", 5);
         out.path(path, n);
         return 1;
     });
     out.bytes("\n", 1);
-    for_each_path(list, [&](const uint8_t* path, uint64_t n) {
+    for_each_path(list, skipped, [&](const uint8_t* path, uint64_t n) {
         out.bytes("\n", 1);
         out.path(path, n);
         out.bytes(":\n", 2);
@@ -152,6 +156,7 @@ int depfile_looks_ours(const uint8_t* text, uint64_t length) {
     int more = ends_with(line, ": \\");
     if (!more && !ends_with(line, ":")) return 0;
     // The prerequisites, two spaces in, each line but the last continued.
+    const uint64_t first = at;
     while (more) {
         line = next_line(text, length, &at);
         if (!line.found || line.length < 3 || line.begin[0] != ' ' || line.begin[1] != ' ' ||
@@ -159,13 +164,18 @@ int depfile_looks_ours(const uint8_t* text, uint64_t length) {
             return 0;
         more = ends_with(line, " \\");
     }
-    // Then an empty line and an empty rule, again and again, to the end.
+    // Then an empty line and an empty rule for each of them, in their
+    // order, and nothing else: a makefile of someone's has other rules.
+    uint64_t listed = first;
+    const uint64_t rules = at;
     while (at < length) {
         line = next_line(text, length, &at);
         if (!line.found || line.length != 0) return 0;
         line = next_line(text, length, &at);
-        if (!line.found || line.length < 2 || line.begin[0] == ' ' || !ends_with(line, ":"))
-            return 0;
+        if (listed == rules || !line.found || !ends_with(line, ":")) return 0;
+        line_t prerequisite = next_line(text, length, &listed);
+        const uint64_t n = prerequisite.length - (listed == rules ? 2 : 4);
+        if (!bytes_equal(prerequisite.begin + 2, n, line.begin, line.length - 1)) return 0;
     }
-    return 1;
+    return listed == rules;
 }

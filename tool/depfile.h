@@ -20,11 +20,14 @@ struct depfile_result_t {
 };
 
 // depfile_write appends the dependency file for the target and the list to
-// the block. A name that GNU make or Ninja cannot read back exactly (a
-// colon but a drive's, '%', '=', a shell or control byte, a backslash before
-// a space, a '#' or the name's end) makes the whole file wrong, so it is not
-// written around: the result names it.
-depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list);
+// the block, the list's entry skipped left out (the output itself, which
+// must not depend on itself; UINT32_MAX for none). A name that GNU make or
+// Ninja cannot read back exactly (a colon but a drive's, '%', '=', '[', '(',
+// a shell or control byte, a leading '~', a trailing space, a backslash
+// before a space, '#', '$' or the name's end) makes the whole file wrong,
+// so it is not written around: the result names it.
+depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list,
+                               uint32_t skipped);
 
 // depfile_name_fits returns whether make and Ninja both read the name back
 // exactly once it is escaped.

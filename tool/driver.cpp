@@ -5,6 +5,7 @@
 #include "base/file.h"
 #include "base/threads.h"
 #include "tool/depfile.h"
+#include "tool/guard.h"
 #include "tool/header.h"
 #include "tool/report.h"
 #include "tool/scan.h"
@@ -451,78 +452,9 @@ int ids_fit_a_header(const run_t& run) {
     return 0;
 }
 
-// Whether a search of the run would list the file at path, now or once it
-// exists: whatever the file limit, and whether it could be read or not.
-int search_would_list(const options_t& o, const data_t& path) {
-    for (uint32_t d = 0; d < o.directory_count; ++d)
-        if (dir_would_list(&o.directories[d], &path, &o.filter, o.flags)) return 1;
-    return 0;
-}
-
-// Whether the bytes start as every header does, with LF or CRLF line
-// endings: git's autocrlf checks a header of ours out with CRLF.
-int starts_as_a_header(const uint8_t* start, uint64_t n) {
-    const char opening[] = HEADER_OPENING;
-    uint64_t at = 0;
-    for (uint64_t i = 0; i < n && at + 1 < sizeof opening; ++i) {
-        if (start[i] == '\r' && i + 1 < n && start[i + 1] == '\n') continue;
-        if (start[i] != (uint8_t)opening[at]) return 0;
-        ++at;
-    }
-    return at + 1 == sizeof opening;
-}
-
-// Whether the file at path is missing, empty or starts as a header of ours.
-int is_missing_or_our_header(const data_t& path) {
-    // Room for the opening with a CR before each of its LFs.
-    uint8_t start[2 * sizeof HEADER_OPENING];
-    file_reader_t reader;
-    if (!file_reader_open(&reader, (const char*)path.data, 0)) {
-        file_id_t id;
-        return !file_path_id((const char*)path.data, &id);
-    }
-    int failed = 0;
-    const uint64_t n = file_reader_read(&reader, start, sizeof start, &failed);
-    file_reader_close(&reader);
-    return !failed && (n == 0 || starts_as_a_header(start, n));
-}
-
-// Whether the output may be replaced when it is one of the files the search
-// lists (or read under another name): only when it is missing, empty or a
-// header this tool wrote. Anything else is a source, and replacing it would
-// lose its ids for good.
-int output_may_be_replaced(const options_t& o, const run_t& run) {
-    if (run.output_scanned == 0 && !search_would_list(o, o.output)) return 1;
-    if (is_missing_or_our_header(o.output)) return 1;
-    report_error_about("the output ", o.output,
-                       " is one of the files searched and not a header of ours; no header written");
-    return 0;
-}
-
-// Whether the file at path is missing, empty or has the shape of a
-// dependency file of ours.
-int is_missing_or_our_depfile(const data_t& path) {
-    file_id_t id;
-    if (!file_path_id((const char*)path.data, &id)) return 1;
-    data_t text = file_read_all((const char*)path.data, 0);
-    const int ours = text.data && depfile_looks_ours(text.data, text.used);
-    data_os_free(&text);
-    return ours || file_holds_exactly((const char*)path.data, "", 0) == 1;
-}
-
-// The dependency file is never the output, a file the search lists or a
-// file of anyone else's: checked before anything is written.
-int depfile_may_be_replaced(const options_t& o) {
-    const char* why = nullptr;
-    if (dir_same_entry(&o.depfile, &o.output))
-        why = " is the output; nothing written";
-    else if (search_would_list(o, o.depfile))
-        why = " is one of the files searched; nothing written";
-    else if (!is_missing_or_our_depfile(o.depfile))
-        why = " is not a dependency file this tool wrote; nothing written";
-    if (!why) return 1;
-    report_error_about("the dependency file ", o.depfile, why);
-    return 0;
+// What the run searches, for the checks of what it may replace.
+guard_search_t search_of(const options_t& o) {
+    return guard_search_t{o.directories, o.directory_count, &o.filter, o.flags};
 }
 
 // Puts the text into the file, said when it fails. 0 on a failure.
@@ -548,7 +480,8 @@ void say_final_line(const data_t& output, const char* said) {
 // the build runs the tool again. 0 on a failure, said.
 int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
     data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
-    const depfile_result_t made = depfile_write(&depfile, o.depfile_target, run.list);
+    const uint32_t itself = run.output_scanned != 0 ? run.output_scanned - 1 : UINT32_MAX;
+    const depfile_result_t made = depfile_write(&depfile, o.depfile_target, run.list, itself);
     if (made.outcome == DEPFILE_FULL) {
         report_error_about("out of working memory for the dependency file; ", o.depfile,
                            " was not written; no header written");
@@ -608,7 +541,7 @@ int write_output(const options_t& o, run_t* run) {
         report_error("cannot write the header to standard output");
         return 1;
     }
-    if (!output_may_be_replaced(o, *run)) return 1;
+    if (!guard_output(search_of(o), o.output, run->output_scanned != 0)) return 1;
     if (o.depfile.used != 0 && !write_depfile(o, *run, header)) return 1;
     if (!replace_file(o.output, header)) return 1;
     if (!o.silent) say_final_line(o.output, " generated.\n");
@@ -653,7 +586,9 @@ int32_t tool_main(int32_t count, char** values) {
         report_error("--depfile needs an output file; -o - has none");
         return 1;
     }
-    if (options.depfile.used != 0 && !options.check && !depfile_may_be_replaced(options)) return 1;
+    if (options.depfile.used != 0 && !options.check &&
+        !guard_depfile(search_of(options), options.depfile, options.output))
+        return 1;
     run_t run;
     if (!run_make(&run, options) || !search_and_scan(options, &run)) return 1;
     return write_output(options, &run);

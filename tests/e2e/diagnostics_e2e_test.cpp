@@ -263,6 +263,64 @@ TEST(Diagnostics, Table) {
                  "ours; no header written\n",
          false,
          true},
+        {"output linked to a source the search lists beyond the file limit",
+         {"-o", "zz/link.h"},
+         [](const std::string& root) {
+             for (int i = 0; i < 1030; ++i)
+                 write_file(root + "/f" + std::to_string(1000 + i) + ".c", "");
+             write_file(root + "/zz.c", "profiler_event_start(kept)");
+             make_dir(root + "/zz");
+             symlink("../zz.c", (root + "/zz/link.h").c_str());
+         },
+         1,
+         WARNING + "the limit of 1024 files was reached; further files were not scanned\n" + ERROR +
+             "the output \"zz/link.h\" is one of the files searched and not a header of "
+             "ours; no header written\n",
+         false,
+         true},
+        {"output with another name",
+         {"-o", "zz/hard.h"},
+         [](const std::string& root) {
+             make_dir(root + "/zz");
+             link((root + "/main.c").c_str(), (root + "/zz/hard.h").c_str());
+         },
+         1,
+         ERROR + "the output \"zz/hard.h\" has other names (hard links) and is not a header of "
+                 "ours; no header written\n",
+         false,
+         true},
+        {"dependency file in a searched folder named by an exception",
+         {"-d", "zz", "-x", "zz", "--depfile", "zz/dep.c"},
+         [](const std::string& root) { make_dir(root + "/zz"); },
+         1,
+         ERROR + "the dependency file \"zz/dep.c\" is one of the files searched; nothing written\n",
+         false},
+        {"dependency file linked to a source yet to be made",
+         {"--depfile", "dl.d"},
+         [](const std::string& root) { symlink("new.c", (root + "/dl.d").c_str()); },
+         1,
+         ERROR + "the dependency file \"dl.d\" is one of the files searched; nothing written\n",
+         false,
+         true},
+        {"dependency file linked to the output yet to be made",
+         {"-o", "new.h", "--depfile", "dl.d"},
+         [](const std::string& root) { symlink("new.h", (root + "/dl.d").c_str()); },
+         1,
+         ERROR + "the dependency file \"dl.d\" is the output; nothing written\n",
+         false,
+         true},
+        {"dependency file with another name, empty",
+         {"--depfile", "zz/hl.d"},
+         [](const std::string& root) {
+             write_file(root + "/e.c", "");
+             make_dir(root + "/zz");
+             link((root + "/e.c").c_str(), (root + "/zz/hl.d").c_str());
+         },
+         1,
+         ERROR + "the dependency file \"zz/hl.d\" is not a dependency file this tool wrote; "
+                 "nothing written\n",
+         false,
+         true},
         {"output in a folder not searched",
          {"-o", "zz/out.c"},
          [](const std::string& root) {

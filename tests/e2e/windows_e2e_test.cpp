@@ -249,11 +249,14 @@ TEST_F(Windows, ExactNamesDrivesAndConsoleText) {
     // In a dependency file a drive's colon stays (a drive alone is "Z:."),
     // and a backslash that make or Ninja would take for an escape is written
     // as a slash.
-    r = run_tool(root,
-                 {"-d", ".\\", "-d", "Z:", "-e", "c ,c", "-o", "Z:out.h", "--depfile", "Z:out.d"});
+    r = run_tool(root, {"-d", ".\\", "-d", "Z:", "-o", "Z:out.h", "--depfile", "Z:out.d"});
     EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(file_text(root + "/out.d").find("\nZ:sp.c\\ :\n\n./:\n\nZ:.:\n"), std::string::npos)
+    EXPECT_NE(file_text(root + "/out.d").find("\n./:\n\nZ:.:\n"), std::string::npos)
         << file_text(root + "/out.d");
+    // A name that ends in a space would end a line that make cuts short.
+    r = run_tool(root, {"-e", "c ,c", "-o", "Z:out.h", "--depfile", "Z:out.d"});
+    EXPECT_EQ(r.err.substr(0, 66),
+              "tagloomsmith: error: make and Ninja cannot read the name \".\\sp.c \"");
     EXPECT_EQ(temporary_files(root), strings_t{});
     const std::string shown = root + "/shown.txt";
     const std::string command = "cd '" + root +
