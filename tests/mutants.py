@@ -8,6 +8,10 @@ suite under Wine for mutants of the Windows layer) and says whether the
 suite killed it. A surviving mutant needs a test, or a note here saying why
 it cannot change what the program does.
 
+The tests run with TMPDIR set to a folder inside the scratch folder, so
+what a killed mutant's tests leave behind is removed from there, and the
+folders of other test runs on the machine are never touched.
+
     python3 tests/mutants.py [--only SUBSTRING] [--keep]
 """
 
@@ -63,6 +67,22 @@ MUTANTS = [
     ("tool/header.cpp", "if (is_fixed(kind, &table->records[i])) table->records[i].used = 0;", "", FAST, None),
     # The driver, its messages and the dependency file.
     ("tool/driver.cpp", "if (report_warnings_as_errors() != 0) return 1;", "", FAST, None),
+    # Files the threads and then the driver could not open for want of handles.
+    ("tool/driver.cpp", "if (report.starved != 0) {", "if (0) {", FAST, None),
+    ("tool/driver.cpp", "report.starved, \" more file\"", "report.unreadable, \" more file\"", FAST, None),
+    ("tool/driver.cpp", "report.first_starved, report.starved_error", "report.first_starved, report.unreadable_error", FAST, None),
+    ("tool/scan_files.cpp", "if (file_error_is_resource(error)) {", "if (0) {", FAST, None),
+    # Empty values and the length of a list.
+    ("tool/driver.cpp", "if (value.data) warn_empty_value(option, 1);", "", FAST, None),
+    ("tool/driver.cpp", "if (value.data) warn_empty_value(option, 1);", "if (value.data) warn_empty_value(option, 0);", FAST, None),
+    ("tool/driver.cpp", "if (count > DIR_LIST_ITEMS) {", "if (count >= DIR_LIST_ITEMS) {", FAST, None),
+    ("tool/driver.cpp", "const uint32_t kept = count > DIR_LIST_ITEMS ? DIR_LIST_ITEMS : count;", "const uint32_t kept = count >= DIR_LIST_ITEMS ? DIR_LIST_ITEMS - 1 : count;", FAST, None),
+    ("tool/driver.cpp", "list_split(&text, split, DIR_LIST_ITEMS + 1);", "list_split(&text, split, DIR_LIST_ITEMS);", FAST, None),
+    ("tool/driver.cpp", "m.quoted(split[DIR_LIST_ITEMS]);", "m.quoted(split[DIR_LIST_ITEMS - 1]);", FAST, None),
+    # --check, and an output found among the sources.
+    ("tool/driver.cpp", "const int same = o.to_standard_output", "const int same = 0", FAST, None),
+    ("tool/driver.cpp", "if (same == -2) {", "if (same == -1) {", FAST, None),
+    ("tool/driver.cpp", "(n == 0 || bytes_equal(start, n, opening, sizeof start))", "bytes_equal(start, n, opening, sizeof start)", FAST, None),
     ("tool/report.cpp", "if (length != 0 && !is_control(*p)) {", "if (length != 0) {", FAST, None),
     ("tool/depfile.cpp", "if (c == ' ' || c == '#') bytes(", "if (c == ' ') bytes(", FAST, None),
     # All or nothing: the dependency file's names and checks, outputs the search lists.
@@ -186,6 +206,10 @@ MUTANTS = [
     ("tool/driver.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "if (start[i] == '\\r') continue;", FAST, None),
     ("tool/driver.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "", FAST, None),
     ("tool/driver.cpp", "return at + 1 == sizeof opening;", "return 1;", FAST, None),
+    # The compare's boundary: a file one byte longer than bytes whose
+    # length is a whole number of its pieces reads equal piece by piece, and
+    # a compare that stops once the bytes are matched never reads that byte.
+    ("base/file.cpp", "    while (same) {\n", "    while (same && at < length) {\n", FAST, None),
     ("base/file.cpp", "        platform_file_attributes_like(file, target);", "        (void)target;", FAST, None),
     ("base/file.cpp", "if (writable && info.links > 1) return", "if (0) return", FAST, None),
     ("base/file.cpp", "if (writable && platform_error_is_denied(platform_last_error()))", "if (0)", FAST, None),
@@ -254,45 +278,67 @@ MUTANTS = [
     ("base/platform/posix.cpp", "    return strcmp(a, b);\n}", "    return 0;\n}", FAST, None),
     ("base/platform/posix.cpp", "if (S_ISDIR(target.st_mode)) return 0;", "", FAST, None),
     ("base/platform/posix.cpp", "flock(fd, LOCK_EX | LOCK_NB) != 0 ||", "", FAST, None),
+    # Windows paths, worked out without the OS.
+    ("base/platform/windows_path.cpp", "if (anchor == WINDOWS_ROOTED) o.length = root;", "", FAST, None),
+    ("base/platform/windows_path.cpp", "if (out->length > root) --out->length;", "if (out->length >= root) --out->length;", FAST, None),
+    ("base/platform/windows_path.cpp", "while (out->length > root && out->text[out->length - 1] != '\\\\')", "while (out->length >= root && out->text[out->length - 1] != '\\\\')", FAST, None),
     # The Windows layer.
     ("base/platform/windows.cpp", "entry->attributes = found->dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;", "entry->attributes = 0;", WINE, None),
     ("base/platform/windows.cpp", "if (GetFileType(file) != FILE_TYPE_DISK) {", "if (0) {", WINE, None),
 ]
 
 
-def run(command, cwd, log, timeout=None):
+def run(command, cwd, log, timeout=None, env=None):
     with open(log, "ab") as out:
         try:
             return subprocess.run(command, cwd=cwd, stdout=out, stderr=subprocess.STDOUT,
-                                  timeout=timeout).returncode
+                                  timeout=timeout, env=env).returncode
         except subprocess.TimeoutExpired:
             return -1
 
 
-def build_and_test(build, suite, log):
+def empty_folder(folder):
+    """Removes what stands in the folder, whatever its permissions (a test may
+    lock a folder), and nothing outside it."""
+    for name in os.listdir(folder):
+        path = os.path.join(folder, name)
+        if os.path.isdir(path) and not os.path.islink(path):
+            subprocess.run(["chmod", "-R", "u+rwx", path], stderr=subprocess.DEVNULL)
+            shutil.rmtree(path, ignore_errors=True)
+        else:
+            os.unlink(path)
+
+
+def build_and_test(build, suite, log, temporary):
     targets = ["tagloomsmith", "tagloomsmith_tests", "tagloomsmith_e2e"]
     if suite == WINE:
         targets = ["all"]
     if run(["cmake", "--build", build, "-j2", "--target"] + targets, build, log) != 0:
         return "build"
     tests = ["-E", "^(wine|windows|package|freestanding)|NOT_BUILT"] if suite == FAST else ["-R", "^wine"]
+    # A killed mutant may crash a test before it removes its folders: the
+    # tests make them in a folder of this run's own, emptied after each run.
     code = run(["ctest", "--test-dir", build, "-j2", "--timeout", "120", "--stop-on-failure"] + tests,
-               build, log, timeout=900)
+               build, log, timeout=900, env=dict(os.environ, TMPDIR=temporary))
+    empty_folder(temporary)
     return "pass" if code == 0 else "fail"
 
 
 def main():
     parser = argparse.ArgumentParser(description="mutation check of the test suite")
-    parser.add_argument("--only", help="run the mutants of files containing this text")
+    parser.add_argument("--only", help="run the mutants whose file or text contains this text")
     parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
     options = parser.parse_args()
     source = subprocess.run(["git", "rev-parse", "--show-toplevel"], capture_output=True, text=True,
                             cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
-    chosen = [m for m in MUTANTS if not options.only or options.only in m[0]]
-    # A killed mutant may crash a test before it removes its folders, or stop
-    # ctest before the Wine server is stopped: what appears meanwhile goes.
-    before = set(os.listdir("/tmp"))
+    chosen = [m for m in MUTANTS if not options.only or options.only in m[0] or options.only in m[1]]
     scratch = tempfile.mkdtemp(prefix="tagloomsmith_mutants_")
+    temporary = os.path.join(scratch, "tmp")
+    os.mkdir(temporary)
+    # Tests that run the tool as nobody reach their folders through these,
+    # as they would through /tmp.
+    os.chmod(scratch, 0o755)
+    os.chmod(temporary, 0o1777)
     try:
         tree = os.path.join(scratch, "tree")
         files = subprocess.run(["git", "ls-files", "-co", "--exclude-standard"], cwd=source,
@@ -308,7 +354,7 @@ def main():
              "-DTAGLOOMSMITH_TESTS=ON", "-DTAGLOOMSMITH_WINDOWS_TESTS=" + ("ON" if wine else "OFF")],
             scratch, log)
         for suite in sorted({m[3] for m in chosen}):
-            if build_and_test(build, suite, log) != "pass":
+            if build_and_test(build, suite, log, temporary) != "pass":
                 print(f"the unchanged tree does not pass the {suite} tests; see {log}")
                 options.keep = True
                 return 2
@@ -321,7 +367,7 @@ def main():
                 return 2
             open(path, "w").write(original.replace(text, replacement))
             started = time.time()
-            outcome = build_and_test(build, suite, log)
+            outcome = build_and_test(build, suite, log, temporary)
             open(path, "w").write(original)
             os.utime(path)
             first_line = text.strip().splitlines()[0]
@@ -344,14 +390,11 @@ def main():
               f"{equivalent} equivalent, {survived} survived")
         return 1 if survived else 0
     finally:
+        # ctest stopped early leaves the Wine server of the build's prefix up.
         prefix = os.path.join(scratch, "build", "wineprefix")
         if os.path.isdir(prefix):
             subprocess.run(["sh", os.path.join(source, "tests", "windows", "wine_stop.sh"), prefix])
-        for name in set(os.listdir("/tmp")) - before:
-            path = os.path.join("/tmp", name)
-            if name.startswith("tagloomsmith_") and path != scratch:
-                subprocess.run(["chmod", "-R", "u+rwx", path], stderr=subprocess.DEVNULL)
-                shutil.rmtree(path, ignore_errors=True)
+        empty_folder(temporary)
         if options.keep:
             print(f"scratch kept in {scratch}")
         else:

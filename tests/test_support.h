@@ -34,10 +34,14 @@ inline void remove_tree(const std::string& path) {
         64, FTW_DEPTH | FTW_PHYS);
 }
 
-// A fresh, empty folder under the system's temporary folder; "" when none
-// could be made.
+// A fresh, empty folder under TMPDIR when it is set, as mktemp does, else
+// under /tmp; "" when none could be made. (A run given a folder of its own,
+// such as the mutation check, then removes what it leaves there without
+// touching other runs' folders.)
 inline std::string new_temp_dir(const std::string& name) {
-    std::string pattern = std::string("/tmp/tagloomsmith_") + name + "_XXXXXX";
+    const char* folder = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(folder && *folder ? folder : "/tmp") + "/tagloomsmith_" + name + "_XXXXXX";
     const char* made = mkdtemp(pattern.data());
     return made ? made : "";
 }
