@@ -84,6 +84,10 @@ MUTANTS = [
     ("tool/driver.cpp", "if (same == -2) {", "if (same == -1) {", FAST, None),
     ("tool/driver.cpp", "(n == 0 || bytes_equal(start, n, opening, sizeof start))", "bytes_equal(start, n, opening, sizeof start)", FAST, None),
     ("tool/report.cpp", "if (length != 0 && !is_control(*p)) {", "if (length != 0) {", FAST, None),
+    ("tool/report.cpp", "return c < 0x20 || c == 0x7F;", "return c < 0x20;", FAST, None),
+    ("tool/report.cpp", "return c < 0x20 || c == 0x7F;", "return c < 0x1F || c == 0x7F;", FAST, None),
+    ("tool/report.cpp", "return c < 0x20 || c == 0x7F;", "return c <= 0x20 || c == 0x7F;", FAST, None),
+    ("tool/report.cpp", "FORMAT_HEX | FORMAT_NO_PREFIX | FORMAT_MIN_DIGITS_2", "FORMAT_HEX | FORMAT_NO_PREFIX", FAST, None),
     ("tool/depfile.cpp", "if (c == ' ' || c == '#') bytes(", "if (c == ' ') bytes(", FAST, None),
     # All or nothing: the dependency file's names and checks, outputs the search lists.
     ("tool/depfile.cpp", "            if (c == '$') bytes(\"$\", 1);\n", "", FAST, None),
