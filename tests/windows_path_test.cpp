@@ -28,6 +28,10 @@ TEST(WindowsPath, FullPathsKeepEveryNameExactly) {
         {u"..\\..\\..\\x", u"C:\\a\\b", u"C:\\x", WINDOWS_RELATIVE},
         {u"dd.\\x.c ", u"C:\\w", u"C:\\w\\dd.\\x.c ", WINDOWS_RELATIVE},
         {u"\\top\\x", u"D:\\", u"D:\\top\\x", WINDOWS_ROOTED},
+        // A rooted path leaves the current folder of a drive for its root.
+        {u"\\top\\x", u"D:\\d\\e", u"D:\\top\\x", WINDOWS_ROOTED},
+        // ".." stops at the root, which keeps its separator.
+        {u"..", u"C:\\work", u"C:\\", WINDOWS_RELATIVE},
         {u"D:", u"D:\\cwd of d", u"D:\\cwd of d", WINDOWS_DRIVE},
         {u"D:out.h", u"D:\\d", u"D:\\d\\out.h", WINDOWS_DRIVE},
         {u"C:/x/../y", u"", u"C:\\y", WINDOWS_FULL},

@@ -35,10 +35,15 @@ TEST(Diagnostics, Table) {
     auto file = [](const char* name, std::string text) {
         return [=](const std::string& root) { write_file(root + "/" + name, text); };
     };
-    std::string many_items; // 64 items, then x65 and x66
-    for (int i = 1; i <= 64; ++i)
+    std::string many_items, first_63; // 64 items, then x65 and x66; 63 items
+    for (int i = 1; i <= 64; ++i) {
+        if (i == 64) first_63 = many_items;
         many_items += "x" + std::to_string(i) + ",";
+    }
     many_items += "x65,x66";
+    // A source the run must not scan: its id clashes with a name the header
+    // declares.
+    auto clashing = file("clash.c", "profiler_event_start(count)");
     std::vector<case_t> cases = {
         {"unknown option", {"-z"}, nullptr, 0, WARNING + "ignoring argument \"-z\"\n", true},
         {"unknown long option",
@@ -109,11 +114,34 @@ TEST(Diagnostics, Table) {
          0,
          WARNING + "-x holds more than 64 items; \"x65\" and the items after it are ignored\n",
          true},
+        {"64 exceptions, the last one kept", {"-x", first_63 + "clash.c"}, clashing, 0, "", true},
+        {"65 exceptions",
+         {"-x", first_63 + "x64,clash.c"},
+         clashing,
+         1,
+         WARNING + "-x holds more than 64 items; \"clash.c\" and the items after it are ignored\n" +
+             ERROR +
+             "the id \"count\" would declare profiler_event_id_count twice; no header written\n",
+         false},
+        {"empty output path",
+         {"-o", ""},
+         nullptr,
+         0,
+         WARNING + "-o has an empty value; the default is used\n",
+         true,
+         true},
         {"control bytes quoted",
          {"-d", "a\nb\xff\x1b"},
          nullptr,
          0,
          WARNING + "cannot search directory \"a\\nb\\xff\\x1b\": No such file or directory\n",
+         true,
+         true},
+        {"control bytes at both ends and DEL quoted",
+         {"-d", "\x01\x1f \x7f"},
+         nullptr,
+         0,
+         WARNING + "cannot search directory \"\\x01\\x1f \\x7f\": No such file or directory\n",
          true,
          true},
         {"strict makes a warning an error",
@@ -141,6 +169,12 @@ TEST(Diagnostics, Table) {
          1,
          ERROR + "\"none.h\" is out of date: " +
              os_reason("No such file or directory", "File not found") + "\n",
+         false},
+        {"check of standard output",
+         {"--check", "-o", "-"},
+         nullptr,
+         1,
+         ERROR + "--check compares with an output file; -o - has none\n",
          false},
         {"check of an output up to date",
          {"--check", "-s"},
@@ -186,6 +220,30 @@ TEST(Diagnostics, Table) {
          0,
          "",
          true},
+        {"output holding the header and one byte, the header whole pieces of the compare",
+         {},
+         [](const std::string& root) {
+             // The compare reads 16 KiB pieces, so the byte after a header of
+             // two pieces is in none it compares. Each byte of an id adds two
+             // to the header (its enumerator and its string); an id of 9 or
+             // 10 bytes (one digit more in the lengths) sets the parity.
+             auto length = [&](size_t pad, size_t parity) {
+                 write_file(root + "/pad.c", "profiler_event_start(" + std::string(pad, 'p') +
+                                                 ") profiler_event_start(" +
+                                                 std::string(parity, 'q') + ")");
+                 return run_tool(root, {"-o", "-"}).out.size();
+             };
+             const size_t parity = length(10000, 9) % 2 == 0 ? 9 : 10;
+             length(10000 + (32768 - length(10000, parity)) / 2, parity);
+             run_tool(root, {"-s"});
+             const std::string header = file_text(root + "/profiler_ids.h");
+             EXPECT_EQ(header.size(), 32768u);
+             write_file(root + "/profiler_ids.h", header + "x");
+         },
+         0,
+         "",
+         true},
+        {"empty output among the files scanned", {}, file("profiler_ids.h", ""), 0, "", true},
         {"output that is a source scanned",
          {"-o", "./main.c"},
          nullptr,
@@ -368,7 +426,7 @@ TEST(Diagnostics, Table) {
         if (c.setup) c.setup(root);
         std::string output = "profiler_ids.h";
         for (size_t i = 0; i + 1 < c.args.size(); ++i)
-            if (c.args[i] == "-o") output = c.args[i + 1];
+            if (c.args[i] == "-o" && !c.args[i + 1].empty()) output = c.args[i + 1];
         const std::string before = file_text(root + "/" + output);
         run_result_t r = run_tool(root, c.args);
         EXPECT_EQ(r.exit_code, c.exit_code) << c.name;
@@ -414,6 +472,8 @@ TEST(Diagnostics, SubdirectoriesThatCannotBeSearched) {
 
 // Files refused for want of handles are read again once the threads have
 // let go of theirs; a run that still cannot read them writes no header.
+// strace refuses every open of chosen files, where a limit on handles
+// would refuse the folders first.
 TEST(Diagnostics, TooFewFileHandles) {
 #ifdef UNDER_SANITIZER
     GTEST_SKIP() << "the sanitizer runtime needs handles of its own";
@@ -424,19 +484,47 @@ TEST(Diagnostics, TooFewFileHandles) {
     for (int i = 0; i < 300; ++i)
         write_file(root + "/src/f" + std::to_string(i) + ".c",
                    "profiler_event_start(e" + std::to_string(i) + ")");
+    mkdir((root + "/more").c_str(), 0700);
+    write_file(root + "/more/g.c", "profiler_event_start(g)");
     ASSERT_EQ(run_tool(root, {"-d", "src", "-o", "full.h"}).exit_code, 0);
     struct {
-        int handles, exit_code;
+        int handles; // -1 for no limit
+        strings_t starved, directories;
+        int exit_code;
         std::string err;
     } cases[] = {
-        {4, 0, ""},
-        {3, 1, ERROR + "cannot search directory \"src\": Too many open files; no header written\n"},
+        {4, {}, {"src"}, 0, ""},
+        {3,
+         {},
+         {"src"},
+         1,
+         ERROR + "cannot search directory \"src\": Too many open files; no header written\n"},
+        // Full paths, which strace matches without a word of its own; the
+        // walk lists the folders in order, so the first file is known.
+        {-1,
+         {root + "/src/f7.c", root + "/more/g.c"},
+         {root + "/src", root + "/more"},
+         1,
+         ERROR + "cannot read \"" + root +
+             "/src/f7.c\": Too many open files (and 1 more file); no header written\n"},
     };
     for (auto& c : cases) {
         write_file(root + "/limited.h", PREVIOUS_HEADER);
         run_options_t options;
         options.open_files_limit = c.handles;
-        run_result_t r = run_tool(root, {"-d", "src", "-o", "limited.h", "-s"}, options);
+        if (!c.starved.empty()) {
+            if (std::system("strace -V >/dev/null 2>&1") != 0)
+                GTEST_SKIP() << "strace is not installed: files starved on every open not tried";
+            options.wrapper = {"strace", "-fqq", "--output=" + root + "/strace.log",
+                               "--trace=openat", "--inject=openat:error=EMFILE"};
+            for (const std::string& path : c.starved)
+                options.wrapper.insert(options.wrapper.end(), {"-P", path});
+        }
+        strings_t args;
+        for (const std::string& directory : c.directories)
+            args.insert(args.end(), {"-d", directory});
+        args.insert(args.end(), {"-o", "limited.h", "-s"});
+        run_result_t r = run_tool(root, args, options);
         EXPECT_EQ(r.exit_code, c.exit_code) << c.handles;
         EXPECT_EQ(r.err, c.err) << c.handles;
         EXPECT_TRUE(file_text(root + "/limited.h") ==
