@@ -128,7 +128,6 @@ TEST(Diagnostics, Table) {
          nullptr,
          0,
          WARNING + "-o has an empty value; the default is used\n",
-         true,
          true},
         {"control bytes quoted",
          {"-d", "a\nb\xff\x1b"},
@@ -512,15 +511,17 @@ TEST(Diagnostics, TooFewFileHandles) {
         write_file(root + "/limited.h", PREVIOUS_HEADER);
         run_options_t options;
         options.open_files_limit = c.handles;
+        strings_t args;
         if (!c.starved.empty()) {
             if (std::system("strace -V >/dev/null 2>&1") != 0)
                 GTEST_SKIP() << "strace is not installed: files starved on every open not tried";
-            options.wrapper = {"strace", "-fqq", "--output=" + root + "/strace.log",
-                               "--trace=openat", "--inject=openat:error=EMFILE"};
+            options.exe = "strace";
+            args = {"-fqq", "--output=" + root + "/strace.log", "--trace=openat",
+                    "--inject=openat:error=EMFILE"};
             for (const std::string& path : c.starved)
-                options.wrapper.insert(options.wrapper.end(), {"-P", path});
+                args.insert(args.end(), {"-P", path});
+            args.push_back(tool_path());
         }
-        strings_t args;
         for (const std::string& directory : c.directories)
             args.insert(args.end(), {"-d", directory});
         args.insert(args.end(), {"-o", "limited.h", "-s"});

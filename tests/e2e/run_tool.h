@@ -29,13 +29,11 @@ struct run_result_t {
 
 struct run_options_t {
     bool close_stdout = false;
-    std::string stdout_path;    // standard output goes to this file instead, when not empty
+    std::string stdout_path; // standard output goes to this file instead, when not empty
     long file_size_limit = -1;  // bytes, with SIGXFSZ ignored
     long open_files_limit = -1; // descriptors, with every one above 2 closed first
     uid_t user = 0;             // run as this user instead, when nonzero
     std::string exe;            // this copy of the program instead, when not empty
-    // A program, with its arguments, that starts this one (strace).
-    std::vector<std::string> wrapper;
     // Called with the program's process id before it starts.
     std::function<void(pid_t)> before_start;
 };
@@ -89,7 +87,7 @@ inline std::string read_all(int fd) {
 
 inline run_result_t run_tool(const std::string& cwd, const std::vector<std::string>& args,
                              const run_options_t& options = {}) {
-    std::vector<std::string> argv = options.wrapper;
+    std::vector<std::string> argv;
     if (const char* runner = std::getenv("TAGLOOMSMITH_RUNNER")) argv.push_back(runner);
 #ifdef TAGLOOMSMITH_DEFAULT_RUNNER
     else
