@@ -209,9 +209,9 @@ MUTANTS = [
     ("base/file.cpp", "carriage_return = same;", "carriage_return = 0;", FAST, None),
     ("base/file.cpp", "return !failed && same && at == length;", "return !failed && same;", FAST, None),
     ("tool/driver.cpp", ": file_holds_text((const char*)o.output.data", ": file_holds_exactly((const char*)o.output.data", FAST, None),
-    ("tool/driver.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "if (start[i] == '\\r') continue;", FAST, None),
-    ("tool/driver.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "", FAST, None),
-    ("tool/driver.cpp", "return at + 1 == sizeof opening;", "return 1;", FAST, None),
+    ("tool/guard.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "if (start[i] == '\\r') continue;", FAST, None),
+    ("tool/guard.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "", FAST, None),
+    ("tool/guard.cpp", "return at + 1 == sizeof opening;", "return 1;", FAST, None),
     # The compare's boundary: a file one byte longer than bytes whose
     # length is a whole number of its pieces reads equal piece by piece, and
     # a compare that stops once the bytes are matched never reads that byte.
