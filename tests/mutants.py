@@ -12,7 +12,7 @@ The tests run with TMPDIR set to a folder inside the scratch folder, so
 what a killed mutant's tests leave behind is removed from there, and the
 folders of other test runs on the machine are never touched.
 
-    python3 tests/mutants.py [--only SUBSTRING] [--keep]
+    python3 tests/mutants.py [--only SUBSTRING]... [--keep]
 """
 
 import argparse
@@ -362,12 +362,14 @@ def build_and_test(build, suite, log, temporary):
 
 def main():
     parser = argparse.ArgumentParser(description="mutation check of the test suite")
-    parser.add_argument("--only", help="run the mutants whose file or text contains this text")
+    parser.add_argument("--only", action="append",
+                        help="run the mutants whose file or text contains this text (may be repeated)")
     parser.add_argument("--keep", action="store_true", help="keep the scratch folder")
     options = parser.parse_args()
     source = subprocess.run(["git", "rev-parse", "--show-toplevel"], capture_output=True, text=True,
                             cwd=os.path.dirname(os.path.abspath(__file__))).stdout.strip()
-    chosen = [m for m in MUTANTS if not options.only or options.only in m[0] or options.only in m[1]]
+    chosen = [m for m in MUTANTS
+              if not options.only or any(o in m[0] or o in m[1] for o in options.only)]
     scratch = tempfile.mkdtemp(prefix="tagloomsmith_mutants_")
     temporary = os.path.join(scratch, "tmp")
     os.mkdir(temporary)
