@@ -81,6 +81,12 @@ MUTANTS = [
     ("tool/driver.cpp", "const uint32_t kept = count > DIR_LIST_ITEMS ? DIR_LIST_ITEMS : count;", "const uint32_t kept = count >= DIR_LIST_ITEMS ? DIR_LIST_ITEMS - 1 : count;", FAST, None),
     ("tool/driver.cpp", "list_split(&text, split, DIR_LIST_ITEMS + 1);", "list_split(&text, split, DIR_LIST_ITEMS);", FAST, None),
     ("tool/driver.cpp", "m.quoted(split[DIR_LIST_ITEMS]);", "m.quoted(split[DIR_LIST_ITEMS - 1]);", FAST, None),
+    # The folders a dependency file lists, and the output's name in it.
+    ("tool/driver.cpp", "if (run->list.folders_lost != 0) {", "if (0) {", FAST, None),
+    ("tool/driver.cpp", "const uint32_t DEPFILE_FOLDER_CAPACITY = 4096;", "const uint32_t DEPFILE_FOLDER_CAPACITY = 4095;", FAST, None),
+    ("base/dir.cpp", "uint8_t* copy = list->folder_count < list->folder_capacity", "uint8_t* copy = list->folder_count <= list->folder_capacity", FAST, None),
+    ("base/dir.cpp", "uint8_t* copy = list->folder_count < list->folder_capacity", "uint8_t* copy = list->folder_count + 1 < list->folder_capacity", FAST, None),
+    ("tool/depfile.cpp", "    out.path(target.data, target.used);", "    out.bytes(target.data, target.used);", FAST, None),
     # --check, and an output found among the sources.
     ("tool/driver.cpp", "const int same = o.to_standard_output", "const int same = 0", FAST, None),
     ("tool/driver.cpp", "if (same == -2) {", "if (same == -1) {", FAST, None),
