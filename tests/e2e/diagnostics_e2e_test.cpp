@@ -44,6 +44,12 @@ TEST(Diagnostics, Table) {
     // A source the run must not scan: its id clashes with a name the header
     // declares.
     auto clashing = file("clash.c", "profiler_event_start(count)");
+    auto folders = [](int n) {
+        return [=](const std::string& root) {
+            for (int i = 1; i <= n; ++i)
+                make_dir(root + "/d" + std::to_string(i));
+        };
+    };
     std::vector<case_t> cases = {
         {"unknown option", {"-z"}, nullptr, 0, WARNING + "ignoring argument \"-z\"\n", true},
         {"unknown long option",
@@ -286,6 +292,20 @@ TEST(Diagnostics, Table) {
                  "nothing written\n",
          false},
         {"empty dependency file", {"--depfile", "empty.d"}, file("empty.d", ""), 0, "", true},
+        // The folder searched counts too.
+        {"4,096 folders for a dependency file",
+         {"-r", "--depfile", "f.d"},
+         folders(4095),
+         0,
+         "",
+         true},
+        {"4,097 folders for a dependency file",
+         {"-r", "--depfile", "f.d"},
+         folders(4096),
+         1,
+         ERROR + "more than 4096 folders were searched, more than the dependency file can list; "
+                 "no header written\n",
+         false},
         {"dependency file in a missing folder",
          {"--depfile", "nowhere/x.d"},
          nullptr,

@@ -303,12 +303,29 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
     ASSERT_EQ(run_tool(root, {"-d", ".", "-o", "ids.h", "--depfile", "self.d"}).exit_code, 0);
     EXPECT_EQ(file_text(root + "/self.d").find("ids.h \\"), std::string::npos);
     EXPECT_NE(file_text(root + "/self.d").find("\n.:\n"), std::string::npos);
-    for (const std::string target : {"a:b", "~stamp"}) {
-        r = run_tool(
-            root, {"-d", "src", "-o", "ids.h", "--depfile", "ids.d", "--depfile-target", target});
-        EXPECT_EQ(r.err, "tagloomsmith: error: make and Ninja cannot read the name \"" + target +
-                             "\" back from a dependency file; \"ids.d\" was not written; no "
-                             "header written\n");
+    // The target, the output's own name unless one is given, is escaped as
+    // every other name is, or refused: the file stays as the row before
+    // left it.
+    const std::string spaced = "my\\ ids.h: \\\n";
+    struct {
+        strings_t target;
+        std::string start, refused;
+    } targets[] = {
+        {{"-o", "my ids.h"}, spaced, ""},
+        {{"-o", "ids.h", "--depfile-target", "a:b"}, spaced, "a:b"},
+        {{"-o", "ids.h", "--depfile-target", "~stamp"}, spaced, "~stamp"},
+    };
+    for (const auto& t : targets) {
+        strings_t args = {"-d", "src", "--depfile", "ids.d"};
+        args.insert(args.end(), t.target.begin(), t.target.end());
+        r = run_tool(root, args);
+        EXPECT_EQ(r.err, t.refused.empty()
+                             ? ""
+                             : "tagloomsmith: error: make and Ninja cannot read the name \"" +
+                                   t.refused +
+                                   "\" back from a dependency file; \"ids.d\" was not written; "
+                                   "no header written\n");
+        EXPECT_EQ(file_text(root + "/ids.d").substr(0, t.start.size()), t.start) << t.refused;
     }
 }
 
