@@ -324,6 +324,7 @@ TEST(Output, StaleTemporaryFilesOfGoneRunsAreRemoved) {
                       n + d + ".0.tmp",
                       n + d + "-0-tmp",
                       ".other.h." + d + "-0.tmp",
+                      ".profiler_idx.h." + d + "-0.tmp",
                       ".profiler_ids.hh." + d + "-0.tmp",
                       "profiler_ids.h." + d + "-0.tmp",
                       "sub/" + n + d + "-3.tmp"};
