@@ -18,7 +18,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-static char* paths[4096];
+static char** paths; /* as many as the list holds: bench/scale.py lists 100,000 */
 static int count;
 static int next;
 static int map;
@@ -67,7 +67,13 @@ int main(int argc, char** argv) {
     FILE* list = fopen(argv[1], "r");
     if (!list || threads < 1 || threads > 64) return 1;
     char path[4096];
-    while (count < 4096 && fgets(path, sizeof path, list)) {
+    int capacity = 0;
+    while (fgets(path, sizeof path, list)) {
+        if (count == capacity) {
+            capacity = capacity ? 2 * capacity : 4096;
+            paths = realloc(paths, capacity * sizeof *paths);
+            if (!paths) return 1;
+        }
         path[strcspn(path, "\n")] = 0;
         paths[count++] = strdup(path);
     }

@@ -4,6 +4,8 @@
 #     [EXTENSIONS ext...]    # default: c cpp h hpp
 #     [EXCEPTIONS name...]   # default: profiler.h
 #     [OUTPUT file]          # default: <current binary dir>/profiler_ids.h
+#     [MAX_FILES n]          # default: 1024 files (--max-files)
+#     [MAX_IDS n]            # default: 2048 ids of each kind (--max-ids)
 #     [NO_STRICT])           # warnings (a missing folder, a limit reached, an
 #                            # unreadable file) do not fail the build
 #
@@ -214,7 +216,8 @@ endfunction()
 
 # The step for a new header: the tool's arguments from the options, then
 # the build step.
-function(_tagloomsmith_new_step step output directories recursive extensions exceptions no_strict)
+function(_tagloomsmith_new_step step output directories recursive extensions exceptions no_strict
+         limits)
     _tagloomsmith_left_out(left_out "${directories}" "${recursive}")
     set(tool_args)
     foreach(dir IN LISTS directories)
@@ -224,7 +227,7 @@ function(_tagloomsmith_new_step step output directories recursive extensions exc
     set(names ${exceptions} ${left_out})
     list(REMOVE_DUPLICATES names)
     list(JOIN names "," exception_list)
-    list(APPEND tool_args -e "${extension_list}" -x "${exception_list}")
+    list(APPEND tool_args -e "${extension_list}" -x "${exception_list}" ${limits})
     set(recursive_keyword)
     if(recursive)
         list(APPEND tool_args -r)
@@ -241,7 +244,7 @@ function(_tagloomsmith_new_step step output directories recursive extensions exc
 endfunction()
 
 function(tagloomsmith_generate_ids target)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT"
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT;MAX_FILES;MAX_IDS"
         "DIRECTORIES;EXTENSIONS;EXCEPTIONS")
     if(ARG_UNPARSED_ARGUMENTS)
         message(FATAL_ERROR "tagloomsmith_generate_ids: unknown arguments: ${ARG_UNPARSED_ARGUMENTS}")
@@ -261,6 +264,13 @@ function(tagloomsmith_generate_ids target)
     if(NOT ARG_OUTPUT)
         set(ARG_OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/profiler_ids.h")
     endif()
+    set(limits)
+    if(ARG_MAX_FILES)
+        list(APPEND limits --max-files "${ARG_MAX_FILES}")
+    endif()
+    if(ARG_MAX_IDS)
+        list(APPEND limits --max-ids "${ARG_MAX_IDS}")
+    endif()
     cmake_path(ABSOLUTE_PATH ARG_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
                NORMALIZE OUTPUT_VARIABLE output)
     cmake_path(GET output PARENT_PATH output_dir)
@@ -274,22 +284,22 @@ function(tagloomsmith_generate_ids target)
     # One step per header, whichever targets use it.
     string(SHA1 output_hash "${output}")
     string(SUBSTRING "${output_hash}" 0 8 output_hash)
-    set(options "${directories}|${ARG_RECURSIVE}|${ARG_EXTENSIONS}|${ARG_EXCEPTIONS}|${ARG_NO_STRICT}")
+    set(options "${directories}|${ARG_RECURSIVE}|${ARG_EXTENSIONS}|${ARG_EXCEPTIONS}|${ARG_NO_STRICT}|${limits}")
     get_property(step GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash})
     if(step)
         get_property(step_options GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash})
         if(NOT step_options STREQUAL options)
             message(FATAL_ERROR "tagloomsmith_generate_ids(${target}): ${output} is generated "
                 "already, by the step of another target, with other options; give this one "
-                "another OUTPUT or the same DIRECTORIES, RECURSIVE, EXTENSIONS, EXCEPTIONS and "
-                "NO_STRICT.")
+                "another OUTPUT or the same DIRECTORIES, RECURSIVE, EXTENSIONS, EXCEPTIONS, "
+                "MAX_FILES, MAX_IDS and NO_STRICT.")
         endif()
     else()
         string(MAKE_C_IDENTIFIER "tagloomsmith_${target}_${output_hash}" step)
         set_property(GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash} ${step})
         set_property(GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash} "${options}")
         _tagloomsmith_new_step(${step} "${output}" "${directories}" "${ARG_RECURSIVE}"
-            "${ARG_EXTENSIONS}" "${ARG_EXCEPTIONS}" "${ARG_NO_STRICT}")
+            "${ARG_EXTENSIONS}" "${ARG_EXCEPTIONS}" "${ARG_NO_STRICT}" "${limits}")
     endif()
     add_dependencies(${target} ${step})
     target_include_directories(${target} PRIVATE "${output_dir}")

@@ -147,13 +147,18 @@ struct test_filter_t {
 // The two id tables the way the driver makes them, over vectors, filled from
 // strings whose bytes they keep alive.
 struct id_tables_t {
-    std::vector<data_t> timeline_records = std::vector<data_t>(ID_TABLE_CAPACITY);
-    std::vector<data_t> event_records = std::vector<data_t>(ID_TABLE_CAPACITY);
+    std::vector<data_t> timeline_records, event_records;
+    std::vector<uint32_t> timeline_slots, event_slots; // for a capacity above the default
     std::vector<std::string> storage;
-    id_table_t timelines{timeline_records.data(), 0, 0, 0};
-    id_table_t events{event_records.data(), 0, 0, 0};
+    id_table_t timelines, events;
 
-    id_tables_t() { storage.reserve(2 * ID_TABLE_CAPACITY); }
+    explicit id_tables_t(uint64_t capacity = ID_TABLE_CAPACITY)
+        : timeline_records(capacity), event_records(capacity),
+          timeline_slots(id_table_slots(capacity)), event_slots(id_table_slots(capacity)),
+          timelines{timeline_records.data(), 0, 0, 0, capacity, nullptr, timeline_slots.data()},
+          events{event_records.data(), 0, 0, 0, capacity, nullptr, event_slots.data()} {
+        storage.reserve(2 * capacity);
+    }
     id_tables_t(const id_tables_t&) = delete;
     id_tables_t& operator=(const id_tables_t&) = delete;
 

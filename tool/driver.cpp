@@ -7,6 +7,7 @@
 #include "tool/depfile.h"
 #include "tool/guard.h"
 #include "tool/header.h"
+#include "tool/places.h"
 #include "tool/report.h"
 #include "tool/scan.h"
 #include "tool/scan_files.h"
@@ -15,6 +16,13 @@ namespace {
 
 const uint64_t ARENA_SIZE = 0xA00000;
 const uint32_t FILE_LIST_CAPACITY = 1024;
+// How far --max-files and --max-ids may raise the limits.
+const uint64_t MAX_FILES_LIMIT = 1 << 20;
+// Working memory beyond ARENA_SIZE for each file and each id above the
+// defaults: a file's entry in the list and its path, an id's record and
+// copy and its lines in the header, with room to spare.
+const uint64_t BYTES_PER_FILE = 512;
+const uint64_t BYTES_PER_ID = 512;
 // Bytes of an overlong id named in its error.
 const uint64_t ID_SHOWN = 40;
 // Folders a dependency file lists at most.
@@ -80,6 +88,10 @@ enum option_index_t {
     OPTION_HELP,
     OPTION_HELP_LONG,
     OPTION_VERSION,
+    OPTION_MAX_FILES,
+    OPTION_MAX_IDS,
+    OPTION_DIAGNOSTICS,
+    OPTION_LIST,
     OPTION_COUNT
 };
 struct option_t {
@@ -103,6 +115,10 @@ const option_t OPTIONS[] = {
     {"-h", 0, nullptr},
     {"--help", 0, nullptr},
     {"--version", 0, nullptr},
+    {"--max-files", 1, "1024"},
+    {"--max-ids", 1, "2048"},
+    {"--diagnostics", 1, ""},
+    {"--list", 0, nullptr},
 };
 // clang-format on
 static_assert(sizeof OPTIONS / sizeof OPTIONS[0] == OPTION_COUNT, "one row per option");
@@ -130,6 +146,9 @@ struct options_t {
     const file_id_t* output_id;
     uint32_t flags;
     int silent, check;
+    uint32_t max_files;
+    uint64_t max_ids;
+    int list; // --list: say the ids and where they are, write nothing
 };
 
 // The working memory of one run and what the search and scan put in it.
@@ -138,6 +157,7 @@ struct run_t {
     id_table_t timelines, events;
     file_list_t list;
     uint32_t output_scanned; // 1 + the list index of the output, when the scan met it
+    data_t buffer;           // the main thread's read buffer
 };
 
 // Every argument no option takes is said, and an option left without its
@@ -256,6 +276,54 @@ void read_options(options_t* o) {
     o->check = switch_on(OPTION_CHECK);
 }
 
+// The number an option gives, from 1 to most; 0, said, when it is none.
+uint64_t read_number(uint32_t option, uint64_t most) {
+    const data_t text = option_value(option);
+    uint64_t value = 0;
+    for (uint64_t i = 0; i < text.used && value <= most; ++i) {
+        const uint8_t c = text.data[i];
+        value = c >= '0' && c <= '9' ? value * 10 + (c - '0') : most + 1;
+    }
+    if (value >= 1 && value <= most) return value;
+    message_t m("error");
+    m.add(OPTIONS[option].name);
+    m.add(" takes a number from 1 to ");
+    m.add(most);
+    m.add(", not ");
+    m.quoted(text);
+    m.send();
+    return 0;
+}
+
+// The limits, the form of the places said and --list. 0 on a bad value,
+// said.
+int read_run_options(options_t* o) {
+    o->max_files = (uint32_t)read_number(OPTION_MAX_FILES, MAX_FILES_LIMIT);
+    o->max_ids = read_number(OPTION_MAX_IDS, ID_TABLE_CAPACITY_MAX);
+    o->list = switch_on(OPTION_LIST);
+    const data_t form = option_value(OPTION_DIAGNOSTICS);
+    const data_t gcc = DATA_LITERAL("gcc"), msvc = DATA_LITERAL("msvc");
+    if (data_equal(&form, &gcc)) {
+        report_set_form(REPORT_GCC);
+    } else if (data_equal(&form, &msvc)) {
+        report_set_form(REPORT_MSVC);
+    } else if (form.used != 0) {
+        report_error_about("--diagnostics takes gcc or msvc, not ", form, "");
+        return 0;
+    }
+    return o->max_files != 0 && o->max_ids != 0;
+}
+
+// The working memory a run of these limits needs: as much as always within
+// the defaults, more for each file and id beyond them.
+uint64_t arena_size(const options_t& o) {
+    uint64_t size = ARENA_SIZE;
+    if (o.max_files > FILE_LIST_CAPACITY)
+        size += (o.max_files - FILE_LIST_CAPACITY) * BYTES_PER_FILE;
+    if (o.max_ids > ID_TABLE_CAPACITY) size += (o.max_ids - ID_TABLE_CAPACITY) * 2 * BYTES_PER_ID;
+    return size;
+}
+
 // Memory the OS refused: "cannot obtain the 10 MiB of working memory".
 void error_refused(uint64_t bytes, const char* what) {
     message_t m("error");
@@ -268,16 +336,21 @@ void error_refused(uint64_t bytes, const char* what) {
 // The arena, the two id tables and the file list, carved in that order,
 // and the list of folders searched when a dependency file lists them.
 int run_make(run_t* run, const options_t& o) {
-    run->arena = data_os_alloc(ARENA_SIZE, nullptr);
+    const uint64_t size = arena_size(o);
+    run->arena = data_os_alloc(size, nullptr);
     if (!run->arena.data) {
-        error_refused(ARENA_SIZE, " MiB of working memory");
+        error_refused(size, " MiB of working memory");
         return 0;
     }
-    run->events = id_table_make(&run->arena);
-    run->timelines = id_table_make(&run->arena);
-    run->list = file_list_make(&run->arena, FILE_LIST_CAPACITY);
+    run->events = id_table_make(&run->arena, o.max_ids);
+    run->timelines = id_table_make(&run->arena, o.max_ids);
+    run->list = file_list_make(&run->arena, o.max_files);
+    // A tree raised past the default files has more folders too.
+    const uint32_t folders =
+        o.max_files > DEPFILE_FOLDER_CAPACITY ? o.max_files : DEPFILE_FOLDER_CAPACITY;
     if (run->events.records && run->timelines.records && run->list.capacity != 0 &&
-        (o.depfile.used == 0 || file_list_track_folders(&run->list, DEPFILE_FOLDER_CAPACITY)))
+        id_table_track(&run->events, &run->arena) && id_table_track(&run->timelines, &run->arena) &&
+        (o.depfile.used == 0 || file_list_track_folders(&run->list, folders)))
         return 1;
     report_error("out of working memory for the id tables and the file list");
     return 0;
@@ -328,21 +401,19 @@ void report_walk(const file_list_t& list) {
     if (list.truncated) {
         message_t m("warning");
         m.add("the limit of ");
-        m.add(FILE_LIST_CAPACITY);
-        m.add(" files was reached; further files were not scanned");
+        m.add(list.capacity);
+        m.add(" files was reached; raise it with --max-files");
         m.send();
     }
 }
 
-void warn_table_full(const char* which) {
+void warn_table_full(const char* which, uint64_t capacity) {
     message_t m("warning");
     m.add("the limit of ");
-    m.add(ID_TABLE_CAPACITY);
+    m.add(capacity);
     m.add(" ");
     m.add(which);
-    m.add(" ids was reached; later ");
-    m.add(which);
-    m.add(" ids were left out");
+    m.add(" ids was reached; raise it with --max-ids");
     m.send();
 }
 
@@ -390,13 +461,13 @@ int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
 // Reads what the threads left, puts every file's ids into the tables and
 // says what could not be read. 0 on an error, said.
 int scan_listed(const options_t& o, run_t* run, scan_files_t* scan) {
-    data_t buffer = data_os_alloc(READ_PIECE_SIZE, nullptr);
-    if (!buffer.data) {
+    run->buffer = data_os_alloc(READ_PIECE_SIZE, nullptr);
+    if (!run->buffer.data) {
         scan_files_cancel(scan);
         error_refused(READ_PIECE_SIZE, " MiB read buffer");
         return 0;
     }
-    const scan_files_report_t report = scan_files_end(scan, &run->list, &buffer, &run->arena,
+    const scan_files_report_t report = scan_files_end(scan, &run->list, &run->buffer, &run->arena,
                                                       &run->timelines, &run->events, o.output_id);
     run->output_scanned = report.output_scanned;
     if (report.unreadable != 0)
@@ -407,8 +478,8 @@ int scan_listed(const options_t& o, run_t* run, scan_files_t* scan) {
                      report.starved, " more file", " more files", "; no header written");
         return 0;
     }
-    if (run->timelines.dropped != 0) warn_table_full("timeline");
-    if (run->events.dropped != 0) warn_table_full("event");
+    if (run->timelines.dropped != 0) warn_table_full("timeline", run->timelines.capacity);
+    if (run->events.dropped != 0) warn_table_full("event", run->events.capacity);
     if (run->timelines.lost != 0 || run->events.lost != 0) {
         report_error("out of working memory for the ids found; no header written");
         return 0;
@@ -421,16 +492,21 @@ int scan_listed(const options_t& o, run_t* run, scan_files_t* scan) {
 int search_and_scan(const options_t& o, run_t* run) {
     // Many small files cost the kernel more than the scan costs us: every
     // processor opens and reads files, from the moment the walk lists them.
-    scan_files_t* scan =
-        scan_files_begin(&run->list, {threads_available(), SCAN_SCRATCH_SIZE, o.output_id});
+    scan_files_t* scan = scan_files_begin(
+        &run->list, {threads_available(), SCAN_SCRATCH_SIZE, o.output_id, o.max_ids});
     return search_directories(o, run, scan) && scan_listed(o, run, scan);
 }
 
-// An id no header can hold ends the run before anything is written.
-int ids_fit_a_header(const run_t& run) {
-    const header_problem_t problem = header_problem(&run.timelines, &run.events);
+// An id no header can hold ends the run before anything is written; the
+// error points at the id in its file, where the file can be read again.
+int ids_fit_a_header(run_t* run) {
+    const header_problem_t problem = header_problem(&run->timelines, &run->events);
     if (problem.kind == HEADER_FINE) return 1;
-    message_t m("error");
+    const id_table_t& table = problem.in_events ? run->events : run->timelines;
+    report_place_t place;
+    const int placed = id_place(&run->list, &table, problem.in_events,
+                                (uint64_t)(problem.id - table.records), &run->buffer, &place);
+    message_t m("error", placed ? &place : nullptr);
     if (problem.kind == HEADER_ID_CLASH) {
         m.add("the id ");
         m.quoted(*problem.id);
@@ -522,13 +598,26 @@ int check_output(const options_t& o, const data_t& header) {
     return 1;
 }
 
+// --list: every id the header would declare and where it is first used,
+// on standard output; nothing is written. Returns the exit code.
+int list_output(run_t* run, data_t* block) {
+    if (!list_ids(block, &run->list, &run->timelines, &run->events, &run->buffer)) {
+        report_error("out of working memory for the list of ids");
+        return 1;
+    }
+    if (std_out_write_data(block)) return 0;
+    report_error("cannot write the list of ids to standard output");
+    return 1;
+}
+
 // The header text, then the output file (or standard output) and the
 // final line. Returns the exit code.
 int write_output(const options_t& o, run_t* run) {
-    if (!ids_fit_a_header(*run)) return 1;
+    if (!ids_fit_a_header(run)) return 1;
     // Under --strict a warning said is a failed run: nothing is written.
     if (report_warnings_as_errors() != 0) return 1;
     data_t header = data_push_rest(&run->arena, 8);
+    if (o.list) return list_output(run, &header);
     if (!write_header(&header, &run->timelines, &run->events)) {
         report_error_about("out of working memory for the header text; ", o.output,
                            " was not written");
@@ -570,6 +659,7 @@ int32_t tool_main(int32_t count, char** values) {
     }
     options_t options;
     read_options(&options);
+    if (!read_run_options(&options)) return 1;
     const data_t* paths[] = {&options.output, &options.depfile};
     for (const data_t* path : paths) {
         if (path->used <= FILE_NAME_LIMIT) continue;

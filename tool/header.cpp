@@ -132,9 +132,7 @@ uint64_t write_lengths(header_out_t* out, const header_kind_t& kind, const id_ta
 // the duplicates, and without found ids equal to a fixed one: a second
 // enumerator of the same name no compiler accepts.
 void write_enumeration(header_out_t* out, const header_kind_t& kind, id_table_t* table) {
-    remove_duplicates(table);
-    for (uint64_t i = 0; i < table->count; ++i)
-        if (is_fixed(kind, &table->records[i])) table->records[i].used = 0;
+    header_prune(table, &kind == &EVENTS);
     out->text("typedef enum ");
     out->text(kind.type);
     out->text(" {\n");
@@ -180,13 +178,28 @@ void write_externs(header_out_t* out, const header_kind_t& kind) {
 
 } // namespace
 
+void header_prune(id_table_t* table, int events) {
+    remove_duplicates(table);
+    for (uint64_t i = 0; i < table->count; ++i)
+        if (is_fixed(*KINDS[events != 0], &table->records[i])) table->records[i].used = 0;
+}
+
+uint32_t header_fixed_count(int events) { return KINDS[events != 0]->fixed_count; }
+
+const char* header_fixed_id(int events, uint32_t index) { return KINDS[events != 0]->fixed[index]; }
+
 void remove_duplicates(id_table_t* table) {
     // A set of the ids kept so far: comparing every pair would take two
-    // million comparisons on a full table, at the end of every run.
-    const uint64_t SLOTS = 2 * ID_TABLE_CAPACITY; // a power of two, never more than half full
-    static_assert((SLOTS & (SLOTS - 1)) == 0 && ID_TABLE_CAPACITY < 0xFFFF, "slots hold index + 1");
-    uint16_t kept[SLOTS] = {}; // index + 1 of a kept record; 0 for an empty slot
-    CHECK(table->count <= ID_TABLE_CAPACITY);
+    // million comparisons on a full table, at the end of every run. A table
+    // of the default size keeps it on the stack, a larger one in its slots.
+    uint32_t stack_slots[2 * ID_TABLE_CAPACITY];
+    const uint64_t capacity = table->slots ? table->capacity : ID_TABLE_CAPACITY;
+    const uint64_t SLOTS = id_table_slots(capacity); // a power of two, never more than half full
+    static_assert(ID_TABLE_CAPACITY_MAX < 0xFFFFFFFF, "slots hold index + 1");
+    uint32_t* kept = table->slots ? table->slots : stack_slots; // index + 1 of a kept record
+    CHECK(table->count <= capacity && capacity <= ID_TABLE_CAPACITY_MAX);
+    for (uint64_t slot = 0; slot < SLOTS; ++slot)
+        kept[slot] = 0;
     for (uint64_t i = 0; i < table->count; ++i) {
         data_t* record = &table->records[i];
         if (record->used == 0) continue;         // removed already: it equals only removed ones
@@ -195,7 +208,7 @@ void remove_duplicates(id_table_t* table) {
             hash = (hash ^ record->data[b]) * 1099511628211ull;
         for (uint64_t slot = hash & (SLOTS - 1);; slot = (slot + 1) & (SLOTS - 1)) {
             if (kept[slot] == 0) {
-                kept[slot] = (uint16_t)(i + 1);
+                kept[slot] = (uint32_t)(i + 1);
                 break;
             }
             if (data_equal(&table->records[kept[slot] - 1], record)) {

@@ -3,8 +3,17 @@
 #include "tool/id_table.h"
 
 // remove_duplicates marks every later occurrence of an id as removed (used
-// = 0). The table holds at most ID_TABLE_CAPACITY records.
+// = 0). A table larger than ID_TABLE_CAPACITY needs its slots (id_table_track).
 void remove_duplicates(id_table_t* table);
+
+// header_prune removes what write_header leaves out of a table (events 1
+// for the event table): the duplicates and the found ids equal to a fixed
+// one. The ids left are the ones the header declares after the fixed ids.
+void header_prune(id_table_t* table, int events);
+// header_fixed_count and header_fixed_id give the ids every header of the
+// kind declares first (profiler_collapse, ... for events).
+uint32_t header_fixed_count(int events);
+const char* header_fixed_id(int events, uint32_t index);
 
 // HEADER_OPENING is how every header starts: a file that starts so was
 // written by this tool (or copies one) and holds no call of the profiler.

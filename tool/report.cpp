@@ -2,6 +2,7 @@
 
 #include "base/file.h"
 #include "base/format.h"
+#include "base/platform/platform.h"
 #include "base/utf.h"
 
 namespace {
@@ -9,21 +10,77 @@ namespace {
 // Only the main thread reports.
 int strict;
 uint32_t warnings_as_errors;
+report_form_t form = PLATFORM_SEPARATOR == '\\' ? REPORT_MSVC : REPORT_GCC;
 
 int is_control(uint8_t c) { return c < 0x20 || c == 0x7F; }
 
+// Under report_strict a warning is said as an error, and counted.
+const char* kind_said(const char* kind) {
+    const data_t warning = DATA_LITERAL("warning");
+    if (!strict || !bytes_equal(kind, text_length(kind), warning.data, warning.used)) return kind;
+    warnings_as_errors += 1;
+    return "error";
+}
+
+// Appends bytes escaped as message_t::escaped says; 0 when they did not fit.
+int append_escaped(data_t* out, const data_t& text, int controls_only = 0) {
+    int fitted = 1;
+    auto add = [&](const void* bytes, uint64_t n) {
+        if (!data_append(out, bytes, n, 1)) fitted = 0;
+    };
+    const uint8_t* end = text.data + text.used;
+    for (const uint8_t* p = text.data; p < end;) {
+        uint32_t code_point = 0;
+        uint32_t length = utf8_decode(p, end, &code_point);
+        if (controls_only && length == 0 && !is_control(*p)) length = 1;
+        if (length != 0 && !is_control(*p)) {
+            add(p, length);
+            p += length;
+            continue;
+        }
+        const char* named = *p == '\n' ? "\\n" : *p == '\t' ? "\\t" : *p == '\r' ? "\\r" : nullptr;
+        if (named) {
+            add(named, 2);
+        } else {
+            uint8_t digits[4] = {'\\', 'x'};
+            format_unsigned(digits + 2, 2, *p, 0, 0,
+                            FORMAT_HEX | FORMAT_NO_PREFIX | FORMAT_MIN_DIGITS_2);
+            add(digits, 4);
+        }
+        p += 1;
+    }
+    return fitted;
+}
+
 } // namespace
 
-message_t::message_t(const char* kind) : bytes{}, line(data_make(sizeof bytes - 1, 0, bytes)) {
+void report_set_form(report_form_t chosen) { form = chosen; }
+
+int report_place(data_t* text, const report_place_t& place) {
+    int fitted = append_escaped(text, place.path);
+    const uint8_t opening = form == REPORT_MSVC ? '(' : ':';
+    const uint8_t between = form == REPORT_MSVC ? ',' : ':';
+    fitted &= data_append_byte(text, opening) != nullptr;
+    fitted &= data_append_unsigned(text, place.line, 0, 0, 0) != 0;
+    fitted &= data_append_byte(text, between) != nullptr;
+    fitted &= data_append_unsigned(text, place.column, 0, 0, 0) != 0;
+    if (form == REPORT_MSVC) fitted &= data_append_byte(text, ')') != nullptr;
+    return fitted;
+}
+
+message_t::message_t(const char* kind) : message_t(kind, nullptr) {}
+
+message_t::message_t(const char* kind, const report_place_t* place)
+    : bytes{}, line(data_make(sizeof bytes - 1, 0, bytes)) {
     // One byte is kept back for the line feed.
     if (!kind) return;
-    const data_t warning = DATA_LITERAL("warning");
-    if (strict && bytes_equal(kind, text_length(kind), warning.data, warning.used)) {
-        kind = "error";
-        warnings_as_errors += 1;
+    if (place) {
+        report_place(&line, *place);
+        add(": ");
+    } else {
+        add("tagloomsmith: ");
     }
-    add("tagloomsmith: ");
-    add(kind);
+    add(kind_said(kind));
     add(": ");
 }
 
@@ -43,28 +100,7 @@ void message_t::quoted(const data_t& text) {
 }
 
 void message_t::escaped(const data_t& text, int controls_only) {
-    const uint8_t* end = text.data + text.used;
-    for (const uint8_t* p = text.data; p < end;) {
-        uint32_t code_point = 0;
-        uint32_t length = utf8_decode(p, end, &code_point);
-        if (controls_only && length == 0 && !is_control(*p)) length = 1;
-        if (length != 0 && !is_control(*p)) {
-            add(p, length);
-            p += length;
-            continue;
-        }
-        const char* named = *p == '\n' ? "\\n" : *p == '\t' ? "\\t" : *p == '\r' ? "\\r" : nullptr;
-        if (named) {
-            add(named);
-        } else {
-            add("\\x");
-            uint8_t digits[2];
-            format_unsigned(digits, 2, *p, 0, 0,
-                            FORMAT_HEX | FORMAT_NO_PREFIX | FORMAT_MIN_DIGITS_2);
-            add(digits, 2);
-        }
-        p += 1;
-    }
+    append_escaped(&line, text, controls_only);
 }
 
 void message_t::reason(uint32_t error) {

@@ -5,6 +5,24 @@
 // Diagnostics on standard error, one line each: "tagloomsmith: error: ..."
 // or "tagloomsmith: warning: ...".
 
+// Where a message points: a file, and a line and a column counted from 1.
+struct report_place_t {
+    data_t path;
+    uint64_t line, column;
+};
+
+// How a place is written: "src/a.c:12:5" as gcc writes it, which editors,
+// Make and Ninja read, or "src\\a.c(12,5)" as the Microsoft compiler does,
+// which Visual Studio's Error List and MSBuild read.
+enum report_form_t { REPORT_GCC = 0, REPORT_MSVC = 1 };
+// report_set_form chooses the form (--diagnostics); the default is the
+// system's own: MSVC where paths are separated by backslashes.
+void report_set_form(report_form_t form);
+// report_place appends the place in the form chosen, control bytes and
+// bytes that are not UTF-8 escaped as message_t::quoted does. Returns 0
+// when it did not fit.
+int report_place(data_t* text, const report_place_t& place);
+
 // One line, built in a buffer of its own and written in one call, so lines
 // of several runs or threads never interleave. Text that does not fit is
 // cut, never overrun.
@@ -15,6 +33,10 @@ struct message_t {
     // kind is "error" or "warning"; under report_strict a warning is said
     // as an error. Null starts a line with no prefix.
     explicit message_t(const char* kind);
+    // A message about a place starts with it: "src/a.c:12:5: error: ...";
+    // with a null place it is the message above.
+    message_t(const char* kind, const report_place_t* place);
+    message_t(const message_t&) = delete; // line points into bytes
     void add(const void* text, uint64_t length);
     void add(const char* text) { add(text, text_length(text)); }
     void add(const data_t& text) { add(text.data, text.used); }

@@ -146,12 +146,13 @@ static_assert(35 == SCAN_KEEP_MAX + 1, "the longest literal sets what a piece ke
 enum scan_phase_t { SCAN_SEARCH, SCAN_SPACES, SCAN_IDENTIFIER };
 enum id_state_t { ID_STORING, ID_TABLE_FULL, ID_NO_ROOM };
 
-void identifier_begin(scan_t* scan) {
+void identifier_begin(scan_t* scan, uint64_t offset) {
     scan->phase = SCAN_IDENTIFIER;
+    scan->id_offset = offset;
     scan->id_length = 0;
     scan->id_data = nullptr;
     scan->id_mark = data_mark(scan->arena);
-    scan->id_state = scan->target->count < ID_TABLE_CAPACITY ? ID_STORING : ID_TABLE_FULL;
+    scan->id_state = scan->target->count < scan->target->capacity ? ID_STORING : ID_TABLE_FULL;
 }
 
 // Copies the next part of the identifier right after the parts before it.
@@ -174,6 +175,15 @@ void identifier_part(scan_t* scan, const uint8_t* part, uint64_t n) {
 void identifier_end(scan_t* scan) {
     scan->phase = SCAN_SEARCH;
     if (scan->id_length == 0) return;
+    // The places asked for are the ordinal-th ids of their kind, which the
+    // tables count, stored or dropped, as they come.
+    if (scan->place_next < scan->place_count && scan->target == scan->place_table) {
+        scan_place_t* place = &scan->places[scan->place_next];
+        if (scan->target->count + scan->target->dropped + scan->target->lost == place->ordinal) {
+            place->offset = scan->id_offset;
+            scan->place_next += 1;
+        }
+    }
     // The copy is made as the identifier arrives: none when the table was
     // full at its start, none either when the arena could not hold it.
     id_table_keep(scan->target, scan->id_state == ID_STORING ? scan->id_data : nullptr,
@@ -183,10 +193,19 @@ void identifier_end(scan_t* scan) {
 } // namespace
 
 void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events) {
-    *scan = scan_t{arena, timelines, events, SCAN_SEARCH, nullptr, ID_STORING, 0, nullptr, 0};
+    *scan = scan_t{arena, timelines, events, SCAN_SEARCH, nullptr, ID_STORING, 0, nullptr,
+                   0,     0,         0,      nullptr,     nullptr, 0,          0};
 }
 
-uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
+void scan_find_places(scan_t* scan, id_table_t* table, scan_place_t* places, uint32_t count) {
+    scan->place_table = table;
+    scan->places = places;
+    scan->place_count = count;
+}
+
+namespace {
+
+uint64_t feed_piece(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
     const uint8_t* cursor = bytes;
     const uint8_t* end = bytes + n;
     // Candidates must start before this offset to be decided within the piece.
@@ -196,7 +215,7 @@ uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
             while (cursor < end && char_is_space(*cursor))
                 ++cursor;
             if (cursor == end && !last) return n;
-            identifier_begin(scan);
+            identifier_begin(scan, scan->fed + (uint64_t)(cursor - bytes));
         }
         if (scan->phase == SCAN_IDENTIFIER) {
             const uint8_t* start = cursor;
@@ -223,6 +242,14 @@ uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
         scan->target = call < CALL_FIRST_EVENT ? scan->timelines : scan->events;
         scan->phase = SCAN_SPACES;
     }
+}
+
+} // namespace
+
+uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
+    const uint64_t consumed = feed_piece(scan, bytes, n, last);
+    scan->fed += consumed;
+    return consumed;
 }
 
 void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* events) {

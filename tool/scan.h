@@ -13,6 +13,15 @@ data_t call_literal(uint32_t index);
 // to the table its call feeds, copying the identifier into the arena.
 void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* events);
 
+// Where an id stands in its text: the ordinal-th id (from 0) that the text
+// gives the table, found at offset; line and column count from 1, in
+// bytes, and are filled in by whoever reads the text (scan_places).
+struct scan_place_t {
+    uint64_t ordinal;
+    uint64_t offset;
+    uint64_t line, column;
+};
+
 // The same scan over a text that arrives in pieces, so that a file of any
 // size goes through one small buffer. Between the pieces of one text,
 // nothing else may push into the arena: an identifier that spans pieces is
@@ -27,7 +36,14 @@ struct scan_t {
     uint64_t id_length;  // its bytes so far
     uint8_t* id_data;    // its copy in the arena
     data_mark_t id_mark; // the arena before the copy
+    uint64_t fed;        // bytes of the text consumed by the pieces before
+    uint64_t id_offset;  // where the current identifier starts in the text
+    // The places asked for (scan_find_places), and the next one not found.
+    id_table_t* place_table;
+    scan_place_t* places;
+    uint32_t place_count, place_next;
 };
+
 // A piece may leave this many bytes unconsumed: the start of a literal it
 // cannot confirm yet.
 const uint64_t SCAN_KEEP_MAX = 34;
@@ -44,6 +60,9 @@ uint32_t scan_search_width(uint32_t width);
 
 // scan_begin starts a scan into the tables and the arena.
 void scan_begin(scan_t* scan, data_t* arena, id_table_t* timelines, id_table_t* events);
+// scan_find_places makes the scan note the offsets of the table's ids at
+// the places' ordinals, which must ascend; place_next says how many it found.
+void scan_find_places(scan_t* scan, id_table_t* table, scan_place_t* places, uint32_t count);
 // scan_feed scans the bytes and returns how many it consumed; the rest (at most
 // SCAN_KEEP_MAX) must come again at the start of the next piece. With last,
 // everything is consumed and the text ends there.

@@ -149,8 +149,8 @@ int replay(const worker_t* w, const outcome_t* outcome, data_t* arena, id_table_
     // A worker drops an id only once its table is full, after all its
     // stored ids of that kind; here they are dropped too when this table is
     // full by then.
-    if (outcome->timelines_dropped != 0 && timelines->count < ID_TABLE_CAPACITY) return 0;
-    if (outcome->events_dropped != 0 && events->count < ID_TABLE_CAPACITY) return 0;
+    if (outcome->timelines_dropped != 0 && timelines->count < timelines->capacity) return 0;
+    if (outcome->events_dropped != 0 && events->count < events->capacity) return 0;
     timelines->dropped += outcome->timelines_dropped;
     events->dropped += outcome->events_dropped;
     return 1;
@@ -169,17 +169,28 @@ void note_unreadable(scan_files_report_t* report, const file_list_t* list, uint3
     report->unreadable_error = error;
 }
 
-int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_size) {
-    const uint64_t records = ID_TABLE_CAPACITY * sizeof(data_t);
+int worker_make(worker_t* w, shared_t* shared, uint32_t index, uint64_t scratch_size,
+                uint64_t id_capacity) {
+    // Tables as large as the caller's: a worker drops an id only where the
+    // caller's table is full too.
+    const uint64_t records = id_capacity * sizeof(data_t);
     w->shared = shared;
     w->index = index;
     w->block = data_os_alloc(2 * records + THREAD_PIECE_SIZE + scratch_size, nullptr);
     if (!w->block.data) return 0;
-    w->timelines = id_table_make(&w->block);
-    w->events = id_table_make(&w->block);
+    w->timelines = id_table_make(&w->block, id_capacity);
+    w->events = id_table_make(&w->block, id_capacity);
     w->buffer = data_make(THREAD_PIECE_SIZE, 0, data_push(&w->block, THREAD_PIECE_SIZE, 8));
     w->scratch = data_make(scratch_size, 0, data_push(&w->block, scratch_size, 8));
     return 1;
+}
+
+// The ids the tables gained from file i since the counts before came from
+// it, where the tables track their files.
+void note_file(id_table_t* table, uint64_t before, uint32_t i) {
+    if (!table->files) return;
+    for (uint64_t k = before; k < table->count; ++k)
+        table->files[k] = i;
 }
 
 } // namespace
@@ -245,6 +256,47 @@ scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* 
     return scan_file_result_t{!failed, error, is_output};
 }
 
+int scan_places(const char* path, data_t* buffer, int events, scan_place_t* places,
+                uint32_t count) {
+    file_reader_t reader;
+    if (!file_reader_open(&reader, path, 0)) return 0;
+    // Tables of no room: the ids are counted, none is copied.
+    data_t no_arena = data_make(0, 0, nullptr);
+    id_table_t timelines{nullptr, 0, 0, 0, 0}, found_events{nullptr, 0, 0, 0, 0};
+    scan_t scan;
+    scan_begin(&scan, &no_arena, &timelines, &found_events);
+    scan_find_places(&scan, events ? &found_events : &timelines, places, count);
+    // Lines are counted up to each place as it is found, then through the
+    // rest of the piece, before the buffer takes the next.
+    uint64_t counted = 0, line = 1, line_start = 0;
+    uint32_t placed = 0;
+    int failed = 0;
+    for (uint64_t kept = 0;;) {
+        const uint64_t base = scan.fed;
+        const uint64_t n =
+            kept + file_reader_read(&reader, buffer->data + kept, buffer->size - kept, &failed);
+        if (failed) break;
+        const int last = reader.remaining == 0;
+        const uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
+        for (;; ++placed) {
+            const uint64_t to = placed < scan.place_next ? places[placed].offset : base + consumed;
+            for (; counted < to; ++counted)
+                if (buffer->data[counted - base] == '\n') {
+                    line += 1;
+                    line_start = counted + 1;
+                }
+            if (placed == scan.place_next) break;
+            places[placed].line = line;
+            places[placed].column = to - line_start + 1;
+        }
+        if (last) break;
+        kept = n - consumed;
+        bytes_copy(buffer->data, buffer->data + consumed, kept); // as scan_file does
+    }
+    file_reader_close(&reader);
+    return !failed;
+}
+
 scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
     const uint32_t threads = setup.threads < THREADS_MAX ? setup.threads : THREADS_MAX;
     if (threads < 2) return nullptr;
@@ -260,7 +312,8 @@ scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
     threads_signal_make(&scan->shared.signal);
     for (; scan->ready < threads; ++scan->ready) {
         worker_t* w = &scan->workers[scan->ready];
-        if (!worker_make(w, &scan->shared, scan->ready, setup.scratch_size)) break;
+        if (!worker_make(w, &scan->shared, scan->ready, setup.scratch_size, setup.id_capacity))
+            break;
     }
     if (scan->ready < 2) {
         scan_files_release(scan);
@@ -300,6 +353,7 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
             note_unreadable(&report, list, i, outcome->error);
             continue;
         }
+        const uint64_t timelines_before = timelines->count, events_before = events->count;
         uint32_t is_output = 0, replayed = 0;
         if (outcome && outcome->state == OUTCOME_SCANNED) {
             const scan_mark_t before = mark_take(arena, timelines, events);
@@ -315,6 +369,8 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
             if (!scanned.read) note_unreadable(&report, list, i, scanned.error);
             is_output = scanned.is_output;
         }
+        note_file(timelines, timelines_before, i);
+        note_file(events, events_before, i);
         if (is_output && report.output_scanned == 0) report.output_scanned = i + 1;
     }
     if (scan) scan_files_release(scan);

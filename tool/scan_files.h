@@ -35,6 +35,12 @@ struct scan_file_result_t {
 scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* buffer,
                              data_t* arena, id_table_t* timelines, id_table_t* events);
 
+// scan_places reads the file again and fills in the places of the ids it
+// gives the timeline table (events 0) or the event table (events 1) at the
+// places' ordinals, which must ascend. It returns 0 when the file cannot be
+// read; a place not found (the file changed) keeps line 0.
+int scan_places(const char* path, data_t* buffer, int events, scan_place_t* places, uint32_t count);
+
 // The files that could not be read: how many, the first in list order and
 // why. A file refused for want of handles or memory is tried again on the
 // calling thread once the others have let go of theirs; starved counts
@@ -53,6 +59,7 @@ struct scan_files_setup_t {
     uint32_t threads;                  // at most THREADS_MAX; 1 scans on the calling thread only
     uint64_t scratch_size;             // SCAN_SCRATCH_SIZE but in tests
     const file_id_t* output = nullptr; // the output file's identity, if there is one
+    uint64_t id_capacity = ID_TABLE_CAPACITY; // the capacity of the caller's id tables
 };
 
 // Threads that scan the list's files while the list is still being made:
@@ -66,8 +73,9 @@ scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup);
 
 // scan_files_end is called once the list is complete: it scans what is
 // left (on the calling thread too), waits for the threads, puts every file's ids into the tables
-// and the arena in list order. buffer (READ_PIECE_SIZE bytes) is the calling thread's. With a null
-// scan, the calling thread scans every file. It returns what could not be read, and where the
+// and the arena in list order (and, where the tables track their files,
+// the list index of each id's file). buffer (READ_PIECE_SIZE bytes) is the calling thread's. With a
+// null scan, the calling thread scans every file. It returns what could not be read, and where the
 // output was met.
 scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
                                    data_t* arena, id_table_t* timelines, id_table_t* events,

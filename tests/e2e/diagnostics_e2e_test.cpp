@@ -89,9 +89,74 @@ TEST(Diagnostics, Table) {
          {},
          file("long.c", "profiler_event_start(" + std::string(65536, 'q') + ")"),
          1,
-         ERROR + "an id of 65536 bytes is longer than the 65535 a header can hold: \"" +
+         place_at("./long.c", 1, 22) +
+             ": error: an id of 65536 bytes is longer than the 65535 "
+             "a header can hold: \"" +
              std::string(40, 'q') + "...\"; no header written\n",
          false},
+        // The place: the id's line and column in bytes, counted over lines
+        // of any ending, over the pieces a large file is read in, among the
+        // ids of the one table; in the form asked for.
+        {"place of the second id of its table in a file",
+         {},
+         file("place.c", "profiler_event_start(count)\r\n\n\tprofiler_initialize(a) "
+                         "profiler_initialize(count)\n"),
+         1,
+         place_at("./place.c", 3, 45) +
+             ": error: the id \"count\" would declare profiler_timeline_id_count twice; no "
+             "header written\n",
+         false},
+        {"place past the first piece read",
+         {"--diagnostics", windows ? "gcc" : "msvc"},
+         file("place.c", std::string(700000, 'x') + "\n" + std::string(700000, 'y') +
+                             "\n  profiler_event_start(t)"),
+         1,
+         place_at("./place.c", 3, 24, true) +
+             ": error: the id \"t\" would declare profiler_event_id_t twice; no header written\n",
+         false},
+        {"places in the system's form by name",
+         {"--diagnostics", windows ? "msvc" : "gcc"},
+         file("place.c", "profiler_event_start(t)"),
+         1,
+         place_at("./place.c", 1, 22) +
+             ": error: the id \"t\" would declare profiler_event_id_t twice; no header written\n",
+         false},
+        {"unknown form of places",
+         {"--diagnostics", "clang"},
+         nullptr,
+         1,
+         ERROR + "--diagnostics takes gcc or msvc, not \"clang\"\n",
+         false},
+        {"no file limit",
+         {"--max-files", "0"},
+         nullptr,
+         1,
+         ERROR + "--max-files takes a number from 1 to 1048576, not \"0\"\n",
+         false},
+        {"file limit beyond the most",
+         {"--max-files", "1048577"},
+         nullptr,
+         1,
+         ERROR + "--max-files takes a number from 1 to 1048576, not \"1048577\"\n",
+         false},
+        {"file limit not a number",
+         {"--max-files", "1O"},
+         nullptr,
+         1,
+         ERROR + "--max-files takes a number from 1 to 1048576, not \"1O\"\n",
+         false},
+        {"id limit beyond the most",
+         {"--max-ids", "65536"},
+         nullptr,
+         1,
+         ERROR + "--max-ids takes a number from 1 to 65535, not \"65536\"\n",
+         false},
+        {"file limit at the most",
+         {"--max-files", "1048576", "--max-ids", "65535"},
+         nullptr,
+         0,
+         "",
+         true},
         {"id of 65535 bytes",
          {},
          file("long.c", "profiler_event_start(" + std::string(65535, 'q') + ")"),
@@ -432,7 +497,8 @@ TEST(Diagnostics, Table) {
                              {},
                              file("reserved.c", call + id + ")"),
                              1,
-                             ERROR + "the id \"" + id + "\" would declare profiler_" + kind +
+                             place_at("./reserved.c", 1, (int)call.size() + 1) +
+                                 ": error: the id \"" + id + "\" would declare profiler_" + kind +
                                  "_id_" + id + " twice; no header written\n",
                              false});
         }

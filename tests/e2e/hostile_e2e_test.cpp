@@ -135,10 +135,10 @@ TEST(Hostile, MoreIdsThanBothTablesHold) {
     run_result_t r = run_tool(root, {"-s"});
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.err,
-              "tagloomsmith: warning: the limit of 2048 timeline ids was reached; later timeline "
-              "ids were left out\n"
-              "tagloomsmith: warning: the limit of 2048 event ids was reached; later event ids "
-              "were left out\n");
+              "tagloomsmith: warning: the limit of 2048 timeline ids was reached; raise it with "
+              "--max-ids\n"
+              "tagloomsmith: warning: the limit of 2048 event ids was reached; raise it with "
+              "--max-ids\n");
     std::string header = file_text(root + "/profiler_ids.h");
     EXPECT_TRUE(header_complete(header));
     EXPECT_NE(header.find("profiler_timeline_id_t2047,"), std::string::npos);

@@ -76,6 +76,17 @@ inline std::string os_reason(const std::string& posix, const std::string& window
     return tool_is_windows() ? windows : posix;
 }
 
+// Where the program under test says a place is: "dir/a.c:12:5" as gcc
+// writes it, "dir\\a.c(12,5)" as the Microsoft compiler does; the system's own
+// form unless other is set. The path is given with '/'.
+inline std::string place_at(std::string path, int line, int column, bool other = false) {
+    if (tool_is_windows())
+        for (char& c : path)
+            if (c == '/') c = '\\';
+    const std::string l = std::to_string(line), c = std::to_string(column);
+    return tool_is_windows() != other ? path + "(" + l + "," + c + ")" : path + ":" + l + ":" + c;
+}
+
 inline std::string read_all(int fd) {
     std::string s;
     char buffer[65536];

@@ -20,12 +20,12 @@ using strings_t = std::vector<std::string>;
 // The header the tool must write for these ids, in this order (duplicates
 // included, as found). The writer itself is checked byte for byte elsewhere.
 std::string expected_header(const strings_t& timelines, const strings_t& events) {
-    id_tables_t tables;
+    id_tables_t tables(ID_TABLE_CAPACITY_MAX);
     for (auto& id : timelines)
         tables.timeline(id);
     for (auto& id : events)
         tables.event(id);
-    std::vector<uint8_t> bytes(8 << 20);
+    std::vector<uint8_t> bytes(32 << 20);
     data_t block = data_make(bytes.size(), 0, bytes.data());
     write_header(&block, &tables.timelines, &tables.events);
     return std::string((char*)bytes.data(), block.used);
@@ -46,7 +46,8 @@ std::string make_project() {
                                      "profiler_collapsable_start(draw); }\n");
     write_file(root + "/profiler.h", "void profiler_event_start(int id);\n"
                                      "void profiler_initialize(int timeline);\n");
-    write_file(root + "/notes.txt", "profiler_event_start(not_scanned)\n");
+    write_file(root + "/notes.txt",
+               "profiler_event_start(not_scanned)\nprofiler_event_start(profiler_collapse)\n");
     make_dir(root + "/src");
     write_file(root + "/src/physics.c", "profiler_timeline_initialize(physics);\n"
                                         "profiler_event_start(step);\n");
@@ -158,7 +159,7 @@ TEST(Tool, SuccessfulRuns) {
          "profiler_ids.h",
          "profiler_ids.h generated.\n",
          {"render"},
-         {"not_scanned", "draw"}},
+         {"not_scanned", "profiler_collapse", "draw"}},
         {"extensions with their dot, a folder left out by its path",
          {"-r", "-e", ".h,.cpp", "-x", "profiler.h,./src/", "--strict"},
          "profiler_ids.h",
@@ -184,14 +185,35 @@ TEST(Tool, SuccessfulRuns) {
          "src/ids.h generated.\n",
          {"physics"},
          {"step"}},
+        // --list writes nothing: each id the header declares, in its order,
+        // with the first place it is used.
+        {"list in the header's order", {"--list", "-r"}, "", "", {}, {}},
+        {"list of one table", {"--list", "-d", "lib"}, "", "", {}, {}},
+        {"list of a fixed id used", {"--list", "-e", "txt"}, "", "", {}, {}},
     };
+    const std::string listed[] = {
+        "timeline  audio  " + place_at("./lib/audio.h", 1, 34) + "\ntimeline  main_timeline  " +
+            place_at("./main.c", 3, 25) + "\ntimeline  render  " + place_at("./render.cpp", 1, 47) +
+            "\ntimeline  physics  " + place_at("./src/physics.c", 1, 30) +
+            "\nevent  profiler_collapse\nevent  profiler_not_measured\nevent  frame  " +
+            place_at("./main.c", 4, 26) + "\nevent  update  " + place_at("./main.c", 5, 27) +
+            "\nevent  draw  " + place_at("./render.cpp", 1, 86) + "\nevent  step  " +
+            place_at("./src/physics.c", 2, 22) + "\n",
+        "timeline  audio  " + place_at("lib/audio.h", 1, 34) + "\n",
+        "event  profiler_collapse  " + place_at("./notes.txt", 2, 22) +
+            "\nevent  profiler_not_measured\nevent  not_scanned  " +
+            place_at("./notes.txt", 1, 22) + "\n",
+    };
+    int lists = 0;
     for (auto& c : cases) {
         std::string root = make_project();
         run_result_t r = run_tool(root, c.args);
         EXPECT_EQ(r.exit_code, 0) << c.name;
-        EXPECT_EQ(r.out, c.printed) << c.name;
+        const bool list = c.output[0] == 0;
+        EXPECT_EQ(r.out, list ? listed[lists++] : c.printed) << c.name;
         EXPECT_EQ(r.err, c.err) << c.name;
-        EXPECT_EQ(file_text(root + "/" + c.output), expected_header(c.timelines, c.events))
+        EXPECT_EQ(file_text(root + "/" + (list ? "profiler_ids.h" : c.output)),
+                  list ? "<missing>" : expected_header(c.timelines, c.events))
             << c.name;
     }
 }
@@ -353,14 +375,30 @@ TEST(Tool, FileLimitWarnsOnce) {
     for (int i = 0; i < 1030; ++i)
         write_file(root + "/f" + std::to_string(10000 + i) + ".c",
                    "profiler_event_start(e" + std::to_string(10000 + i) + ")");
-    run_result_t r = run_tool(root, {});
-    EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "tagloomsmith: warning: the limit of 1024 files was reached; further files "
-                     "were not scanned\n");
-    strings_t events;
-    for (int i = 0; i < 1024; ++i)
-        events.push_back("e" + std::to_string(10000 + i));
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({}, events));
+    struct {
+        strings_t args;
+        int scanned;
+        std::string err;
+    } cases[] = {
+        {{},
+         1024,
+         "tagloomsmith: warning: the limit of 1024 files was reached; raise it with "
+         "--max-files\n"},
+        {{"--max-files", "1029"},
+         1029,
+         "tagloomsmith: warning: the limit of 1029 files was reached; raise it with "
+         "--max-files\n"},
+        {{"--max-files", "1031"}, 1030, ""}, // and the header written before
+    };
+    for (auto& c : cases) {
+        run_result_t r = run_tool(root, c.args);
+        EXPECT_EQ(r.exit_code, 0);
+        EXPECT_EQ(r.err, c.err);
+        strings_t events;
+        for (int i = 0; i < c.scanned; ++i)
+            events.push_back("e" + std::to_string(10000 + i));
+        EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header({}, events)) << c.scanned;
+    }
 }
 
 TEST(Tool, IdLimitWarnsOncePerTable) {
@@ -378,9 +416,35 @@ TEST(Tool, IdLimitWarnsOncePerTable) {
     write_file(root + "/ids.c", text);
     run_result_t r = run_tool(root, {});
     EXPECT_EQ(r.exit_code, 0);
-    EXPECT_EQ(r.err, "tagloomsmith: warning: the limit of 2048 event ids was reached; later event "
-                     "ids were left out\n");
+    EXPECT_EQ(r.err, "tagloomsmith: warning: the limit of 2048 event ids was reached; raise it "
+                     "with --max-ids\n");
     EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header(timelines, events));
+    // Raised, the limit holds every id, up to the most: ids long enough that
+    // a table of them and its header pass the default working memory.
+    struct {
+        int ids, limit;
+        std::string err;
+    } cases[] = {
+        {2050, 2050, ""},
+        {3, 2,
+         "tagloomsmith: warning: the limit of 2 timeline ids was reached; raise it with "
+         "--max-ids\n"},
+        {65535, 65535, ""},
+    };
+    for (auto& c : cases) {
+        std::string many;
+        timelines.clear();
+        for (int i = 0; i < c.ids; ++i) {
+            timelines.push_back(std::string(40, 't') + std::to_string(i));
+            many += "profiler_initialize(" + timelines.back() + ")\n";
+        }
+        write_file(root + "/ids.c", many);
+        timelines.resize(c.limit);
+        r = run_tool(root, {"--max-ids", std::to_string(c.limit)});
+        EXPECT_EQ(r.exit_code, 0) << c.ids;
+        EXPECT_EQ(r.err, c.err) << c.ids;
+        EXPECT_EQ(file_text(root + "/profiler_ids.h"), expected_header(timelines, {})) << c.ids;
+    }
 }
 
 TEST(Tool, UnreadableFilesWarnWithACount) {

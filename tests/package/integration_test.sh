@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Consumer projects the way users write them, built with one generator:
 #   shared       two targets share one header: clean parallel builds, 20 in a row;
-#                the same OUTPUT with other options is a configure error
+#                the same OUTPUT with other options is a configure error; MAX_FILES
+#                and MAX_IDS reach the tool
 #   fetchcontent the tool fetched into a build folder inside the source tree,
 #                default DIRECTORIES with RECURSIVE, a source folder named
 #                "build" scanned all the same; every promise (walk_promises)
@@ -181,6 +182,11 @@ tagloomsmith_generate_ids(app_tests DIRECTORIES src)
 if(CLASH)
     tagloomsmith_generate_ids(app_tests DIRECTORIES src RECURSIVE)
 endif()
+if(LIMIT)
+    add_executable(limited src/main.c src/other.c src/gone.c)
+    tagloomsmith_generate_ids(limited DIRECTORIES src OUTPUT limited_ids/profiler_ids.h
+                              MAX_FILES 3 MAX_IDS ${LIMIT})
+endif()
 EOF
     configure "$work/p" "$work/b" -DCMAKE_PREFIX_PATH="$work/prefix"
     for round in $(seq 20); do
@@ -192,6 +198,15 @@ EOF
         fail "the same OUTPUT with other options was accepted"
     fi
     grep -q "generated already" "$work/log" || { cat "$work/log"; fail "no word on the clash"; }
+    # The limits reach the tool: three event ids pass a limit of 3, not of 2.
+    configure "$work/p" "$work/b" -DCLASH=OFF -DLIMIT=3
+    quiet cmake --build "$work/b" --target limited
+    configure "$work/p" "$work/b" -DLIMIT=2
+    if cmake --build "$work/b" --target limited >"$work/log" 2>&1; then
+        fail "MAX_IDS 2 let three ids pass"
+    fi
+    grep -q "the limit of 2 event ids was reached; raise it with --max-ids" "$work/log" ||
+        { cat "$work/log"; fail "no word on MAX_IDS"; }
     ;;
 fetchcontent)
     # The tool's own tree as a release archive would carry it.

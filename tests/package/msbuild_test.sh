@@ -12,7 +12,7 @@
 # nothing, a new id; the build folders and the package managers' folders
 # left out by path while source folders of the same names are searched;
 # ".c;.h" extensions; strict by default, extra arguments, strict turned
-# off; a missing executable named; Clean removes the header and killed
+# off; the limits; a missing executable named; Clean removes the header and killed
 # runs' temporaries; a design-time build runs nothing.
 # Usage: msbuild_test.sh <build dir> [<Windows build dir> <Wine runner>]
 set -euo pipefail
@@ -134,6 +134,11 @@ grep -q 'cannot search directory "nowhere"' "$work/log" || { cat "$work/log"; fa
 # reads the console's code page unless told, as its Exec documentation says.)
 xbuild_ok "/p:TagloomsmithAdditionalArguments=-d nowhere-é" /p:TagloomsmithStrict=false
 grep -q "warning: cannot search directory \"nowhere-é\"" "$work/log" || { cat "$work/log"; fail "no warning"; }
+
+# The limits reach the tool: six event ids do not pass a limit of two.
+xbuild_fails /p:TagloomsmithMaxIds=2 /p:TagloomsmithMaxFiles=100
+grep -q "the limit of 2 event ids was reached; raise it with --max-ids" "$work/log" ||
+    { cat "$work/log"; fail "no word on TagloomsmithMaxIds"; }
 
 xbuild_fails "/p:TagloomsmithExecutable=$work/none/tagloomsmith.exe"
 grep -q "TagloomsmithExecutable names no file: '$work/none/tagloomsmith.exe'" "$work/log" ||
