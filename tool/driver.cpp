@@ -4,6 +4,7 @@
 #include "base/dir.h"
 #include "base/file.h"
 #include "base/threads.h"
+#include "tool/check.h"
 #include "tool/depfile.h"
 #include "tool/guard.h"
 #include "tool/header.h"
@@ -25,6 +26,10 @@ const uint64_t BYTES_PER_FILE = 512;
 const uint64_t BYTES_PER_ID = 512;
 // Bytes of an overlong id named in its error.
 const uint64_t ID_SHOWN = 40;
+
+// Set when --check found the output out of date: exit 1, where any other
+// failure of a checking run is 2.
+int out_of_date;
 // Folders a dependency file lists at most.
 const uint32_t DEPFILE_FOLDER_CAPACITY = 4096;
 
@@ -70,6 +75,36 @@ const char USAGE[] =
     "NOTE: The search is arbitrary limited to 1024 files, 2048 event ids and\n"
     "      2048 timeline ids.\n"
     "\n";
+
+// --help: every option, one line each. -h keeps the usage text above,
+// which scripts and users of old may compare.
+const char HELP[] =
+    "Usage: tagloomsmith [options]\n"
+    "\n"
+    "Searches source files for the ids of profiler calls and writes a C header\n"
+    "with their enumerations and the tables of their names.\n"
+    "\n"
+    "Options:\n"
+    "  -d DIRECTORY        search this directory; repeatable (default: current)\n"
+    "  -e EXTENSIONS       extensions to search (default: c,cpp,h,hpp)\n"
+    "  -x NAMES            file names or paths to leave out (default: profiler.h)\n"
+    "  -o OUTPUT           the header, - to print it (default: profiler_ids.h)\n"
+    "  -r                  search subdirectories too\n"
+    "  -s                  print no line after writing the header\n"
+    "  --strict            every warning is an error: nothing written, exit 1\n"
+    "  --check             write nothing; exit 0 up to date, 1 not, 2 cannot tell\n"
+    "  --list              print each id's table, name and first use; write nothing\n"
+    "  --depfile FILE      also write the files read as make/Ninja dependencies\n"
+    "  --depfile-target T  the target named in FILE (default: OUTPUT)\n"
+    "  --max-files N       search at most N files (default: 1024, up to 1048576)\n"
+    "  --max-ids N         keep N ids per table at most (default: 2048, up to 65535)\n"
+    "  --diagnostics FORM  places as gcc writes them (a.c:1:2) or msvc (a.c(1,2))\n"
+    "  -h                  print the short usage text\n"
+    "  --help              print this help\n"
+    "  --version           print the version\n"
+    "\n"
+    "Exit status: 0 done, 1 error (nothing written); with --check, 1 out of date\n"
+    "and 2 when it cannot tell.\n";
 
 // The options, in one table: a switch stands alone, the others take the
 // argument after it, whatever that is. Only the first of an option counts,
@@ -148,7 +183,8 @@ struct options_t {
     int silent, check;
     uint32_t max_files;
     uint64_t max_ids;
-    int list; // --list: say the ids and where they are, write nothing
+    int list;         // --list: say the ids and where they are, write nothing
+    uint32_t unknown; // arguments no option takes
 };
 
 // The working memory of one run and what the search and scan put in it.
@@ -158,11 +194,92 @@ struct run_t {
     file_list_t list;
     uint32_t output_scanned; // 1 + the list index of the output, when the scan met it
     data_t buffer;           // the main thread's read buffer
+    uint32_t doubts;         // folders and files that could not be read
 };
 
-// Every argument no option takes is said, and an option left without its
-// value: a typo must not pass for a run that did what was meant.
-void warn_unused_arguments(void) {
+// The distance between two short texts: edits of one byte (insert, delete,
+// replace) and swaps of two neighbours; more than 2 is said as 3.
+uint32_t distance(const data_t& a, const data_t& b) {
+    const uint64_t MOST = 32;
+    if (a.used > MOST || b.used > MOST) return 3;
+    uint8_t rows[3][MOST + 1]; // two rows back, one back, this one
+    for (uint64_t j = 0; j <= b.used; ++j)
+        rows[1][j] = (uint8_t)j;
+    for (uint64_t i = 1; i <= a.used; ++i) {
+        uint8_t* row = rows[(i + 1) % 3];
+        const uint8_t* up = rows[i % 3];
+        const uint8_t* up2 = rows[(i + 2) % 3];
+        row[0] = (uint8_t)i;
+        for (uint64_t j = 1; j <= b.used; ++j) {
+            const uint8_t change = a.data[i - 1] != b.data[j - 1];
+            uint8_t d = up[j - 1] + change;
+            if (up[j] + 1 < d) d = up[j] + 1;
+            if (row[j - 1] + 1 < d) d = row[j - 1] + 1;
+            if (i > 1 && j > 1 && a.data[i - 1] == b.data[j - 2] &&
+                a.data[i - 2] == b.data[j - 1] && up2[j - 2] + 1 < d)
+                d = up2[j - 2] + 1;
+            row[j] = d;
+        }
+    }
+    const uint8_t d = rows[(a.used + 1) % 3][b.used];
+    return d > 3 ? 3 : d;
+}
+
+// The text without its leading dashes: "--check" and "check" are one word.
+data_t undashed(data_t text) {
+    while (text.used != 0 && text.data[0] == '-') {
+        ++text.data;
+        --text.used;
+    }
+    return text;
+}
+
+// What an argument no option takes most likely meant: an option and its
+// value run together ("-dsrc", "--max-files=10": the option, and the rest
+// in *value), or the one option within a typo of it ("--chek", "help"), or
+// the one long option it starts ("-v"). OPTION_COUNT when there is none.
+uint32_t meant(const data_t& argument, data_t* value) {
+    uint32_t best = OPTION_COUNT;
+    for (uint32_t i = 0; i < OPTION_COUNT; ++i) {
+        const data_t name = option_name(i);
+        if (!OPTIONS[i].takes_value || argument.used <= name.used ||
+            !bytes_equal(argument.data, name.used, name.data, name.used))
+            continue;
+        if (best != OPTION_COUNT && name.used <= option_name(best).used)
+            continue; // the longest name that fits: --depfile-target, not --depfile
+        best = i;
+        *value = data_make(0, argument.used - name.used, argument.data + name.used);
+        if (value->data[0] == '=' && name.data[1] == '-') {
+            ++value->data;
+            --value->used;
+        }
+    }
+    if (best != OPTION_COUNT) return best;
+    const data_t word = undashed(argument);
+    if (word.used == 0) return OPTION_COUNT;
+    uint32_t least = 3, ties = 0, starts = 0, started = OPTION_COUNT;
+    for (uint32_t i = 0; i < OPTION_COUNT; ++i) {
+        const data_t name = undashed(option_name(i));
+        // One edit in a short name, two in a longer one.
+        const uint32_t d = distance(word, name);
+        if (d <= (name.used <= 4 ? 1u : 2u) && d <= least) {
+            ties = d == least ? ties + 1 : 1;
+            least = d;
+            best = i;
+        }
+        if (word.used < name.used && bytes_equal(name.data, word.used, word.data, word.used)) {
+            starts += 1;
+            started = i;
+        }
+    }
+    if (best != OPTION_COUNT && ties == 1) return best;
+    return starts == 1 ? started : (uint32_t)OPTION_COUNT;
+}
+
+// Every argument no option takes is an error, and an option left without
+// its value is said: a typo must not pass for a run that did what was
+// meant. Returns how many arguments were not taken.
+uint32_t report_unused_arguments(void) {
     data_t switches[OPTION_COUNT], options[OPTION_COUNT];
     uint32_t switch_count = 0, option_count = 0;
     for (uint32_t i = 0; i < OPTION_COUNT; ++i) {
@@ -174,14 +291,28 @@ void warn_unused_arguments(void) {
     uint8_t taken[ARGS_CAPACITY];
     arg_mark_taken(switches, switch_count, options, option_count, taken);
     const uint32_t count = arg_count();
+    uint32_t unused = 0;
     for (uint32_t i = 1; i < count; ++i) {
         if (taken[i]) continue;
-        message_t m("warning");
-        m.add("ignoring argument ");
-        m.quoted(arg_at(i));
+        unused += 1;
+        const data_t argument = arg_at(i);
+        message_t m("error");
+        m.add("unknown argument ");
+        m.quoted(argument);
+        data_t value = data_make(0, 0, nullptr);
+        const uint32_t option = meant(argument, &value);
+        if (option != OPTION_COUNT) {
+            m.add("; did you mean ");
+            m.add(OPTIONS[option].name);
+            if (value.used != 0) {
+                m.add(" ");
+                m.escaped(value);
+            }
+            m.add("?");
+        }
         m.send();
     }
-    if (count < 2) return;
+    if (count < 2) return unused;
     const data_t last = arg_at(count - 1);
     for (uint32_t k = 0; k < option_count; ++k) {
         if (!data_equal(&last, &options[k])) continue;
@@ -192,6 +323,7 @@ void warn_unused_arguments(void) {
                                                              : " has no value; it is ignored");
         m.send();
     }
+    return unused;
 }
 
 // An empty argument after an option is no value: said, and passed over.
@@ -255,7 +387,7 @@ uint32_t read_list(uint32_t option, data_t* items) {
 void read_options(options_t* o) {
     // Strict first: what is said about the arguments counts too.
     if (switch_on(OPTION_STRICT)) report_strict();
-    warn_unused_arguments();
+    o->unknown = report_unused_arguments();
     read_directories(o);
     o->filter.extension_count = read_list(OPTION_EXTENSIONS, o->filter.extensions);
     o->filter.exception_count = read_list(OPTION_EXCEPTIONS, o->filter.exceptions);
@@ -336,6 +468,7 @@ void error_refused(uint64_t bytes, const char* what) {
 // The arena, the two id tables and the file list, carved in that order,
 // and the list of folders searched when a dependency file lists them.
 int run_make(run_t* run, const options_t& o) {
+    run->doubts = 0;
     const uint64_t size = arena_size(o);
     run->arena = data_os_alloc(size, nullptr);
     if (!run->arena.data) {
@@ -435,14 +568,18 @@ int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
             m.send();
             return 0;
         }
-        if (result != DIR_SEARCH_DONE) warn_directory(directory, result, run->list.search_error);
+        if (result != DIR_SEARCH_DONE) {
+            warn_directory(directory, result, run->list.search_error);
+            run->doubts += 1;
+        }
     }
     report_walk(run->list);
+    run->doubts += run->list.unsearchable.count + run->list.long_paths;
     if (run->list.folders_lost != 0) {
         scan_files_cancel(scan);
         message_t m("error");
         m.add("more than ");
-        m.add(DEPFILE_FOLDER_CAPACITY);
+        m.add(run->list.folder_capacity);
         m.add(" folders were searched, more than the dependency file can list; no header written");
         m.send();
         return 0;
@@ -470,6 +607,7 @@ int scan_listed(const options_t& o, run_t* run, scan_files_t* scan) {
     const scan_files_report_t report = scan_files_end(scan, &run->list, &run->buffer, &run->arena,
                                                       &run->timelines, &run->events, o.output_id);
     run->output_scanned = report.output_scanned;
+    run->doubts += report.unreadable;
     if (report.unreadable != 0)
         say_failures("warning", "cannot read ", report.first_unreadable, report.unreadable_error,
                      report.unreadable, " more file", " more files", "");
@@ -576,23 +714,46 @@ int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
     return replace_file(o.depfile, depfile);
 }
 
-// --check: whether the output already holds this header. Returns the exit
-// code.
-int check_output(const options_t& o, const data_t& header) {
-    const int same = o.to_standard_output
-                         ? -2
-                         : file_holds_text((const char*)o.output.data, header.data, header.used);
+// --check: whether the output already holds this header, and if not, the
+// ids that differ. Returns the exit code: 1 when out of date (out_of_date
+// set), 1 too when it cannot tell (made 2 by tool_main).
+int check_output(const options_t& o, const run_t& run, data_t* header) {
+    if (o.to_standard_output) {
+        report_error("--check compares with an output file; -o - has none");
+        return 1;
+    }
+    if (run.doubts != 0) {
+        // A folder or file not read may hold ids: the header may be right
+        // by chance only.
+        report_error_about("cannot tell whether ", o.output,
+                           " is up to date: not every folder and file could be read");
+        return 1;
+    }
+    const int same = file_holds_text((const char*)o.output.data, header->data, header->used);
     if (same == 1) {
         if (!o.silent) say_final_line(o.output, " is up to date.\n");
         return 0;
     }
+    out_of_date = 1;
     message_t m("error");
-    if (same == -2) {
-        m.add("--check compares with an output file; -o - has none");
+    m.quoted(o.output);
+    m.add(" is out of date");
+    if (same == -1) {
+        m.reason(file_last_error());
     } else {
-        m.quoted(o.output);
-        m.add(" is out of date");
-        if (same == -1) m.reason(file_last_error());
+        // The old text in the room after the new one, then the ids of both.
+        data_t rest = data_make(header->size - header->used, 0, header->data + header->used);
+        file_reader_t reader;
+        int failed = 0;
+        if (file_reader_open(&reader, (const char*)o.output.data, 0)) {
+            if (reader.remaining <= rest.size) {
+                rest.used = file_reader_read(&reader, rest.data, reader.remaining, &failed);
+                if (!failed)
+                    check_describe(&m, rest, *header,
+                                   data_make(rest.size - rest.used, 0, rest.data + rest.used));
+            }
+            file_reader_close(&reader);
+        }
     }
     m.send();
     return 1;
@@ -623,7 +784,7 @@ int write_output(const options_t& o, run_t* run) {
                            " was not written");
         return 1;
     }
-    if (o.check) return check_output(o, header);
+    if (o.check) return check_output(o, *run, &header);
     if (o.to_standard_output) {
         // The header itself is what was asked for: no final line after it.
         if (std_out_write_data(&header)) return 0;
@@ -639,7 +800,8 @@ int write_output(const options_t& o, run_t* run) {
 
 } // namespace
 
-int32_t tool_main(int32_t count, char** values) {
+// The run, its exit code 0 or 1.
+int32_t run_main(int32_t count, char** values) {
     if (!args_init(count, values)) {
         message_t m("error");
         m.add("too many arguments: at most ");
@@ -648,8 +810,12 @@ int32_t tool_main(int32_t count, char** values) {
         m.send();
         return 1;
     }
-    if (switch_on(OPTION_HELP) || switch_on(OPTION_HELP_LONG)) {
+    if (switch_on(OPTION_HELP)) {
         std_out_write(USAGE, sizeof USAGE - 1);
+        return 0;
+    }
+    if (switch_on(OPTION_HELP_LONG)) {
+        std_out_write(HELP, sizeof HELP - 1);
         return 0;
     }
     if (switch_on(OPTION_VERSION)) {
@@ -659,7 +825,7 @@ int32_t tool_main(int32_t count, char** values) {
     }
     options_t options;
     read_options(&options);
-    if (!read_run_options(&options)) return 1;
+    if (!read_run_options(&options) || options.unknown != 0) return 1;
     const data_t* paths[] = {&options.output, &options.depfile};
     for (const data_t* path : paths) {
         if (path->used <= FILE_NAME_LIMIT) continue;
@@ -682,4 +848,15 @@ int32_t tool_main(int32_t count, char** values) {
     run_t run;
     if (!run_make(&run, options) || !search_and_scan(options, &run)) return 1;
     return write_output(options, &run);
+}
+
+int32_t tool_main(int32_t count, char** values) {
+    const int32_t code = run_main(count, values);
+    // --check tells "regenerate it" (1) from "broken" (2), as diff and cmp
+    // do: any other failure of a checking run could not tell.
+    int check = 0;
+    for (int32_t i = 1; i < count && values; ++i)
+        check |= bytes_equal(values[i], text_length(values[i]), "--check", 7);
+    if (!check || code == 0) return code;
+    return out_of_date ? 1 : 2;
 }

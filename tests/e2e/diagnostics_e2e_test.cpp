@@ -51,25 +51,44 @@ TEST(Diagnostics, Table) {
         };
     };
     std::vector<case_t> cases = {
-        {"unknown option", {"-z"}, nullptr, 0, WARNING + "ignoring argument \"-z\"\n", true},
+        // An argument no option takes fails the run: nothing is written. A
+        // word near one option, or an option run into its value, is named.
+        {"unknown option", {"-z"}, nullptr, 1, ERROR + "unknown argument \"-z\"\n", false},
         {"unknown long option",
          {"--verbose", "-s"},
          nullptr,
-         0,
-         WARNING + "ignoring argument \"--verbose\"\n",
-         true},
-        {"directory without -d",
-         {"src"},
-         nullptr,
-         0,
-         WARNING + "ignoring argument \"src\"\n",
-         true},
+         1,
+         ERROR + "unknown argument \"--verbose\"\n",
+         false},
+        {"directory without -d", {"src"}, nullptr, 1, ERROR + "unknown argument \"src\"\n", false},
         {"switches run together",
          {"-rs", "-dsrc"},
          nullptr,
-         0,
-         WARNING + "ignoring argument \"-rs\"\n" + WARNING + "ignoring argument \"-dsrc\"\n",
-         true},
+         1,
+         ERROR + "unknown argument \"-rs\"\n" + ERROR +
+             "unknown argument \"-dsrc\"; did you mean -d src?\n",
+         false},
+        {"near an option",
+         {"--chek", "-v", "help", "--lsit", "--max-files=10", "--depfile-targetX", "-o"},
+         nullptr,
+         1,
+         ERROR + "unknown argument \"--chek\"; did you mean --check?\n" + ERROR +
+             "unknown argument \"-v\"; did you mean --version?\n" + ERROR +
+             "unknown argument \"help\"; did you mean --help?\n" + ERROR +
+             "unknown argument \"--lsit\"; did you mean --list?\n" + ERROR +
+             "unknown argument \"--max-files=10\"; did you mean --max-files 10?\n" + ERROR +
+             "unknown argument \"--depfile-targetX\"; did you mean --depfile-target X?\n" +
+             WARNING + "-o has no value; the default is used\n",
+         false},
+        {"near no option or several",
+         {"--strictly", "--mx-ids", "-q", "-", "--"},
+         nullptr,
+         1,
+         ERROR + "unknown argument \"--strictly\"; did you mean --strict?\n" + ERROR +
+             "unknown argument \"--mx-ids\"; did you mean --max-ids?\n" + ERROR +
+             "unknown argument \"-q\"\n" + ERROR + "unknown argument \"-\"\n" + ERROR +
+             "unknown argument \"--\"\n",
+         false},
         {"value of an option is not ignored", {"-e", "-z"}, nullptr, 0, "", true},
         {"-o last", {"-o"}, nullptr, 0, WARNING + "-o has no value; the default is used\n", true},
         {"second -x last",
@@ -225,13 +244,75 @@ TEST(Diagnostics, Table) {
          {"-z", "--strict"},
          nullptr,
          1,
-         ERROR + "ignoring argument \"-z\"\n",
+         ERROR + "unknown argument \"-z\"\n",
          false},
+        // --check: 1 out of date, with the ids added and removed; 2 when it
+        // cannot tell.
         {"check of an output out of date",
          {"--check"},
          nullptr,
          1,
-         ERROR + "\"profiler_ids.h\" is out of date\n",
+         ERROR + "\"profiler_ids.h\" is out of date: 1 id added (event frame)\n",
+         false},
+        {"check of ids added and removed",
+         {"--check"},
+         [](const std::string& root) {
+             run_tool(root, {});
+             write_file(root + "/main.c", "profiler_initialize(b)");
+         },
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date: 1 id added (timeline b), 1 id removed "
+                 "(event frame)\n",
+         false},
+        {"check of many ids added",
+         {"--check"},
+         file("main.c",
+              "profiler_event_start(a1) profiler_event_start(a2) profiler_event_start(a3) "
+              "profiler_event_start(a4) profiler_event_start(a5) "
+              "profiler_event_start(a6) profiler_event_start(a7)"),
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date: 7 ids added (event a1, event a2, event a3, "
+                 "event a4, event a5, and 2 more)\n",
+         false},
+        {"check of the same ids in another order",
+         {"--check"},
+         [](const std::string& root) {
+             write_file(root + "/main.c", "profiler_event_start(a) profiler_event_start(b)");
+             run_tool(root, {});
+             write_file(root + "/main.c", "profiler_event_start(b) profiler_event_start(a)");
+         },
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date: the same ids in another order\n",
+         false},
+        {"check of the same ids and other text",
+         {"--check"},
+         [](const std::string& root) {
+             run_tool(root, {});
+             write_file(root + "/profiler_ids.h", file_text(root + "/profiler_ids.h") + "x");
+         },
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date: the same ids, other text\n",
+         false},
+        {"check that cannot tell: a folder missing",
+         {"--check", "-d", ".", "-d", "scr"},
+         nullptr,
+         2,
+         WARNING + "cannot search directory \"scr\": " +
+             os_reason("No such file or directory", "Path not found") + "\n" + ERROR +
+             "cannot tell whether \"profiler_ids.h\" is up to date: not every folder and file "
+             "could be read\n",
+         false},
+        {"check that cannot tell: a bad argument",
+         {"--check", "-z"},
+         nullptr,
+         2,
+         ERROR + "unknown argument \"-z\"\n",
+         false},
+        {"check that cannot tell: a bad value",
+         {"--max-ids", "x", "--check"},
+         nullptr,
+         2,
+         ERROR + "--max-ids takes a number from 1 to 65535, not \"x\"\n",
          false},
         {"check of a missing output",
          {"--check", "-o", "none.h"},
@@ -390,7 +471,7 @@ TEST(Diagnostics, Table) {
              write_file(root + "/zz/out.c", "profiler_event_start(kept)");
          },
          1,
-         WARNING + "the limit of 1024 files was reached; further files were not scanned\n" + ERROR +
+         WARNING + "the limit of 1024 files was reached; raise it with --max-files\n" + ERROR +
              "the output \"zz/out.c\" is one of the files searched and not a header of "
              "ours; no header written\n",
          false},
