@@ -195,6 +195,7 @@ MUTANTS = [
     ("tool/driver.cpp", "            run->doubts += 1;\n", "", FAST, None),
     ("tool/driver.cpp", "    if (switch_on(OPTION_HELP_LONG)) {\n        std_out_write(HELP", "    if (switch_on(OPTION_HELP)) {\n        std_out_write(HELP", FAST, None),
     ("tool/check.cpp", "            if (fixed) continue;", "", FAST, None),
+    ("tool/check.cpp", "- (stop > line && stop[-1] == '\\r');", ";", FAST, None),
     ("tool/check.cpp", "if (added != 0 && removed != 0) m->add(\", \");", "if (added != 0) m->add(\", \");", FAST, None),
     ("tool/check.cpp", "    if (missing > NAMED) {", "    if (missing >= NAMED) {", FAST, None),
     ("tool/check.cpp", "for (int64_t i = 0; i < n && named < NAMED; ++i) {", "for (int64_t i = 0; i < n; ++i) {", FAST, None),

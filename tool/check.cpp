@@ -23,11 +23,12 @@ int64_t enumerated(const data_t& text, data_t* scratch, enumerated_t** out) {
         const uint8_t* stop = line;
         while (stop < end && *stop != '\n')
             ++stop;
+        // A header checked out with CRLF line ends (git's autocrlf) reads the same.
+        const uint64_t size = (uint64_t)(stop - line) - (stop > line && stop[-1] == '\r');
         for (uint32_t events = 0; events < 2; ++events) {
             const char* prefix = header_enumerator_prefix((int)events);
             const uint64_t indent = 4, length = text_length(prefix);
-            const uint64_t size = (uint64_t)(stop - line);
-            if (size <= indent + length + 1 || stop[-1] != ',' ||
+            if (size <= indent + length + 1 || line[size - 1] != ',' ||
                 !bytes_equal(line, indent, "    ", indent) ||
                 !bytes_equal(line + indent, length, prefix, length))
                 continue;

@@ -293,6 +293,18 @@ TEST(Diagnostics, Table) {
          1,
          ERROR + "\"profiler_ids.h\" is out of date: the same ids, other text\n",
          false},
+        {"check of a header with CRLF line ends",
+         {"--check"},
+         [](const std::string& root) {
+             run_tool(root, {});
+             std::string crlf;
+             for (char c : file_text(root + "/profiler_ids.h"))
+                 crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+             write_file(root + "/profiler_ids.h", crlf);
+         },
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date: the same ids, other text\n",
+         false},
         {"check that cannot tell: a folder missing",
          {"--check", "-d", ".", "-d", "scr"},
          nullptr,
