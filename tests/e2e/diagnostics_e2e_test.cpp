@@ -301,9 +301,10 @@ TEST(Diagnostics, Table) {
              for (char c : file_text(root + "/profiler_ids.h"))
                  crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
              write_file(root + "/profiler_ids.h", crlf);
+             write_file(root + "/main.c", "profiler_event_start(frame) profiler_event_start(x)");
          },
          1,
-         ERROR + "\"profiler_ids.h\" is out of date: the same ids, other text\n",
+         ERROR + "\"profiler_ids.h\" is out of date: 1 id added (event x)\n",
          false},
         {"check that cannot tell: a folder missing",
          {"--check", "-d", ".", "-d", "scr"},
@@ -352,7 +353,7 @@ TEST(Diagnostics, Table) {
              write_file(root + "/profiler_ids.h", file_text(root + "/profiler_ids.h") + "\r");
          },
          1,
-         ERROR + "\"profiler_ids.h\" is out of date\n",
+         ERROR + "\"profiler_ids.h\" is out of date: the same ids, other text\n",
          false},
         {"output of ours with CRLF line endings",
          {},
@@ -508,7 +509,7 @@ TEST(Diagnostics, Table) {
              symlink("../zz.c", (root + "/zz/link.h").c_str());
          },
          1,
-         WARNING + "the limit of 1024 files was reached; further files were not scanned\n" + ERROR +
+         WARNING + "the limit of 1024 files was reached; raise it with --max-files\n" + ERROR +
              "the output \"zz/link.h\" is one of the files searched and not a header of "
              "ours; no header written\n",
          false,
