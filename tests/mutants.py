@@ -58,7 +58,7 @@ MUTANTS = [
     ("tool/scan_files.cpp", "if (failed) mark_restore(&before, arena, timelines, events);", "", FAST, None),
     ("tool/scan_files.cpp", "if (report->unreadable++ != 0) return;", "if (report->unreadable++ != 1) return;", FAST, None),
     ("tool/scan_files.cpp", "bytes_copy(buffer->data, buffer->data + consumed, kept); // forward", "", FAST, None),
-    ("tool/scan_files.cpp", "bytes_copy(buffer->data, buffer->data + consumed, kept); // as scan_file", "", FAST, None),
+    ("tool/scan_files.cpp", "bytes_copy(buffer->data, buffer->data + consumed, kept); // as scan_file does", "", FAST, None),
     ("tool/scan_files.cpp", "if (w->timelines.lost != 0 || w->events.lost != 0) {", "if (w->timelines.lost != 0) {", FAST, None),
     # The header writer.
     ("tool/header.cpp", "for (uint64_t v = value; v >= 10; v /= 10)", "for (uint64_t v = value; v > 10; v /= 10)", FAST, None),
@@ -88,8 +88,8 @@ MUTANTS = [
     ("base/dir.cpp", "uint8_t* copy = list->folder_count < list->folder_capacity", "uint8_t* copy = list->folder_count + 1 < list->folder_capacity", FAST, None),
     ("tool/depfile.cpp", "    out.path(target.data, target.used);", "    out.bytes(target.data, target.used);", FAST, None),
     # --check, and an output found among the sources.
-    ("tool/driver.cpp", "const int same = o.to_standard_output", "const int same = 0", FAST, None),
-    ("tool/driver.cpp", "if (same == -2) {", "if (same == -1) {", FAST, None),
+    ("tool/driver.cpp", "        report_error(\"--check compares with an output file; -o - has none\");\n        return 1;", "", FAST, None),
+    ("tool/driver.cpp", "if (same == -1) {", "if (same == -2) {", FAST, None),
     ("tool/guard.cpp", "const int ours_or_empty = n == 0 || (n > 0 && starts_as_a_header(start, (uint64_t)n));", "const int ours_or_empty = n > 0 && starts_as_a_header(start, (uint64_t)n);", FAST, None),
     ("tool/report.cpp", "if (length != 0 && !is_control(*p)) {", "if (length != 0) {", FAST, None),
     ("tool/report.cpp", "return c < 0x20 || c == 0x7F;", "return c < 0x20;", FAST, None),
@@ -201,7 +201,8 @@ MUTANTS = [
     ("tool/check.cpp", "for (int64_t i = 0; i < n && named < NAMED; ++i) {", "for (int64_t i = 0; i < n; ++i) {", FAST, None),
     ("tool/check.cpp", "m->add(missing == 1 ? \" id \" : \" ids \");", "m->add(\" ids \");", FAST, None),
     ("tool/check.cpp", "if (other.events == e.events && data_equal(&other.id, &e.id)) return 1;", "if (data_equal(&other.id, &e.id)) return 1;", FAST, None),
-    ("tool/check.cpp", "old_ids[i].events == new_ids[i].events && data_equal", "1 && data_equal", FAST, None),
+    ("tool/check.cpp", "old_ids[i].events == new_ids[i].events && data_equal", "1 && data_equal", FAST,
+     "equivalent: the order is compared only when both headers hold the same ids of each kind, and both list the timelines first, so the kinds agree at every place"),
     ("tool/check.cpp", "m->add(same_order ? \"the same ids, other text\" : \"the same ids in another order\");", "m->add(\"the same ids in another order\");", FAST, None),
     # The formatter.
     ("base/format.cpp", "if (capacity - written >= remaining_digits)", "if (capacity - written > remaining_digits)", FAST, None),
@@ -269,7 +270,7 @@ MUTANTS = [
     ("base/file.cpp", "same = line_endings && c == '\\r' && at", "same = line_endings && at", FAST, None),
     ("base/file.cpp", "carriage_return = same;", "carriage_return = 0;", FAST, None),
     ("base/file.cpp", "return !failed && same && at == length;", "return !failed && same;", FAST, None),
-    ("tool/driver.cpp", ": file_holds_text((const char*)o.output.data", ": file_holds_exactly((const char*)o.output.data", FAST, None),
+    ("tool/driver.cpp", "= file_holds_text((const char*)o.output.data", "= file_holds_exactly((const char*)o.output.data", FAST, None),
     ("tool/guard.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "if (start[i] == '\\r') continue;", FAST, None),
     ("tool/guard.cpp", "if (start[i] == '\\r' && i + 1 < n && start[i + 1] == '\\n') continue;", "", FAST, None),
     ("tool/guard.cpp", "return at + 1 == sizeof opening;", "return 1;", FAST, None),

@@ -81,13 +81,14 @@ TEST(Diagnostics, Table) {
              WARNING + "-o has no value; the default is used\n",
          false},
         {"near no option or several",
-         {"--strictly", "--mx-ids", "-q", "-", "--"},
+         {"--strictly", "--mx-ids", "-q", "-", "--", "--lsts", "--max"},
          nullptr,
          1,
          ERROR + "unknown argument \"--strictly\"; did you mean --strict?\n" + ERROR +
              "unknown argument \"--mx-ids\"; did you mean --max-ids?\n" + ERROR +
              "unknown argument \"-q\"\n" + ERROR + "unknown argument \"-\"\n" + ERROR +
-             "unknown argument \"--\"\n",
+             "unknown argument \"--\"\n" + ERROR + "unknown argument \"--lsts\"\n" + ERROR +
+             "unknown argument \"--max\"\n",
          false},
         {"value of an option is not ignored", {"-e", "-z"}, nullptr, 0, "", true},
         {"-o last", {"-o"}, nullptr, 0, WARNING + "-o has no value; the default is used\n", true},
@@ -158,6 +159,12 @@ TEST(Diagnostics, Table) {
          1,
          ERROR + "--max-files takes a number from 1 to 1048576, not \"1048577\"\n",
          false},
+        {"file limit with a separator",
+         {"--max-files", "1,000"},
+         nullptr,
+         1,
+         ERROR + "--max-files takes a number from 1 to 1048576, not \"1,000\"\n",
+         false},
         {"file limit not a number",
          {"--max-files", "1O"},
          nullptr,
@@ -210,8 +217,9 @@ TEST(Diagnostics, Table) {
          clashing,
          1,
          WARNING + "-x holds more than 64 items; \"clash.c\" and the items after it are ignored\n" +
-             ERROR +
-             "the id \"count\" would declare profiler_event_id_count twice; no header written\n",
+             place_at("./clash.c", 1, 22) +
+             ": error: the id \"count\" would declare profiler_event_id_count twice; no header "
+             "written\n",
          false},
         {"empty output path",
          {"-o", ""},
@@ -263,6 +271,17 @@ TEST(Diagnostics, Table) {
          1,
          ERROR + "\"profiler_ids.h\" is out of date: 1 id added (timeline b), 1 id removed "
                  "(event frame)\n",
+         false},
+        {"check of an id that changed its table",
+         {"--check"},
+         [](const std::string& root) {
+             write_file(root + "/main.c", "profiler_initialize(a)");
+             run_tool(root, {});
+             write_file(root + "/main.c", "profiler_event_start(a)");
+         },
+         1,
+         ERROR + "\"profiler_ids.h\" is out of date: 1 id added (event a), 1 id removed "
+                 "(timeline a)\n",
          false},
         {"check of many ids added",
          {"--check"},
@@ -337,7 +356,7 @@ TEST(Diagnostics, Table) {
         {"check of standard output",
          {"--check", "-o", "-"},
          nullptr,
-         1,
+         2,
          ERROR + "--check compares with an output file; -o - has none\n",
          false},
         {"check of an output up to date",
