@@ -69,9 +69,9 @@ int split_arguments(const uint16_t* text, split_out_t* w) {
         } else {
             w->put_backslashes(backslashes);
             backslashes = 0;
-            if ((code_point == ' ' || code_point == '\t') && quoted) {
-                w->put((uint8_t)code_point);
-            } else if (separator) {
+            // A space or tab inside quotes is written like any other
+            // character.
+            if (separator) {
                 if (!after_separator) w->put(0);
                 after_separator = 1;
                 w->open = 0;

@@ -247,8 +247,9 @@ MUTANTS = [
     ("base/platform/windows.cpp", "    if (!anchor_base(given.text, anchor, &base)) return 0;\n    if (windows_path_full((const uint16_t*)given.text, (const uint16_t*)base.text,\n                          (uint16_t*)full.text", "    base.text[0] = 0;\n    if (windows_path_full((const uint16_t*)given.text, (const uint16_t*)base.text,\n                          (uint16_t*)full.text", WINE, None),
     # The command-line split.
     ("base/command_line.cpp", "w->put_backslashes(backslashes / 2);", "w->put_backslashes(backslashes);", FAST, None),
-    ("base/command_line.cpp", "if ((code_point == ' ' || code_point == '\\t') && quoted) {", "if (code_point == ' ' && quoted) {", FAST, None),
-    ("base/command_line.cpp", "if (!(start < w.out && w.out < w.limit)) {", "if (!(start < w.out && w.out <= w.limit)) {", FAST, None),
+    ("base/command_line.cpp", "const int separator = (code_point == ' ' || code_point == '\\t') && !quoted;", "const int separator = code_point == ' ' && !quoted;", FAST, None),
+    ("base/command_line.cpp", "if (!(start < w.out && w.out < w.limit)) {", "if (!(start < w.out && w.out <= w.limit)) {", FAST,
+     "equivalent: a text that fills the buffer leaves no room for its pointers, which the index refuses as too long all the same"),
     # The argument table.
     ("base/args.cpp", "if (iterator) *iterator = index + 1;", "if (iterator) *iterator = index + 2;", FAST, None),
     ("base/args.cpp", "if ((uint64_t)(int64_t)count > ARGS_CAPACITY) {", "if ((uint64_t)(int64_t)count >= ARGS_CAPACITY) {", FAST, None),
