@@ -176,7 +176,11 @@ function(_tagloomsmith_add_step step output tool_args)
     if(CMAKE_GENERATOR MATCHES "Ninja|Makefiles")
         set(depfile "${CMAKE_CURRENT_BINARY_DIR}/${step}.d")
         set(forget)
+        # Ninja reads names that make cannot ("Dropbox (Personal)"); the
+        # Makefiles generators hand the file on to make.
+        set(readers --depfile-for ninja)
         if(CMAKE_GENERATOR MATCHES "Makefiles")
+            set(readers)
             # The Makefiles generators add what a new dependency file lists to
             # what they gathered before (CMakeFiles/<step>.dir/
             # compiler_depend.internal) and never drop a path: a deleted
@@ -191,7 +195,7 @@ function(_tagloomsmith_add_step step output tool_args)
             BYPRODUCTS "${output}"
             COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
             COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" --depfile "${depfile}"
-                    --depfile-target "${stamp}" -s
+                    --depfile-target "${stamp}" ${readers} -s
             COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
             ${forget}
             DEPFILE "${depfile}"

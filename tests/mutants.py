@@ -100,6 +100,10 @@ MUTANTS = [
     # All or nothing: the dependency file's names and checks, outputs the search lists.
     ("tool/depfile.cpp", "            if (c == '$') bytes(\"$\", 1);\n", "", FAST, None),
     ("tool/depfile.cpp", "    case '-':\n", "", FAST, None),
+    ("tool/depfile.cpp", "        return !(readers & DEPFILE_FOR_MAKE);", "        return 1;", FAST, None),
+    ("tool/depfile.cpp", "        return !(readers & DEPFILE_FOR_MAKE);", "        return 0;", FAST, None),
+    ("tool/depfile.cpp", "const int make = (readers & DEPFILE_FOR_MAKE) != 0;", "const int make = 1;", FAST, None),
+    ("tool/driver.cpp", "o->depfile_readers = data_equal(&readers, &ninja)  ? DEPFILE_FOR_NINJA", "o->depfile_readers = 0 ? DEPFILE_FOR_NINJA", FAST, None),
     ("tool/depfile.cpp", "    case '~':\n", "    case '*':\n", FAST, None),
     ("tool/depfile.cpp", "if (c >= 0x80) return 1;", "if (c > 0x80) return 1;", FAST, None),
     ("tool/depfile.cpp", "if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return 1;", "if ((c | 0x20) >= 'a' && (c | 0x20) < 'z') return 1;", FAST, None),

@@ -8,7 +8,7 @@ namespace {
 // ...), make splits or misreads at ':', '%', '=' and ';', takes '[' and ']'
 // for a wildcard and '(' and ')' for an archive's member, and neither can
 // hold a control byte.
-int byte_is_plain(uint8_t c) {
+int byte_is_plain(uint8_t c, uint32_t readers) {
     if (c >= 0x80) return 1;
     if ((c | 0x20) >= 'a' && (c | 0x20) <= 'z') return 1;
     if (c >= '0' && c <= '9') return 1;
@@ -25,6 +25,15 @@ int byte_is_plain(uint8_t c) {
     case '@':
     case '-':
         return 1;
+    case '(':
+    case ')':
+    case '[':
+    case ']':
+    case '%':
+    case '=':
+    case ':':
+        // Ninja reads these as they are; make does not.
+        return !(readers & DEPFILE_FOR_MAKE);
     default:
         return 0;
     }
@@ -75,29 +84,30 @@ int for_each_path(const file_list_t& list, uint32_t skipped, each_t each) {
 
 } // namespace
 
-int depfile_name_fits(const uint8_t* name, uint64_t length) {
+int depfile_name_fits(const uint8_t* name, uint64_t length, uint32_t readers) {
     if (length == 0) return 0;
     // A drive's colon is the only one a Windows path has, and both read it.
     const uint64_t drive = dir_drive_length(name, length);
     const int slash_instead = dir_is_separator('\\');
     // make expands a '~' that starts a name, and drops a space that ends a
     // line however it is escaped.
-    if ((drive < length && name[drive] == '~') || name[length - 1] == ' ') return 0;
+    const int make = (readers & DEPFILE_FOR_MAKE) != 0;
+    if ((make && drive < length && name[drive] == '~') || name[length - 1] == ' ') return 0;
     for (uint64_t i = drive; i < length; ++i) {
         const uint8_t c = name[i];
         // Backslashes before a space, a '#' or the end escape them, or the
         // line's end, in one reader or the other.
         if (c == '\\' && (slash_instead || !backslashes_misread(name, length, i))) continue;
-        if (!byte_is_plain(c) && c != ' ' && c != '#' && c != '$') return 0;
+        if (!byte_is_plain(c, readers) && c != ' ' && c != '#' && c != '$') return 0;
     }
     return 1;
 }
 
 depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list,
-                               uint32_t skipped) {
+                               uint32_t skipped, uint32_t readers) {
     data_t bad{0, 0, nullptr};
     const auto check = [&](const uint8_t* path, uint64_t n) {
-        if (depfile_name_fits(path, n)) return 1;
+        if (depfile_name_fits(path, n, readers)) return 1;
         bad = data_make(n, n, (void*)path);
         return 0;
     };

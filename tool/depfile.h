@@ -9,6 +9,11 @@
 // them, so that one that is gone does not stop make. Paths are escaped as
 // compilers escape them: a space as "\ ", '#' as "\#", '$' as "$$".
 
+// Which build tools must read the file back: names only make misreads
+// ('(', '[', '%', '=', ':', a leading '~') are fine for Ninja alone.
+const uint32_t DEPFILE_FOR_MAKE = 1;
+const uint32_t DEPFILE_FOR_NINJA = 2;
+
 enum depfile_outcome_t {
     DEPFILE_WRITTEN = 0,
     DEPFILE_FULL = 1,     // the block ran out of room
@@ -27,11 +32,11 @@ struct depfile_result_t {
 // before a space, '#', '$' or the name's end) makes the whole file wrong,
 // so it is not written around: the result names it.
 depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list,
-                               uint32_t skipped);
+                               uint32_t skipped, uint32_t readers);
 
-// depfile_name_fits returns whether make and Ninja both read the name back
-// exactly once it is escaped.
-int depfile_name_fits(const uint8_t* name, uint64_t length);
+// depfile_name_fits returns whether the readers (DEPFILE_FOR_MAKE,
+// DEPFILE_FOR_NINJA) all read the name back exactly once it is escaped.
+int depfile_name_fits(const uint8_t* name, uint64_t length, uint32_t readers);
 
 // depfile_looks_ours returns whether the bytes have the shape of a
 // dependency file this tool writes: the target line, its continuation

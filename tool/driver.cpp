@@ -96,6 +96,7 @@ const char HELP[] =
     "  --list              print each id's table, name and first use; write nothing\n"
     "  --depfile FILE      also write the files read as make/Ninja dependencies\n"
     "  --depfile-target T  the target named in FILE (default: OUTPUT)\n"
+    "  --depfile-for TOOL  ninja: names only make misreads are fine (default: both)\n"
     "  --max-files N       search at most N files (default: 1024, up to 1048576)\n"
     "  --max-ids N         keep N ids per table at most (default: 2048, up to 65535)\n"
     "  --diagnostics FORM  places as gcc writes them (a.c:1:2) or msvc (a.c(1,2))\n"
@@ -127,6 +128,7 @@ enum option_index_t {
     OPTION_MAX_IDS,
     OPTION_DIAGNOSTICS,
     OPTION_LIST,
+    OPTION_DEPFILE_FOR,
     OPTION_COUNT
 };
 struct option_t {
@@ -154,6 +156,7 @@ const option_t OPTIONS[] = {
     {"--max-ids", 1, "2048"},
     {"--diagnostics", 1, ""},
     {"--list", 0, nullptr},
+    {"--depfile-for", 1, ""}, // empty: make and Ninja
 };
 // clang-format on
 static_assert(sizeof OPTIONS / sizeof OPTIONS[0] == OPTION_COUNT, "one row per option");
@@ -173,9 +176,10 @@ struct options_t {
     uint32_t directory_count;
     dir_filter_t filter;
     data_t output;
-    int to_standard_output; // "-o -"
-    data_t depfile;         // empty for none
-    data_t depfile_target;  // what the dependency file says it is for
+    int to_standard_output;   // "-o -"
+    data_t depfile;           // empty for none
+    data_t depfile_target;    // what the dependency file says it is for
+    uint32_t depfile_readers; // DEPFILE_FOR_MAKE, DEPFILE_FOR_NINJA
     // The file at the output path, when there is one: a source it must not be.
     file_id_t output_file;
     const file_id_t* output_id;
@@ -443,6 +447,15 @@ int read_run_options(options_t* o) {
         report_error_about("--diagnostics takes gcc or msvc, not ", form, "");
         return 0;
     }
+    const data_t readers = option_value(OPTION_DEPFILE_FOR);
+    const data_t ninja = DATA_LITERAL("ninja"), make = DATA_LITERAL("make");
+    o->depfile_readers = data_equal(&readers, &ninja)  ? DEPFILE_FOR_NINJA
+                         : data_equal(&readers, &make) ? DEPFILE_FOR_MAKE
+                                                       : DEPFILE_FOR_MAKE | DEPFILE_FOR_NINJA;
+    if (readers.used != 0 && o->depfile_readers == (DEPFILE_FOR_MAKE | DEPFILE_FOR_NINJA)) {
+        report_error_about("--depfile-for takes make or ninja, not ", readers, "");
+        return 0;
+    }
     return o->max_files != 0 && o->max_ids != 0;
 }
 
@@ -695,7 +708,8 @@ void say_final_line(const data_t& output, const char* said) {
 int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
     data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
     const uint32_t itself = run.output_scanned != 0 ? run.output_scanned - 1 : UINT32_MAX;
-    const depfile_result_t made = depfile_write(&depfile, o.depfile_target, run.list, itself);
+    const depfile_result_t made =
+        depfile_write(&depfile, o.depfile_target, run.list, itself, o.depfile_readers);
     if (made.outcome == DEPFILE_FULL) {
         report_error_about("out of working memory for the dependency file; ", o.depfile,
                            " was not written; no header written");
@@ -703,7 +717,9 @@ int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
     }
     if (made.outcome == DEPFILE_BAD_NAME) {
         message_t m("error");
-        m.add("make and Ninja cannot read the name ");
+        m.add(o.depfile_readers == DEPFILE_FOR_NINJA  ? "Ninja cannot read the name "
+              : o.depfile_readers == DEPFILE_FOR_MAKE ? "make cannot read the name "
+                                                      : "make and Ninja cannot read the name ");
         m.quoted(made.name);
         m.add(" back from a dependency file; ");
         m.quoted(o.depfile);

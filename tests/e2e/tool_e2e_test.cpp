@@ -336,6 +336,28 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
         EXPECT_EQ(file_text(root + "/ids.d"), depfile) << name;
         unlink(path.c_str());
     }
+    // For Ninja alone, names only make misreads are fine; the others not.
+    write_file(root + "/lib/pa(1)[2]%=.c", "");
+    ASSERT_EQ(run_tool(root, {"-d", "lib", "-o", "ids.h", "--depfile", "ids.d", "--depfile-target",
+                              "stamp", "--depfile-for", "ninja"})
+                  .exit_code,
+              0);
+    ASSERT_EQ(shell("cd '" + root + "' && ninja >/dev/null && ninja -t deps stamp | grep -c " +
+                    "'^    lib/pa(1)\\[2\\]%=.c$' >/dev/null"),
+              0);
+    r = run_tool(root, {"-d", "lib", "-o", "ids.h", "--depfile", "ids.d", "--depfile-for", "make"});
+    EXPECT_EQ(r.err.substr(0, 61),
+              "tagloomsmith: error: make cannot read the name \"lib/pa(1)[2]%");
+    EXPECT_EQ(run_tool(root, {"-d", "lib", "-o", "ids.h", "--depfile", "ids.d", "--depfile-target",
+                              "~stamp", "--depfile-for", "ninja"})
+                  .exit_code,
+              0);
+    write_file(root + "/lib/quo'te.c", "");
+    r = run_tool(root,
+                 {"-d", "lib", "-o", "ids.h", "--depfile", "ids.d", "--depfile-for", "ninja"});
+    EXPECT_EQ(r.exit_code, 1);
+    unlink((root + "/lib/quo'te.c").c_str());
+    unlink((root + "/lib/pa(1)[2]%=.c").c_str());
     // The output never depends on itself, though the search lists it.
     ASSERT_EQ(run_tool(root, {"-d", ".", "-o", "ids.h", "--depfile", "self.d"}).exit_code, 0);
     EXPECT_EQ(file_text(root + "/self.d").find("ids.h \\"), std::string::npos);
