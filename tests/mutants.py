@@ -498,7 +498,8 @@ def main():
         # ctest stopped early leaves the Wine server of the build's prefix up.
         prefix = os.path.join(scratch, "build", "wineprefix")
         if os.path.isdir(prefix):
-            subprocess.run(["sh", os.path.join(source, "tests", "windows", "wine_stop.sh"), prefix])
+            subprocess.run(["sh", os.path.join(source, "tests", "windows", "wine_stop.sh"), prefix],
+                           env=dict(os.environ, TMPDIR=temporary))
         empty_folder(temporary)
         if options.keep:
             print(f"scratch kept in {scratch}")
