@@ -66,7 +66,7 @@ MUTANTS = [
     ("tool/header.cpp", "uint64_t longest = kind.longest_fixed;", "uint64_t longest = 0;", FAST, None),
     ("tool/header.cpp", "if (spells(name, kind.enumerator, id)) return 1;", "if (0) return 1;", FAST, None),
     ("tool/header.cpp", "if (data_equal(&table->records[kept[slot] - 1], record)) {", "if (0) {", FAST, None),
-    ("tool/header.cpp", "if (is_fixed(*KINDS[events != 0], &table->records[i])) table->records[i].used = 0;", "", FAST, None),
+    ("tool/header.cpp", "if (is_fixed(*KINDS[events != 0], &table->records[i])) table->records[i].used = 0;", ";", FAST, None),
     # The driver, its messages and the dependency file.
     ("tool/driver.cpp", "if (report_warnings_as_errors() != 0) return 1;", "", FAST, None),
     # Files the threads and then the driver could not open for want of handles.

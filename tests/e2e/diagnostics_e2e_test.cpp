@@ -134,6 +134,13 @@ TEST(Diagnostics, Table) {
          place_at("./place.c", 3, 24, true) +
              ": error: the id \"t\" would declare profiler_event_id_t twice; no header written\n",
          false},
+        {"place of a call across the pieces read",
+         {},
+         file("place.c", std::string(1048565, 'x') + "\nprofiler_event_start(t)"),
+         1,
+         place_at("./place.c", 2, 22) +
+             ": error: the id \"t\" would declare profiler_event_id_t twice; no header written\n",
+         false},
         {"places in the system's form by name",
          {"--diagnostics", windows ? "msvc" : "gcc"},
          file("place.c", "profiler_event_start(t)"),
