@@ -52,7 +52,8 @@ int64_t enumerated(const data_t& text, data_t* scratch, enumerated_t** out) {
 }
 
 uint64_t hash_of(const enumerated_t& e) {
-    uint64_t hash = 14695981039346656037ull ^ e.events; // FNV-1a
+    // Of the name alone: an id in both tables is told apart by set_has.
+    uint64_t hash = 14695981039346656037ull; // FNV-1a
     for (uint64_t b = 0; b < e.id.used; ++b)
         hash = (hash ^ e.id.data[b]) * 1099511628211ull;
     return hash;
