@@ -277,6 +277,8 @@ int temporary_process(const char* name, const char* kept_name, uint64_t kept, ui
     for (int k = 0; k < 2; ++k) {
         uint64_t value = 0;
         int digits = 0;
+        // Numbers as the tool writes them: no leading zero.
+        if (p[0] == '0' && p[1] >= '0' && p[1] <= '9') return 0;
         for (; *p >= '0' && *p <= '9'; ++p, ++digits) {
             if (digits == 10) return 0;
             value = value * 10 + (*p - '0');
@@ -285,6 +287,8 @@ int temporary_process(const char* name, const char* kept_name, uint64_t kept, ui
         numbers[k] = value;
     }
     if (!(p[0] == 't' && p[1] == 'm' && p[2] == 'p' && p[3] == 0)) return 0;
+    // A run tries its own names and then as many backup names after them.
+    if (numbers[1] >= 2 * TEMPORARY_ATTEMPTS) return 0;
     *process = (uint32_t)numbers[0];
     return 1;
 }
@@ -368,7 +372,10 @@ file_replace_t write_in_place(const char* target, const void* bytes, uint64_t le
     // Never stopped halfway (a new start over an old tail): an interrupt
     // waits the moment it takes.
     platform_interrupts_hold(1);
-    if (write_through(file, bytes, length) != length || !platform_file_truncate(file, length))
+    // Room for every byte first: a disk or a size limit that runs out
+    // halfway would leave half a header in place of the old one.
+    if (!platform_file_reserve(file, length) || write_through(file, bytes, length) != length ||
+        !platform_file_truncate(file, length))
         result = failure(0);
     platform_interrupts_hold(0);
     platform_file_unlock(file);

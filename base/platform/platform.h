@@ -139,6 +139,11 @@ uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity);
 // neither creating nor
 // emptying it; a FIFO waits for its reader, as a shell's redirection does.
 platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind);
+// platform_file_reserve makes room on the disk for the first size bytes of
+// an open file before they are written, so that a write in place cannot
+// run out of room halfway; nonzero when it did, or when the system keeps
+// no such reservation.
+int platform_file_reserve(platform_handle_t file, uint64_t size);
 // platform_file_truncate cuts an open file to size bytes; nonzero when it
 // did.
 int platform_file_truncate(platform_handle_t file, uint64_t size);

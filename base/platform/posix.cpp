@@ -390,8 +390,12 @@ platform_handle_t platform_file_create(const char* path, platform_create_t dispo
     // writers are kept out. The file is emptied only once we hold it.
     struct stat info = {};
     if (fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || flock(fd, LOCK_EX | LOCK_NB) != 0 ||
-        ftruncate(fd, 0) != 0)
+        ftruncate(fd, 0) != 0) {
+        // A name this call made exclusively is ours to remove: left, it
+        // would only wait for a later run's sweep.
+        if (disposition == PLATFORM_CREATE_NEW && S_ISREG(info.st_mode)) unlink(path);
         return refuse_opened(fd, info);
+    }
     int status = fcntl(fd, F_GETFL);
     if (status != -1) fcntl(fd, F_SETFL, status & ~O_NONBLOCK);
     return handle_from_fd(fd);
@@ -578,6 +582,15 @@ platform_handle_t platform_file_open_write(const char* path, platform_path_kind_
     }
     *kind = kind_of(info.st_mode);
     return handle_from_fd(fd);
+}
+
+int platform_file_reserve(platform_handle_t file, uint64_t size) {
+    // posix_fallocate returns its error rather than setting errno; a file
+    // system without it (EOPNOTSUPP, EINVAL) reserves nothing, as before.
+    const int error = posix_fallocate(fd_from_handle(file), 0, (off_t)size);
+    if (error == 0 || error == EOPNOTSUPP || error == EINVAL) return 1;
+    errno = error;
+    return 0;
 }
 
 int platform_file_truncate(platform_handle_t file, uint64_t size) {

@@ -512,6 +512,21 @@ platform_handle_t platform_file_open_write(const char* path, platform_path_kind_
     return from_handle(file);
 }
 
+int platform_file_reserve(platform_handle_t file, uint64_t size) {
+    // Setting the end of a file past its data allocates the clusters then
+    // (ERROR_DISK_FULL when they are not there), before a byte is written;
+    // the write then starts from the beginning, as on a file just opened.
+    LARGE_INTEGER current, start;
+    start.QuadPart = 0;
+    if (!GetFileSizeEx(to_handle(file), &current)) return 0;
+    if ((uint64_t)current.QuadPart < size && !platform_file_truncate(file, size)) {
+        platform_file_truncate(file, (uint64_t)current.QuadPart);
+        SetFilePointerEx(to_handle(file), start, nullptr, FILE_BEGIN);
+        return 0;
+    }
+    return SetFilePointerEx(to_handle(file), start, nullptr, FILE_BEGIN);
+}
+
 int platform_file_truncate(platform_handle_t file, uint64_t size) {
     LARGE_INTEGER at;
     at.QuadPart = (LONGLONG)size;

@@ -245,6 +245,11 @@ TEST(Output, PermissionBitsAreKeptAndAReadOnlyFileIsRefused) {
     EXPECT_EQ(temporary_files(root + "/sticky"), strings_t{});
     write_file(root + "/first.h", PREVIOUS_HEADER);
     ASSERT_EQ(link((root + "/first.h").c_str(), (root + "/second.h").c_str()), 0);
+    // Room runs out before a byte is written in place, not halfway.
+    run_options_t small;
+    small.file_size_limit = 64;
+    EXPECT_EQ(run_tool(root, {"-o", "first.h"}, small).exit_code, 1);
+    EXPECT_EQ(file_text(root + "/second.h"), PREVIOUS_HEADER);
     EXPECT_EQ(run_tool(root, {"-o", "first.h"}).exit_code, 0);
     EXPECT_TRUE(header_complete(file_text(root + "/second.h")));
     EXPECT_EQ(file_text(root + "/first.h"), file_text(root + "/second.h"));
@@ -313,9 +318,13 @@ TEST(Output, StaleTemporaryFilesOfGoneRunsAreRemoved) {
     if (dead == 0) _exit(0);
     waitpid(dead, nullptr, 0);
     const std::string d = std::to_string(dead), n = ".profiler_ids.h.";
-    strings_t removed = {n + d + "-0.tmp", n + d + "-17.tmp", "sub/.out.h." + d + "-3.tmp"};
+    strings_t removed = {n + d + "-0.tmp", n + d + "-17.tmp", n + d + "-199.tmp",
+                         "sub/.out.h." + d + "-3.tmp"};
     strings_t kept = {n + std::string(11 - d.size(), '0') + d + "-0.tmp",
                       n + std::to_string(4294967296ull + dead) + "-0.tmp",
+                      n + "0" + d + "-0.tmp", // numbers the tool never writes
+                      n + d + "-00.tmp",
+                      n + d + "-200.tmp",
                       n + d + "-0.tmp.x",
                       n + d + "-0.tm",
                       n + d + "-.tmp",
