@@ -745,7 +745,22 @@ int check_output(const options_t& o, const run_t& run, data_t* header) {
                            " is up to date: not every folder and file could be read");
         return 1;
     }
+    // An output a run could not replace is no header to regenerate: the
+    // run itself is broken.
+    if (!guard_output(search_of(o), o.output, run.output_scanned != 0)) return 1;
     const int same = file_holds_text((const char*)o.output.data, header->data, header->used);
+    const uint32_t error = file_last_error();
+    file_id_t id;
+    if (same == -1 && file_path_id((const char*)o.output.data, &id)) {
+        // There, but not to be read: whether it is up to date is unknown.
+        message_t m("error");
+        m.add("cannot tell whether ");
+        m.quoted(o.output);
+        m.add(" is up to date");
+        m.reason(error);
+        m.send();
+        return 1;
+    }
     if (same == 1) {
         if (!o.silent) say_final_line(o.output, " is up to date.\n");
         return 0;
@@ -755,7 +770,7 @@ int check_output(const options_t& o, const run_t& run, data_t* header) {
     m.quoted(o.output);
     m.add(" is out of date");
     if (same == -1) {
-        m.reason(file_last_error());
+        m.reason(error);
     } else {
         // The old text in the room after the new one, then the ids of both.
         data_t rest = data_make(header->size - header->used, 0, header->data + header->used);
@@ -842,6 +857,12 @@ int32_t run_main(int32_t count, char** values) {
     options_t options;
     read_options(&options);
     if (!read_run_options(&options) || options.unknown != 0) return 1;
+    if (options.check && options.list) {
+        // --list writes nothing and compares nothing: a check must not pass
+        // by it.
+        report_error("--check and --list do not go together");
+        return 1;
+    }
     const data_t* paths[] = {&options.output, &options.depfile};
     for (const data_t* path : paths) {
         if (path->used <= FILE_NAME_LIMIT) continue;
