@@ -376,6 +376,8 @@ TEST(DependencyFile, OnlyOurShapeCountsAsOurs) {
         {"t:\n\n  a:\n", 0},
         {"t:\n\na:", 0},
         {"t:\n\na:\nb:\n", 0},
+        {"t: \\\n  a\nx\na:\n", 0},
+        {"t: \\\n   a\n\n a:\n", 0},
     };
     for (const auto& c : cases)
         EXPECT_EQ(depfile_looks_ours((const uint8_t*)c.text, strlen(c.text)), c.ours) << c.text;

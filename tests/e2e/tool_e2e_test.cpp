@@ -296,7 +296,7 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
     }
 
     // Make and Ninja read back every name as it is, a stamp as the target.
-    write_file(root + "/src/back\\sl{c}!@~+,-\xc3\xa9\xc4\x80.c", "");
+    write_file(root + "/src/back\\sl{c}!@~+,-\xc3\xa9\xc4\x80z.c", "");
     const strings_t stamped = {
         "-d", "src", "-d", "lib", "-o", "ids.h", "--depfile", "ids.d", "--depfile-target", "stamp"};
     ASSERT_EQ(run_tool(root, stamped).exit_code, 0);
@@ -310,10 +310,10 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
                     ">ninja.txt"),
               0);
     EXPECT_EQ(file_text(root + "/ninja.txt"),
-              "lib\nlib/audio.h\nsrc\nsrc/a b#$.c\nsrc/back\\sl{c}!@~+,-\xc3\xa9\xc4\x80.c\n"
+              "lib\nlib/audio.h\nsrc\nsrc/a b#$.c\nsrc/back\\sl{c}!@~+,-\xc3\xa9\xc4\x80z.c\n"
               "src/physics.c\n");
     std::string by_make = file_text(root + "/make.txt");
-    EXPECT_EQ(by_make, "src/a b#$.c src/back\\sl{c}!@~+,-\xc3\xa9\xc4\x80.c src/physics.c "
+    EXPECT_EQ(by_make, "src/a b#$.c src/back\\sl{c}!@~+,-\xc3\xa9\xc4\x80z.c src/physics.c "
                        "lib/audio.h src lib\n");
 
     // A name either would misread is an error naming it: nothing is written.
@@ -321,7 +321,7 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
     const std::string depfile = file_text(root + "/ids.d");
     for (const std::string name :
          {"co:lon.c", "per%cent.c", "eq=x.c", "se;mi.c", "quo'te.c", "st*r.c", "ta\tb.c", "cr\rx.c",
-          "bs\\ sp.c", "bs\\#h.c", "end\\", "end\\\\"}) {
+          "bs\\ sp.c", "bs\\#h.c", "br[a].c", "pa(1).c", "bs\\$d.c", "end\\", "end\\\\", "end "}) {
         const bool source = name.back() == 'c';
         const std::string path = root + "/lib/" + name;
         write_file(path, "profiler_event_start(more)");
