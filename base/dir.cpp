@@ -81,6 +81,13 @@ int matches_extension(const data_t* extension, const data_t* items, uint64_t cou
     return 0;
 }
 
+// Whether the name's extension is listed, or no extension is.
+int extension_passes(const dir_filter_t* filter, const data_t* name) {
+    data_t extension = file_extension(name->data, name->used);
+    return filter->extension_count == 0 ||
+           matches_extension(&extension, filter->extensions, filter->extension_count);
+}
+
 int holds_separator(const data_t* text) {
     for (uint64_t i = 0; i < text->used; ++i)
         if (platform_is_separator(text->data[i])) return 1;
@@ -328,7 +335,7 @@ entry_plan_t plan_entry(const walk_t* walk, const data_t* directory, const data_
         plan.record = flag_given(flags, WALK_DOT_ENTRIES) || !is_dot_entry(name);
         plan.as_directory = 1;
     } else if (!is_dir && flag_given(flags, WALK_FILES)) {
-        plan.record = dir_file_passes(filter, name);
+        plan.record = extension_passes(filter, name);
     }
     plan.descend = is_dir && flag_given(flags, WALK_RECURSIVE) && !is_dot_entry(name);
     return plan;
@@ -410,10 +417,8 @@ int dir_walk(file_list_t* list, const data_t* directory, const dir_filter_t* fil
 }
 
 int dir_file_passes(const dir_filter_t* filter, const data_t* name) {
-    if (matches_any(name, filter->exceptions, filter->exception_count)) return 0;
-    data_t extension = file_extension(name->data, name->used);
-    return filter->extension_count == 0 ||
-           matches_extension(&extension, filter->extensions, filter->extension_count);
+    return !matches_any(name, filter->exceptions, filter->exception_count) &&
+           extension_passes(filter, name);
 }
 
 int dir_is_separator(uint32_t c) { return platform_is_separator(c); }
