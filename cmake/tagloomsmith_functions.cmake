@@ -107,8 +107,37 @@ function(_tagloomsmith_left_out out directories recursive)
         endforeach()
     endforeach()
     list(REMOVE_DUPLICATES inside)
-    set(${out} ${names} ${inside} PARENT_SCOPE)
     set(${out}_PATHS "${inside}" PARENT_SCOPE)
+    # -x splits at commas: a folder whose path holds one is passed relative
+    # to the step's working directory, the current binary directory, where
+    # the comma usually lies on the way to both. The tool resolves that
+    # against the real working directory, so the step then runs there, and
+    # the folders and the scanned directories are given by real paths, links
+    # resolved, for its comparisons to hold. <out>_HERE: that directory.
+    set(${out}_HERE "" PARENT_SCOPE)
+    if("${inside}" MATCHES ",")
+        file(REAL_PATH "${CMAKE_CURRENT_BINARY_DIR}" here)
+        set(real)
+        foreach(folder IN LISTS inside)
+            file(REAL_PATH "${folder}" path)
+            if(path MATCHES ",")
+                cmake_path(RELATIVE_PATH path BASE_DIRECTORY "${here}")
+                # With a separator, the item is a path, not a name.
+                set(path "./${path}")
+            endif()
+            if(path MATCHES ",")
+                message(FATAL_ERROR "tagloomsmith_generate_ids: ${folder} must not be scanned "
+                    "but cannot be left out: its path holds a comma, also relative to "
+                    "${CMAKE_CURRENT_BINARY_DIR}, and the tool's lists are comma-separated. "
+                    "Rename it, or move it or the build folder to where the comma lies in a "
+                    "folder above both.")
+            endif()
+            list(APPEND real "${path}")
+        endforeach()
+        set(inside ${real})
+        set(${out}_HERE "${here}" PARENT_SCOPE)
+    endif()
+    set(${out} ${names} ${inside} PARENT_SCOPE)
 endfunction()
 
 # For generators without dependency files: the scanned sources found at
@@ -167,10 +196,14 @@ endfunction()
 # it searched: an edited, added or deleted source reruns the step, and
 # nothing is globbed at configure time (a build folder inside the scanned
 # tree would make the first no-op build configure again). Elsewhere, the
-# globbed sources (the arguments after tool_args are those of
-# _tagloomsmith_globbed_sources).
-function(_tagloomsmith_add_step step output tool_args)
+# globbed sources. here: the working directory, when not the default; the
+# arguments after it are those of _tagloomsmith_globbed_sources.
+function(_tagloomsmith_add_step step output tool_args here)
     _tagloomsmith_tool(tool)
+    set(working_directory)
+    if(here)
+        set(working_directory WORKING_DIRECTORY "${here}")
+    endif()
     cmake_path(GET output PARENT_PATH output_dir)
     set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${step}.stamp")
     if(CMAKE_GENERATOR MATCHES "Ninja|Makefiles")
@@ -200,6 +233,7 @@ function(_tagloomsmith_add_step step output tool_args)
             ${forget}
             DEPFILE "${depfile}"
             DEPENDS ${tool_DEPENDS}
+            ${working_directory}
             COMMENT "Generating ${output}"
             VERBATIM)
         add_custom_target(${step} DEPENDS "${stamp}")
@@ -213,6 +247,7 @@ function(_tagloomsmith_add_step step output tool_args)
         COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" -s
         COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
         DEPENDS ${sources} ${tool_DEPENDS}
+        ${working_directory}
         COMMENT "Generating ${output}"
         VERBATIM)
     add_custom_target(${step} DEPENDS "${stamp}")
@@ -225,6 +260,9 @@ function(_tagloomsmith_new_step step output directories recursive extensions exc
     _tagloomsmith_left_out(left_out "${directories}" "${recursive}")
     set(tool_args)
     foreach(dir IN LISTS directories)
+        if(left_out_HERE)
+            file(REAL_PATH "${dir}" dir)
+        endif()
         list(APPEND tool_args -d "${dir}")
     endforeach()
     list(JOIN extensions "," extension_list)
@@ -242,7 +280,7 @@ function(_tagloomsmith_new_step step output directories recursive extensions exc
     if(NOT no_strict)
         list(APPEND tool_args --strict)
     endif()
-    _tagloomsmith_add_step(${step} "${output}" "${tool_args}" ${recursive_keyword}
+    _tagloomsmith_add_step(${step} "${output}" "${tool_args}" "${left_out_HERE}" ${recursive_keyword}
         DIRECTORIES ${directories} EXTENSIONS ${extensions} EXCEPTIONS ${exceptions}
         LEFT_OUT ${left_out_PATHS})
 endfunction()

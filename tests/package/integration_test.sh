@@ -5,7 +5,8 @@
 #                and MAX_IDS reach the tool
 #   fetchcontent the tool fetched into a build folder inside the source tree,
 #                default DIRECTORIES with RECURSIVE, a source folder named
-#                "build" scanned all the same; every promise (walk_promises)
+#                "build" scanned all the same, a comma in the project's path;
+#                every promise (walk_promises)
 #   cross        a mingw cross build with the tool from add_subdirectory: the
 #                tool runs on this machine, the program under Wine if present
 #   msvc         the same with an MSVC-style compiler (clang-cl, lld-link): the
@@ -211,11 +212,15 @@ EOF
 fetchcontent)
     # The tool's own tree as a release archive would carry it.
     tar -C "$source" --exclude=./build --exclude=./.git -czf "$work/tagloomsmith.tar.gz" .
-    make_promise_project "$work/p"
+    # A comma in the project's path, which the tool's lists split at, and
+    # a link on the way to it.
+    mkdir "$work/a,b" && ln -s "a,b" "$work/link,b"
+    p="$work/link,b/p"
+    make_promise_project "$p"
     # A source folder named like the build folder is scanned all the same.
-    mkdir -p "$work/p/src/build"
-    printf '/* profiler_event_start(zeta) */\n' >"$work/p/src/build/kept.h"
-    cat >"$work/p/CMakeLists.txt" <<EOF
+    mkdir -p "$p/src/build"
+    printf '/* profiler_event_start(zeta) */\n' >"$p/src/build/kept.h"
+    cat >"$p/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.25)
 project(fetched C)
 include(FetchContent)
@@ -226,11 +231,11 @@ add_executable(app \${sources})
 target_compile_options(app PRIVATE -Wall -Wextra -Werror)
 tagloomsmith_generate_ids(app RECURSIVE)
 EOF
-    configure "$work/p" "$work/p/build"
-    [ -d "$work/p/build/_deps/tagloomsmith-src/examples" ] || fail "the tool was not fetched into the tree"
+    configure "$p" "$p/build"
+    [ -d "$p/build/_deps/tagloomsmith-src/examples" ] || fail "the tool was not fetched into the tree"
     # The tool itself is built first, apart from the walk.
-    quiet cmake --build "$work/p/build" --parallel 2 --target tagloomsmith
-    cd "$work/p"
+    quiet cmake --build "$p/build" --parallel 2 --target tagloomsmith
+    cd "$p"
     builder=(cmake --build build)
     TOOL_RE='Generating .*profiler_ids\.h'
     CC_RE='Building C object'
@@ -240,6 +245,11 @@ EOF
     if [ "$generator" = "Ninja Multi-Config" ]; then app=./build/Debug/app; fi
     new_folder_compiles="src/main.c src/new/late.c src/other.c "
     walk_promises zeta
+    # A folder with a comma of its own that must not be scanned: no form
+    # of its path passes, and configure says so.
+    mkdir src/old,cache && touch src/old,cache/CMakeCache.txt
+    ! cmake -S . -B build >"$work/log" 2>&1 || fail "a folder that cannot be left out went unsaid"
+    grep -q "src/old,cache must not be scanned" <(tr -s ' \n' ' ' <"$work/log") || { cat "$work/log"; fail "no word on the comma"; }
     ;;
 cross)
     command -v x86_64-w64-mingw32-gcc >/dev/null || { echo "skipped: no mingw"; exit 77; }

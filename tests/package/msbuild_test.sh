@@ -10,8 +10,10 @@
 # files, which find the Linux tool in bin/.
 # One solution walks the promises: a first build, a build that compiles
 # nothing, a new id; the build folders and the package managers' folders
-# left out by path while source folders of the same names are searched;
-# ".c;.h" extensions; strict by default, extra arguments, strict turned
+# left out by path while source folders of the same names are searched
+# (the solution's and the project's folders have a comma in their names,
+# which the tool's lists split at; a build folder with one of its own is
+# an error); ".c;.h" extensions; strict by default, extra arguments, strict turned
 # off; the limits; a missing executable named; Clean removes the header and killed
 # runs' temporaries; a design-time build runs nothing.
 # Usage: msbuild_test.sh <build dir> [<Windows build dir> <Wine runner>]
@@ -26,8 +28,8 @@ trap 'rm -rf "$work"' EXIT
 export HOME=$work
 fail() { echo "FAIL (msbuild): $*" >&2; exit 1; }
 quiet() { "$@" >"$work/log" 2>&1 || { cat "$work/log" >&2; fail "$*"; }; }
-sln=$work/sln
-app=$sln/app
+sln=$work/sln,1
+app=$sln/app,1
 mkdir -p "$app/src/obj" "$app/src/packages" "$app/obj" "$app/vcpkg_installed/x64-windows/include" \
     "$sln/lib" "$sln/.vs/app" "$sln/packages/dep/include"
 
@@ -75,6 +77,7 @@ echo '/* profiler_event_start(in_header) */' >src/api.h
 echo '/* profiler_event_start(in_cpp) */' >src/skipped.cpp
 # Left out: the build folders, and the folders package managers fill.
 echo '/* profiler_event_start(stale) */' >obj/stale.c
+mkdir bin && echo '/* profiler_event_start(built) */' >bin/built.h
 echo '/* profiler_event_start(vcpkg) */' >vcpkg_installed/x64-windows/include/v.h
 echo '/* profiler_event_start(vendored) */' >"$sln/packages/dep/include/dep.h"
 echo '/* profiler_event_start(ide) */' >"$sln/.vs/app/ide.h"
@@ -139,6 +142,9 @@ grep -q "warning: cannot search directory \"nowhere-é\"" "$work/log" || { cat "
 xbuild_fails /p:TagloomsmithMaxIds=2 /p:TagloomsmithMaxFiles=100
 grep -q "the limit of 2 event ids was reached; raise it with --max-ids" "$work/log" ||
     { cat "$work/log"; fail "no word on TagloomsmithMaxIds"; }
+
+xbuild_fails '/p:IntDir=o%2Cbj\'
+grep -q "comma-separated: 'o,bj.'" "$work/log" || { cat "$work/log"; fail "no word on the comma"; }
 
 xbuild_fails "/p:TagloomsmithExecutable=$work/none/tagloomsmith.exe"
 grep -q "TagloomsmithExecutable names no file: '$work/none/tagloomsmith.exe'" "$work/log" ||
