@@ -69,6 +69,10 @@ MUTANTS = [
     ("tool/header.cpp", "if (is_fixed(*KINDS[events != 0], &table->records[i])) table->records[i].used = 0;", ";", FAST, None),
     # The driver, its messages and the dependency file.
     ("tool/driver.cpp", "if (report_warnings_as_errors() != 0) return 1;", "", FAST, None),
+    # A search that found no file.
+    ("tool/driver.cpp", "if (run->list.count == 0 && run->doubts == 0) warn_nothing_found(o.filter);", "if (run->list.count == 0) warn_nothing_found(o.filter);", FAST, None),
+    ("tool/driver.cpp", "if (run->list.count == 0 && run->doubts == 0) warn_nothing_found(o.filter);", "if (run->list.count < 2 && run->doubts == 0) warn_nothing_found(o.filter);", FAST, None),
+    ("tool/driver.cpp", "        if (i != 0) m.add(\",\");\n        m.escaped(filter.extensions[i]);", "        m.escaped(filter.extensions[i]);", FAST, None),
     # Files the threads and then the driver could not open for want of handles.
     ("tool/driver.cpp", "if (report.starved != 0) {", "if (0) {", FAST, None),
     ("tool/driver.cpp", "report.starved, \" more file\"", "report.unreadable, \" more file\"", FAST, None),

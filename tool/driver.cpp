@@ -638,6 +638,20 @@ int scan_listed(const options_t& o, run_t* run, scan_files_t* scan) {
     return 1;
 }
 
+// A search that found no file at all: most often extensions that match
+// nothing (-e cc over .cpp files, a typo), which would pass for a project
+// without ids.
+void warn_nothing_found(const dir_filter_t& filter) {
+    message_t m("warning");
+    m.add("no file was found with the extensions \"");
+    for (uint32_t i = 0; i < filter.extension_count; ++i) {
+        if (i != 0) m.add(",");
+        m.escaped(filter.extensions[i]);
+    }
+    m.add("\"");
+    m.send();
+}
+
 // Searches every directory while threads read the files it lists, then
 // puts every file's ids into the tables. 0 on an error, said.
 int search_and_scan(const options_t& o, run_t* run) {
@@ -645,7 +659,10 @@ int search_and_scan(const options_t& o, run_t* run) {
     // processor opens and reads files, from the moment the walk lists them.
     scan_files_t* scan = scan_files_begin(
         &run->list, {threads_available(), SCAN_SCRATCH_SIZE, o.output_id, o.max_ids});
-    return search_directories(o, run, scan) && scan_listed(o, run, scan);
+    if (!search_directories(o, run, scan) || !scan_listed(o, run, scan)) return 0;
+    // A folder that could not be searched is said already.
+    if (run->list.count == 0 && run->doubts == 0) warn_nothing_found(o.filter);
+    return 1;
 }
 
 // An id no header can hold ends the run before anything is written; the
