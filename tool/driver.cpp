@@ -238,11 +238,10 @@ data_t undashed(data_t text) {
     return text;
 }
 
-// What an argument no option takes most likely meant: an option and its
-// value run together ("-dsrc", "--max-files=10": the option, and the rest
-// in *value), or the one option within a typo of it ("--chek", "help"), or
-// the one long option it starts ("-v"). OPTION_COUNT when there is none.
-uint32_t meant(const data_t& argument, data_t* value) {
+// The option the argument starts with, the longest that fits, and the
+// rest of it in *value ("-dsrc", "--max-files=10", "-d=src": the '=' is
+// no part of the value). OPTION_COUNT when it starts with none.
+uint32_t run_together(const data_t& argument, data_t* value) {
     uint32_t best = OPTION_COUNT;
     for (uint32_t i = 0; i < OPTION_COUNT; ++i) {
         const data_t name = option_name(i);
@@ -253,15 +252,27 @@ uint32_t meant(const data_t& argument, data_t* value) {
             continue; // the longest name that fits: --depfile-target, not --depfile
         best = i;
         *value = data_make(0, argument.used - name.used, argument.data + name.used);
-        if (value->data[0] == '=' && name.data[1] == '-') {
+        if (value->data[0] == '=') {
             ++value->data;
             --value->used;
         }
     }
-    if (best != OPTION_COUNT) return best;
+    return best;
+}
+
+// What an argument no option takes most likely meant: the one option within
+// a typo of it ("--chek", "help", "--depfile-targt"), or an option and its
+// value run together ("-dsrc": the option, and the rest in *value), or the
+// one long option it starts ("-v"). OPTION_COUNT when there is none. A
+// typo of another option reads better than a split ("--depfile-targt" is
+// no --depfile of "-targt"); a value after its own option's name is the
+// split ("--max-ids5", "-d=src").
+uint32_t meant(const data_t& argument, data_t* value) {
+    data_t rest = data_make(0, 0, nullptr);
+    const uint32_t split = run_together(argument, &rest);
     const data_t word = undashed(argument);
     if (word.used == 0) return OPTION_COUNT;
-    uint32_t least = 3, ties = 0, starts = 0, started = OPTION_COUNT;
+    uint32_t best = OPTION_COUNT, least = 3, ties = 0, starts = 0, started = OPTION_COUNT;
     for (uint32_t i = 0; i < OPTION_COUNT; ++i) {
         const data_t name = undashed(option_name(i));
         // One edit in a short name, two in a longer one.
@@ -276,7 +287,11 @@ uint32_t meant(const data_t& argument, data_t* value) {
             started = i;
         }
     }
-    if (best != OPTION_COUNT && ties == 1) return best;
+    if (best != OPTION_COUNT && ties == 1 && best != split) return best;
+    if (split != OPTION_COUNT) {
+        *value = rest;
+        return split;
+    }
     return starts == 1 ? started : (uint32_t)OPTION_COUNT;
 }
 
@@ -316,40 +331,61 @@ uint32_t report_unused_arguments(void) {
         }
         m.send();
     }
+    // Only the first of an option counts (every -d does): another would be
+    // dropped without a word, so it is an error too.
+    for (uint32_t k = 0; k < OPTION_COUNT; ++k) {
+        if (!OPTIONS[k].takes_value || k == OPTION_DIRECTORY) continue;
+        const data_t name = option_name(k);
+        const uint32_t first = arg_find(name.data, name.used, 1);
+        for (uint32_t at = first == 0 ? 0 : arg_find(name.data, name.used, first + 2); at != 0;
+             at = arg_find(name.data, name.used, at + 2)) {
+            unused += 1;
+            message_t m("error");
+            m.add(name);
+            m.add(" is given more than once; it takes one value");
+            if (at + 1 < count) {
+                m.add(", not also ");
+                m.quoted(arg_at(at + 1));
+            }
+            m.send();
+        }
+    }
     if (count < 2) return unused;
     const data_t last = arg_at(count - 1);
     for (uint32_t k = 0; k < option_count; ++k) {
         if (!data_equal(&last, &options[k])) continue;
+        const int first = arg_find(last.data, last.used, 1) == count - 1;
+        const data_t directory = option_name(OPTION_DIRECTORY);
+        if (!first && !data_equal(&last, &directory)) continue; // a second one, said above
         message_t m("warning");
         m.add(last);
-        // Only the first one of an option counts (every -d does).
-        m.add(arg_find(last.data, last.used, 1) == count - 1 ? " has no value; the default is used"
-                                                             : " has no value; it is ignored");
+        m.add(first ? " has no value; the default is used" : " has no value; it is ignored");
         m.send();
     }
     return unused;
 }
 
-// An empty argument after an option is no value: said, and passed over.
-void warn_empty_value(uint32_t option, int first) {
-    message_t m("warning");
+// An empty argument after an option is no value, and no default stands in
+// for it: a script's unset variable ("-o $OUT") must not pass for a run
+// that wrote what was asked.
+void error_empty_value(options_t* o, uint32_t option) {
+    message_t m("error");
     m.add(OPTIONS[option].name);
-    m.add(first ? " has an empty value; the default is used"
-                : " has an empty value; it is ignored");
+    m.add(" has an empty value");
     m.send();
+    o->unknown += 1;
 }
 
 // The value of an option that counts once, or its default.
-data_t option_value(uint32_t option) {
+data_t option_value(options_t* o, uint32_t option) {
     data_t value = arg_value(option_name(option), nullptr);
     if (value.used != 0) return value;
-    if (value.data) warn_empty_value(option, 1);
+    if (value.data) error_empty_value(o, option);
     const char* fallback = OPTIONS[option].fallback;
     return data_make(text_length(fallback) + 1, text_length(fallback), (void*)fallback);
 }
 
-// Every -d value in command-line order; the default when the first -d has
-// none. An empty value is said and passed over, and the search goes on.
+// Every -d value in command-line order; the default when no -d has one.
 void read_directories(options_t* o) {
     const data_t name = option_name(OPTION_DIRECTORY);
     o->directory_count = 0;
@@ -360,16 +396,15 @@ void read_directories(options_t* o) {
             o->directories[o->directory_count++] = value;
             continue;
         }
-        warn_empty_value(OPTION_DIRECTORY, o->directory_count == 0);
-        if (o->directory_count == 0) o->directories[o->directory_count++] = dir_default();
+        error_empty_value(o, OPTION_DIRECTORY);
     }
     if (o->directory_count == 0) o->directories[o->directory_count++] = dir_default();
 }
 
 // The items of a list option; items beyond the walk's limit are said and
 // left out.
-uint32_t read_list(uint32_t option, data_t* items) {
-    const data_t text = option_value(option);
+uint32_t read_list(options_t* o, uint32_t option, data_t* items) {
+    const data_t text = option_value(o, option);
     data_t split[DIR_LIST_ITEMS + 1];
     const uint32_t count = list_split(&text, split, DIR_LIST_ITEMS + 1);
     if (count > DIR_LIST_ITEMS) {
@@ -393,11 +428,11 @@ void read_options(options_t* o) {
     if (switch_on(OPTION_STRICT)) report_strict();
     o->unknown = report_unused_arguments();
     read_directories(o);
-    o->filter.extension_count = read_list(OPTION_EXTENSIONS, o->filter.extensions);
-    o->filter.exception_count = read_list(OPTION_EXCEPTIONS, o->filter.exceptions);
-    o->output = option_value(OPTION_OUTPUT);
-    o->depfile = option_value(OPTION_DEPFILE);
-    o->depfile_target = option_value(OPTION_DEPFILE_TARGET);
+    o->filter.extension_count = read_list(o, OPTION_EXTENSIONS, o->filter.extensions);
+    o->filter.exception_count = read_list(o, OPTION_EXCEPTIONS, o->filter.exceptions);
+    o->output = option_value(o, OPTION_OUTPUT);
+    o->depfile = option_value(o, OPTION_DEPFILE);
+    o->depfile_target = option_value(o, OPTION_DEPFILE_TARGET);
     if (o->depfile_target.used != 0 && o->depfile.used == 0)
         report_warning("--depfile-target names the target of a dependency file; without "
                        "--depfile it is ignored");
@@ -413,8 +448,8 @@ void read_options(options_t* o) {
 }
 
 // The number an option gives, from 1 to most; 0, said, when it is none.
-uint64_t read_number(uint32_t option, uint64_t most) {
-    const data_t text = option_value(option);
+uint64_t read_number(options_t* o, uint32_t option, uint64_t most) {
+    const data_t text = option_value(o, option);
     uint64_t value = 0;
     for (uint64_t i = 0; i < text.used && value <= most; ++i) {
         const uint8_t c = text.data[i];
@@ -434,10 +469,10 @@ uint64_t read_number(uint32_t option, uint64_t most) {
 // The limits, the form of the places said and --list. 0 on a bad value,
 // said.
 int read_run_options(options_t* o) {
-    o->max_files = (uint32_t)read_number(OPTION_MAX_FILES, MAX_FILES_LIMIT);
-    o->max_ids = read_number(OPTION_MAX_IDS, ID_TABLE_CAPACITY_MAX);
+    o->max_files = (uint32_t)read_number(o, OPTION_MAX_FILES, MAX_FILES_LIMIT);
+    o->max_ids = read_number(o, OPTION_MAX_IDS, ID_TABLE_CAPACITY_MAX);
     o->list = switch_on(OPTION_LIST);
-    const data_t form = option_value(OPTION_DIAGNOSTICS);
+    const data_t form = option_value(o, OPTION_DIAGNOSTICS);
     const data_t gcc = DATA_LITERAL("gcc"), msvc = DATA_LITERAL("msvc");
     if (data_equal(&form, &gcc)) {
         report_set_form(REPORT_GCC);
@@ -447,7 +482,7 @@ int read_run_options(options_t* o) {
         report_error_about("--diagnostics takes gcc or msvc, not ", form, "");
         return 0;
     }
-    const data_t readers = option_value(OPTION_DEPFILE_FOR);
+    const data_t readers = option_value(o, OPTION_DEPFILE_FOR);
     const data_t ninja = DATA_LITERAL("ninja"), make = DATA_LITERAL("make");
     o->depfile_readers = data_equal(&readers, &ninja)  ? DEPFILE_FOR_NINJA
                          : data_equal(&readers, &make) ? DEPFILE_FOR_MAKE
@@ -548,7 +583,8 @@ void report_walk(const file_list_t& list) {
         message_t m("warning");
         m.add("the limit of ");
         m.add(list.capacity);
-        m.add(" files was reached; raise it with --max-files");
+        m.add(list.capacity == 1 ? " file" : " files");
+        m.add(" was reached; raise it with --max-files");
         m.send();
     }
 }
@@ -559,7 +595,8 @@ void warn_table_full(const char* which, uint64_t capacity) {
     m.add(capacity);
     m.add(" ");
     m.add(which);
-    m.add(" ids was reached; raise it with --max-ids");
+    m.add(capacity == 1 ? " id" : " ids");
+    m.add(" was reached; raise it with --max-ids");
     m.send();
 }
 
@@ -858,18 +895,16 @@ int32_t run_main(int32_t count, char** values) {
         m.send();
         return 1;
     }
-    if (switch_on(OPTION_HELP)) {
-        std_out_write(USAGE, sizeof USAGE - 1);
-        return 0;
-    }
-    if (switch_on(OPTION_HELP_LONG)) {
-        std_out_write(HELP, sizeof HELP - 1);
-        return 0;
-    }
-    if (switch_on(OPTION_VERSION)) {
-        const char version[] = "tagloomsmith " TAGLOOMSMITH_VERSION "\n";
-        std_out_write(version, sizeof version - 1);
-        return 0;
+    // What was asked for is the text: a failed write fails the run.
+    const char version[] = "tagloomsmith " TAGLOOMSMITH_VERSION "\n";
+    const char* text = switch_on(OPTION_HELP)        ? USAGE
+                       : switch_on(OPTION_HELP_LONG) ? HELP
+                       : switch_on(OPTION_VERSION)   ? version
+                                                     : nullptr;
+    if (text) {
+        if (std_out_write(text, text_length(text))) return 0;
+        report_error("cannot write to standard output");
+        return 1;
     }
     options_t options;
     read_options(&options);

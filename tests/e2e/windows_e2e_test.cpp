@@ -89,15 +89,14 @@ TEST_F(Windows, QuotesAndBackslashesSplitAsOnWindows) {
         std::string tail;
         std::vector<std::string> directories;
         std::string said_first = "";
+        int exit_code = 0;
     } cases[] = {
         {"-d \"a b\" -d c", {"a b", "c"}},
         {"-d a\\\\\\\"b", {"a\\\"b"}},
         {"-d a\\\\\"b c\"", {"a\\b c"}},
         // "" is an empty argument, as every Windows program reads it: the
-        // value of its -d, not a gap that makes the next -d the value.
-        {"-d \"\" -d x",
-         {"x"},
-         "tagloomsmith: warning: -d has an empty value; the default is used\n"},
+        // value of its -d (an error), not a gap that makes the next -d the value.
+        {"-d \"\" -d x", {}, "tagloomsmith: error: -d has an empty value\n", 1},
         {"-d \"a\"\"b\"", {"ab"}},
         {"\t -d   tab\t", {"tab"}},
         {"-d caf\xC3\xA9 -d \xE2\x82\xAC\xF0\x9F\x98\x80",
@@ -109,7 +108,7 @@ TEST_F(Windows, QuotesAndBackslashesSplitAsOnWindows) {
         std::string expected = c.said_first;
         for (auto& d : c.directories)
             expected += warning_for(d);
-        EXPECT_EQ(r.exit_code, 0) << c.tail;
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.tail;
         EXPECT_EQ(without_reasons(r.err), expected) << c.tail;
     }
 }
