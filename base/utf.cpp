@@ -98,6 +98,88 @@ uint32_t utf8_decode(const uint8_t* p, const uint8_t* end, uint32_t* code_point)
     return extra + 1;
 }
 
+namespace {
+
+// The characters a terminal shows in two columns: Unicode's East Asian Wide
+// and Fullwidth blocks and the emoji blocks; and combining marks and
+// invisible format characters, shown in none. Only the blocks source text
+// commonly holds: a mark of a rarer script counts 1.
+struct range_t {
+    uint32_t first, last;
+};
+const range_t WIDE[] = {
+    {0x1100, 0x115F},   {0x231A, 0x231B},   {0x2329, 0x232A},   {0x23E9, 0x23EC},
+    {0x23F0, 0x23F0},   {0x23F3, 0x23F3},   {0x25FD, 0x25FE},   {0x2614, 0x2615},
+    {0x2648, 0x2653},   {0x267F, 0x267F},   {0x2693, 0x2693},   {0x26A1, 0x26A1},
+    {0x26AA, 0x26AB},   {0x26BD, 0x26BE},   {0x26C4, 0x26C5},   {0x26CE, 0x26CE},
+    {0x26D4, 0x26D4},   {0x26EA, 0x26EA},   {0x26F2, 0x26F3},   {0x26F5, 0x26F5},
+    {0x26FA, 0x26FA},   {0x26FD, 0x26FD},   {0x2705, 0x2705},   {0x270A, 0x270B},
+    {0x2728, 0x2728},   {0x274C, 0x274C},   {0x274E, 0x274E},   {0x2753, 0x2755},
+    {0x2757, 0x2757},   {0x2795, 0x2797},   {0x27B0, 0x27B0},   {0x27BF, 0x27BF},
+    {0x2B1B, 0x2B1C},   {0x2B50, 0x2B50},   {0x2B55, 0x2B55},   {0x2E80, 0x303E},
+    {0x3041, 0x33FF},   {0x3400, 0x4DBF},   {0x4E00, 0x9FFF},   {0xA000, 0xA4CF},
+    {0xA960, 0xA97F},   {0xAC00, 0xD7A3},   {0xF900, 0xFAFF},   {0xFE10, 0xFE19},
+    {0xFE30, 0xFE6F},   {0xFF00, 0xFF60},   {0xFFE0, 0xFFE6},   {0x1F004, 0x1F004},
+    {0x1F0CF, 0x1F0CF}, {0x1F18E, 0x1F18E}, {0x1F191, 0x1F19A}, {0x1F200, 0x1F2FF},
+    {0x1F300, 0x1F64F}, {0x1F680, 0x1F6FF}, {0x1F7E0, 0x1F7EB}, {0x1F90C, 0x1F9FF},
+    {0x1FA70, 0x1FAFF}, {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+const range_t NONE[] = {
+    {0x0300, 0x036F}, {0x0483, 0x0489}, {0x0591, 0x05BD}, {0x0610, 0x061A}, {0x064B, 0x065F},
+    {0x0900, 0x0902}, {0x093C, 0x093C}, {0x0941, 0x0948}, {0x094D, 0x094D}, {0x0E31, 0x0E31},
+    {0x0E34, 0x0E3A}, {0x0E47, 0x0E4E}, {0x1AB0, 0x1AFF}, {0x1DC0, 0x1DFF}, {0x200B, 0x200F},
+    {0x202A, 0x202E}, {0x2060, 0x2064}, {0x20D0, 0x20FF}, {0x302A, 0x302D}, {0x3099, 0x309A},
+    {0xD7B0, 0xD7FF}, {0xFE00, 0xFE0F}, {0xFE20, 0xFE2F}, {0xFEFF, 0xFEFF}, {0xE0100, 0xE01EF},
+};
+
+int in_ranges(const range_t* ranges, uint32_t count, uint32_t code_point) {
+    for (uint32_t i = 0; i < count; ++i)
+        if (code_point >= ranges[i].first && code_point <= ranges[i].last) return 1;
+    return 0;
+}
+
+void count_character(utf8_columns_t* columns, uint32_t width, uint32_t units) {
+    columns->display += width;
+    columns->characters += units;
+}
+
+// Bytes held that make no character count one column each, as gcc counts
+// them and as an editor shows each in a replacement character.
+void count_held_bytes(utf8_columns_t* columns) {
+    count_character(columns, columns->held_count, columns->held_count);
+    columns->held_count = 0;
+}
+
+} // namespace
+
+uint32_t code_point_width(uint32_t code_point) {
+    if (code_point < 0x300) return 1;
+    if (in_ranges(NONE, sizeof NONE / sizeof NONE[0], code_point)) return 0;
+    return in_ranges(WIDE, sizeof WIDE / sizeof WIDE[0], code_point) ? 2 : 1;
+}
+
+void utf8_columns_add(utf8_columns_t* columns, uint8_t byte) {
+    if (columns->held_count != 0 && (byte & 0xC0) != 0x80) count_held_bytes(columns);
+    if (columns->held_count == 0 && byte < 0x80) {
+        if (byte == '\t')
+            count_character(columns, 8 - columns->display % 8, 1);
+        else
+            count_character(columns, 1, 1);
+        return;
+    }
+    columns->held[columns->held_count++] = byte;
+    const uint8_t lead = columns->held[0];
+    const uint32_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (columns->held_count < length) return;
+    uint32_t code_point = 0;
+    if (utf8_decode(columns->held, columns->held + length, &code_point) != length) {
+        count_held_bytes(columns);
+        return;
+    }
+    count_character(columns, code_point_width(code_point), code_point >= 0x10000 ? 2 : 1);
+    columns->held_count = 0;
+}
+
 int32_t utf8_to_utf16(const char* text, uint16_t* out, uint32_t capacity) {
     const uint8_t* p = (const uint8_t*)text;
     uint32_t n = 0;

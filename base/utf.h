@@ -36,6 +36,26 @@ void utf8_encode(uint8_t* out_begin, uint8_t* out_end, uint32_t code_point, uint
 // such sequence (overlong forms, surrogates, cut sequences).
 uint32_t utf8_decode(const uint8_t* p, const uint8_t* end, uint32_t* code_point);
 
+// The columns of a line as the tools that jump to a place count them, read
+// byte by byte so that a line may arrive in pieces. display is the column
+// gcc gives by default (-fdiagnostics-column-unit=display): a tab moves to
+// the next multiple of 8, a wide East Asian character or emoji takes 2, a
+// combining mark 0, any other character or a byte that is not UTF-8 takes
+// 1. characters counts UTF-16 units, a tab one: the position in a line of
+// Visual Studio's editor, where MSBuild's "file(line,column)" places land.
+// Both start at 0 on a new line (a zeroed record); the column of the next
+// byte is one more.
+struct utf8_columns_t {
+    uint64_t display, characters;
+    uint8_t held[4]; // a sequence not yet complete
+    uint32_t held_count;
+};
+// utf8_columns_add counts one byte of the line.
+void utf8_columns_add(utf8_columns_t* columns, uint8_t byte);
+// code_point_width returns the columns gcc's display count gives the code
+// point: 0, 1 or 2.
+uint32_t code_point_width(uint32_t code_point);
+
 // Whole zero-terminated texts, for the paths the Windows calls take and give.
 // utf8_to_utf16 writes the text as UTF-16 units in the machine's order and
 // returns the units written before the zero unit, or -1 when the text is

@@ -93,6 +93,32 @@ TEST(Utf8Encode, Table) {
     }
 }
 
+// The columns of a place, as gcc and Visual Studio count them: tab stops,
+// wide and zero-width characters at the ends of their ranges, and bytes
+// that make no character, one each once the next byte shows it.
+TEST(Utf8Columns, Table) {
+    struct {
+        std::string line;
+        uint64_t display, characters;
+    } cases[] = {
+        {"ab", 2, 2},
+        {"ab\t", 8, 3},
+        {"12345678\t\t", 24, 10},
+        {"\xc3\xa9\xcc\x80\xcd\xaf\xcd\xb0", 2, 4},       // e-acute, U+0300, U+036F, U+0370
+        {"\xe1\x84\x80\xe1\x85\x9f\xe1\x85\xa0", 5, 3},   // U+1100, U+115F, U+1160
+        {"\xe2\x80\x8b\xef\xbb\xbf\t", 8, 3},             // zero width: U+200B, U+FEFF
+        {"\xf0\x9f\x98\x80\xf0\xa0\x80\x80", 4, 4},       // U+1F600, U+20000
+        {"\xe6\xbcx\xffx\xed\xa0\x80x\xc0\xafx", 12, 12}, // cut, stray, surrogate, overlong
+    };
+    for (auto& c : cases) {
+        utf8_columns_t columns{};
+        for (char byte : c.line)
+            utf8_columns_add(&columns, (uint8_t)byte);
+        EXPECT_EQ(columns.display, c.display) << c.line;
+        EXPECT_EQ(columns.characters, c.characters) << c.line;
+    }
+}
+
 TEST(Utf8Encode, CountOnlyShortOutputAndStickyError) {
     uint8_t out[4] = {1, 2, 3, 4};
     uint8_t count = 0;

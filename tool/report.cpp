@@ -63,7 +63,13 @@ int report_place(data_t* text, const report_place_t& place) {
     fitted &= data_append_byte(text, opening) != nullptr;
     fitted &= data_append_unsigned(text, place.line, 0, 0, 0) != 0;
     fitted &= data_append_byte(text, between) != nullptr;
-    fitted &= data_append_unsigned(text, place.column, 0, 0, 0) != 0;
+    // Microsoft's documents say no unit for the column of "file(line,col)";
+    // the Error List and MSBuild's output put the caret at that character
+    // of the line in the editor, whose lines are UTF-16 with a tab one
+    // character: gcc's display column would land past it after a tab or a
+    // wide character.
+    const uint64_t column = form == REPORT_MSVC ? place.character : place.column;
+    fitted &= data_append_unsigned(text, column, 0, 0, 0) != 0;
     if (form == REPORT_MSVC) fitted &= data_append_byte(text, ')') != nullptr;
     return fitted;
 }

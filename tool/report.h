@@ -5,10 +5,13 @@
 // Diagnostics on standard error, one line each: "tagloomsmith: error: ..."
 // or "tagloomsmith: warning: ...".
 
-// Where a message points: a file, and a line and a column counted from 1.
+// Where a message points: a file, a line, and the column in it counted as
+// each form's tools count it (utf8_columns_t), all from 1.
 struct report_place_t {
     data_t path;
-    uint64_t line, column;
+    uint64_t line;
+    uint64_t column;    // gcc's display column
+    uint64_t character; // Visual Studio's character in the line
 };
 
 // How a place is written: "src/a.c:12:5" as gcc writes it, which editors,

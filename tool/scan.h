@@ -14,12 +14,14 @@ data_t call_literal(uint32_t index);
 void scan_calls(data_t text, data_t* arena, id_table_t* timelines, id_table_t* events);
 
 // Where an id stands in its text: the ordinal-th id (from 0) that the text
-// gives the table, found at offset; line and column count from 1, in
-// bytes, and are filled in by whoever reads the text (scan_places).
+// gives the table, found at offset; line, column and character count from
+// 1 (the column as gcc shows it, the character as Visual Studio's editor
+// counts: utf8_columns_t), and are filled in by whoever reads the text
+// (scan_places).
 struct scan_place_t {
     uint64_t ordinal;
     uint64_t offset;
-    uint64_t line, column;
+    uint64_t line, column, character;
 };
 
 // The same scan over a text that arrives in pieces, so that a file of any

@@ -3,6 +3,7 @@
 #include "base/check.h"
 #include "base/file.h"
 #include "base/threads.h"
+#include "base/utf.h"
 
 namespace {
 
@@ -268,7 +269,8 @@ int scan_places(const char* path, data_t* buffer, int events, scan_place_t* plac
     scan_find_places(&scan, events ? &found_events : &timelines, places, count);
     // Lines are counted up to each place as it is found, then through the
     // rest of the piece, before the buffer takes the next.
-    uint64_t counted = 0, line = 1, line_start = 0;
+    uint64_t counted = 0, line = 1;
+    utf8_columns_t columns{};
     uint32_t placed = 0;
     int failed = 0;
     for (uint64_t kept = 0;;) {
@@ -280,14 +282,19 @@ int scan_places(const char* path, data_t* buffer, int events, scan_place_t* plac
         const uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
         for (;; ++placed) {
             const uint64_t to = placed < scan.place_next ? places[placed].offset : base + consumed;
-            for (; counted < to; ++counted)
-                if (buffer->data[counted - base] == '\n') {
-                    line += 1;
-                    line_start = counted + 1;
+            for (; counted < to; ++counted) {
+                const uint8_t byte = buffer->data[counted - base];
+                if (byte != '\n') {
+                    utf8_columns_add(&columns, byte);
+                    continue;
                 }
+                line += 1;
+                columns = utf8_columns_t{};
+            }
             if (placed == scan.place_next) break;
             places[placed].line = line;
-            places[placed].column = to - line_start + 1;
+            places[placed].column = columns.display + 1;
+            places[placed].character = columns.characters + 1;
         }
         if (last) break;
         kept = n - consumed;

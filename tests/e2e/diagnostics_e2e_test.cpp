@@ -129,15 +129,19 @@ TEST(Diagnostics, Table) {
              "a header can hold: \"" +
              std::string(40, 'q') + "...\"; no header written\n",
          false},
-        // The place: the id's line and column in bytes, counted over lines
-        // of any ending, over the pieces a large file is read in, among the
-        // ids of the one table; in the form asked for.
+        // The place: the id's line and column, counted over lines of any
+        // ending, over the pieces a large file is read in, among the ids of
+        // the one table; in the form asked for, its column as its tools
+        // count: gcc's a tab to the next 8 and a wide character 2, the
+        // Microsoft one's a UTF-16 unit each (a tab, "\u00e9" and "\u6f22" 1,
+        // an emoji 2), in a line cut in pieces that are not UTF-8.
         {"place of the second id of its table in a file",
          {},
-         file("place.c", "profiler_event_start(count)\r\n\n\tprofiler_initialize(a) "
+         file("place.c", "profiler_event_start(count)\r\n\n\t/*\xc3\xa9\xe6\xbc\xa2"
+                         "\xf0\x9f\x98\x80\xe6\xbc*/profiler_initialize(a) "
                          "profiler_initialize(count)\n"),
          1,
-         place_at("./place.c", 3, 45) +
+         place_at("./place.c", 3, 63, false, 55) +
              ": error: the id \"count\" would declare profiler_timeline_id_count twice; no "
              "header written\n",
          false},

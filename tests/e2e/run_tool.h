@@ -29,7 +29,7 @@ struct run_result_t {
 
 struct run_options_t {
     bool close_stdout = false;
-    std::string stdout_path; // standard output goes to this file instead, when not empty
+    std::string stdout_path;    // standard output goes to this file instead, when not empty
     long file_size_limit = -1;  // bytes, with SIGXFSZ ignored
     long open_files_limit = -1; // descriptors, with every one above 2 closed first
     uid_t user = 0;             // run as this user instead, when nonzero
@@ -78,13 +78,17 @@ inline std::string os_reason(const std::string& posix, const std::string& window
 
 // Where the program under test says a place is: "dir/a.c:12:5" as gcc
 // writes it, "dir\\a.c(12,5)" as the Microsoft compiler does; the system's own
-// form unless other is set. The path is given with '/'.
-inline std::string place_at(std::string path, int line, int column, bool other = false) {
+// form unless other is set. The path is given with '/'. The Microsoft form's
+// column is character when the two count apart (a tab, a wide character).
+inline std::string place_at(std::string path, int line, int column, bool other = false,
+                            int character = 0) {
     if (tool_is_windows())
         for (char& c : path)
             if (c == '/') c = '\\';
-    const std::string l = std::to_string(line), c = std::to_string(column);
-    return tool_is_windows() != other ? path + "(" + l + "," + c + ")" : path + ":" + l + ":" + c;
+    const std::string l = std::to_string(line);
+    if (tool_is_windows() != other)
+        return path + "(" + l + "," + std::to_string(character ? character : column) + ")";
+    return path + ":" + l + ":" + std::to_string(column);
 }
 
 inline std::string read_all(int fd) {
