@@ -10,6 +10,7 @@
 #include "tests/naive_scan.h"
 #include "tests/test_support.h"
 #include "tool/scan.h"
+#include "tool/scan_search.h"
 
 namespace {
 
@@ -65,8 +66,7 @@ void run_fast(benchmark::State& state, const std::string& text) {
     for (auto _ : state) {
         tables.timelines.count = tables.events.count = 0;
         data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
-        scan_calls(data_of(text), &arena,
-                   &tables.timelines, &tables.events);
+        scan_calls(data_of(text), tables.store(&arena));
         benchmark::DoNotOptimize(tables.events.count);
     }
     state.SetBytesProcessed((int64_t)state.iterations() * (int64_t)text.size());

@@ -6,6 +6,7 @@
 #include "tests/naive_scan.h"
 #include "tests/test_support.h"
 #include "tool/scan.h"
+#include "tool/scan_search.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     id_tables_t tables;
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     data_t arena = data_make(arena_bytes.size(), 0, arena_bytes.data());
     // An exact-size copy, so any read past the text is caught.
     std::vector<uint8_t> text(data, data + size);
-    scan_calls(data_make(size, size, text.data()), &arena, &timelines, &events);
+    scan_calls(data_make(size, size, text.data()), tables.store(&arena));
     naive_ids_t expected = naive_scan(text.data(), size);
     auto same = [](const id_table_t& table, const std::vector<std::string>& ids) {
         if (table.count != ids.size() || table.lost != 0) return false;
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     id_table_t& events2 = tables2.events;
     data_t arena2 = data_make(arena_bytes.size(), 0, arena_bytes.data());
     scan_t scan;
-    scan_begin(&scan, &arena2, &timelines2, &events2);
+    scan_begin(&scan, tables2.store(&arena2));
     const size_t piece = size ? 1 + data[0] % 64 : 1;
     std::vector<uint8_t> pending;
     for (size_t next = 0;;) {

@@ -50,11 +50,11 @@ outcome_t run_scan(file_list_t list, uint64_t arena_size, scan_files_setup_t set
     scan_files_report_t report;
     if (walk) {
         list.count = 0;
-        scan_files_t* scan = scan_files_begin(&list, setup);
+        scan_files_t scan = scan_files_begin(&list, setup);
         walk(&list, tree);
-        report = scan_files_end(scan, &list, &buffer, &arena, &timelines, &events, setup.output);
+        report = scan_files_end(&scan, &buffer, tables.store(&arena));
     } else {
-        report = scan_files(&list, &buffer, &arena, &timelines, &events, setup);
+        report = scan_files(&list, &buffer, tables.store(&arena), setup);
     }
     return outcome_t{id_tables_t::ids(timelines),
                      id_tables_t::ids(events),
@@ -187,8 +187,8 @@ TEST(ScanFiles, FilesRefusedForWantOfHandlesAreStarved) {
     close(lowest_free);
     const struct rlimit none_free = {(rlim_t)lowest_free, old.rlim_max};
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &none_free), 0);
-    const scan_files_report_t report = scan_files(&tree.list, &buffer.data, &arena.data,
-                                                  &tables.timelines, &tables.events, {2, 1 << 20});
+    const scan_files_report_t report =
+        scan_files(&tree.list, &buffer.data, tables.store(&arena.data), {2, 1 << 20});
     setrlimit(RLIMIT_NOFILE, &old);
     EXPECT_EQ(report.starved, 6u);
     EXPECT_EQ(report.starved_error, (uint32_t)EMFILE);
@@ -218,14 +218,15 @@ TEST(ScanFiles, CancelledScanStopsItsThreads) {
     test_block_t arena(1 << 16);
     for (uint32_t threads : {2u, THREADS_MAX}) {
         file_list_t list = file_list_make(&arena.data, 64);
-        scan_files_t* scan = scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE});
-        ASSERT_NE(scan, nullptr);
+        scan_files_t scan = scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE});
+        ASSERT_NE(scan.workers, nullptr);
         tree_t::walk(&list, &tree);
-        scan_files_cancel(scan); // returns only once every thread has ended
+        scan_files_cancel(&scan); // returns only once every thread has ended
         list.count = 0;
-        scan_files_cancel(scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE}));
+        scan = scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE});
+        scan_files_cancel(&scan);
     }
-    EXPECT_EQ(scan_files_begin(&tree.list, {1, SCAN_SCRATCH_SIZE}), nullptr);
+    EXPECT_EQ(scan_files_begin(&tree.list, {1, SCAN_SCRATCH_SIZE}).workers, nullptr);
     scan_files_cancel(nullptr);
 }
 
@@ -254,9 +255,8 @@ TEST(ScanFile, FileCutShortWhileReadTakesItsIdsBack) {
                 usleep(100 + 50 * attempt);
                 EXPECT_EQ(truncate(path.c_str(), 8192), 0);
             });
-            const int read = scan_file(path.c_str(), nullptr, &buffer.data, &arena.data,
-                                       &tables.timelines, &tables.events)
-                                 .read;
+            const int read =
+                scan_file(path.c_str(), nullptr, &buffer.data, tables.store(&arena.data)).read;
             cutter.join();
             if (read) continue;
             failures += 1;
@@ -289,11 +289,8 @@ TEST(ScanFile, LargeFileReadWhileScanned) {
     fclose(f);
     test_block_t arena(1 << 20), expected_arena(1 << 20), buffer(4096);
     id_tables_t found, expected;
-    ASSERT_EQ(
-        scan_file(path.c_str(), nullptr, &buffer.data, &arena.data, &found.timelines, &found.events)
-            .read,
-        1u);
-    scan_calls(data_of(text), &expected_arena.data, &expected.timelines, &expected.events);
+    ASSERT_EQ(scan_file(path.c_str(), nullptr, &buffer.data, found.store(&arena.data)).read, 1u);
+    scan_calls(data_of(text), expected.store(&expected_arena.data));
     EXPECT_EQ(found.timelines.count, 5u);
     EXPECT_EQ(found.events.count, 5u);
     EXPECT_EQ(arena.text(), expected_arena.text());

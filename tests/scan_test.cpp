@@ -7,6 +7,7 @@
 #include "tests/naive_scan.h"
 #include "tests/test_support.h"
 #include "tool/scan.h"
+#include "tool/scan_search.h"
 
 namespace {
 
@@ -18,7 +19,7 @@ struct scan_fixture_t : id_tables_t {
     explicit scan_fixture_t(uint64_t arena_size = 1 << 20)
         : arena_bytes(arena_size), arena(data_make(arena_size, 0, arena_bytes.data())) {}
 
-    void scan(const std::string& text) { scan_calls(data_of(text), &arena, &timelines, &events); }
+    void scan(const std::string& text) { scan_calls(data_of(text), store(&arena)); }
     // Ids as the scanner stores them: size equal to used.
     static std::vector<std::string> ids(const id_table_t& table) {
         for (uint64_t i = 0; i < table.count; ++i)
@@ -134,7 +135,7 @@ TEST(ScanCalls, SearchWidths) {
 
 TEST(ScanCalls, NullTextIsEmpty) {
     scan_fixture_t f;
-    scan_calls(data_t{}, &f.arena, &f.timelines, &f.events);
+    scan_calls(data_t{}, f.store(&f.arena));
     EXPECT_EQ(f.timelines.count + f.events.count, 0u);
 }
 
@@ -214,7 +215,7 @@ TEST(ScanCalls, AgreesWithTheNaiveScanOnRandomTexts) {
 void scan_in_pieces(scan_fixture_t* f, const std::string& text, std::mt19937* rng,
                     uint64_t largest_piece) {
     scan_t scan;
-    scan_begin(&scan, &f->arena, &f->timelines, &f->events);
+    scan_begin(&scan, f->store(&f->arena));
     std::string pending;
     size_t next = 0;
     for (;;) {

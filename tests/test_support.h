@@ -167,6 +167,8 @@ struct id_tables_t {
         const std::string& s = storage.back();
         table->records[table->count++] = data_make(s.size(), s.size(), (void*)s.data());
     }
+    // The tables with an arena, where a scan puts what it finds.
+    id_store_t store(data_t* arena) { return id_store_t{arena, &timelines, &events}; }
     void timeline(const std::string& id) { add(&timelines, id); }
     void event(const std::string& id) { add(&events, id); }
 

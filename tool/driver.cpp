@@ -196,9 +196,10 @@ struct run_t {
     data_t arena;
     id_table_t timelines, events;
     file_list_t list;
-    uint32_t output_scanned; // 1 + the list index of the output, when the scan met it
-    data_t buffer;           // the main thread's read buffer
-    uint32_t doubts;         // folders and files that could not be read
+    int output_scanned;    // 1 when the scan met the output among the files
+    uint32_t output_index; // then its list index
+    data_t buffer;         // the main thread's read buffer
+    uint32_t doubts;       // folders and files that could not be read
 };
 
 // The distance between two short texts: edits of one byte (insert, delete,
@@ -647,16 +648,17 @@ int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
 
 // Reads what the threads left, puts every file's ids into the tables and
 // says what could not be read. 0 on an error, said.
-int scan_listed(const options_t& o, run_t* run, scan_files_t* scan) {
+int scan_listed(run_t* run, scan_files_t* scan) {
     run->buffer = data_os_alloc(READ_PIECE_SIZE, nullptr);
     if (!run->buffer.data) {
         scan_files_cancel(scan);
         error_refused(READ_PIECE_SIZE, " MiB read buffer");
         return 0;
     }
-    const scan_files_report_t report = scan_files_end(scan, &run->list, &run->buffer, &run->arena,
-                                                      &run->timelines, &run->events, o.output_id);
+    const scan_files_report_t report =
+        scan_files_end(scan, &run->buffer, id_store_t{&run->arena, &run->timelines, &run->events});
     run->output_scanned = report.output_scanned;
+    run->output_index = report.output_index;
     run->doubts += report.unreadable;
     if (report.unreadable != 0)
         say_failures("warning", "cannot read ", report.first_unreadable, report.unreadable_error,
@@ -694,9 +696,9 @@ void warn_nothing_found(const dir_filter_t& filter) {
 int search_and_scan(const options_t& o, run_t* run) {
     // Many small files cost the kernel more than the scan costs us: every
     // processor opens and reads files, from the moment the walk lists them.
-    scan_files_t* scan = scan_files_begin(
+    scan_files_t scan = scan_files_begin(
         &run->list, {threads_available(), SCAN_SCRATCH_SIZE, o.output_id, o.max_ids});
-    if (!search_directories(o, run, scan) || !scan_listed(o, run, scan)) return 0;
+    if (!search_directories(o, run, &scan) || !scan_listed(run, &scan)) return 0;
     // A folder that could not be searched is said already.
     if (run->list.count == 0 && run->doubts == 0) warn_nothing_found(o.filter);
     return 1;
@@ -761,7 +763,7 @@ void say_final_line(const data_t& output, const char* said) {
 // the build runs the tool again. 0 on a failure, said.
 int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
     data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
-    const uint32_t itself = run.output_scanned != 0 ? run.output_scanned - 1 : UINT32_MAX;
+    const uint32_t itself = run.output_scanned ? run.output_index : UINT32_MAX;
     const depfile_result_t made =
         depfile_write(&depfile, o.depfile_target, run.list, itself, o.depfile_readers);
     if (made.outcome == DEPFILE_FULL) {

@@ -26,6 +26,14 @@ struct id_table_t {
     uint32_t* slots = nullptr;
 };
 
+// Where a scan puts the ids it finds: the two tables, and the arena that
+// holds the ids' text. It points at them; whoever made them keeps them.
+struct id_store_t {
+    data_t* arena;
+    id_table_t* timelines;
+    id_table_t* events;
+};
+
 // id_table_make returns an empty table of the capacity whose records are
 // carved from the arena; records is null when the arena cannot hold them.
 id_table_t id_table_make(data_t* arena, uint64_t capacity);

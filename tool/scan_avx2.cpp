@@ -21,8 +21,8 @@ namespace {
 SEARCH_AVX2 inline __m256i pairs_32(const uint8_t* q) {
     const __m256i heads = _mm256_loadu_si256((const __m256i*)q);
     const __m256i tails = _mm256_loadu_si256((const __m256i*)(q + SEARCH_PREFIX_LENGTH - 1));
-    return _mm256_and_si256(_mm256_cmpeq_epi8(heads, _mm256_set1_epi8('p')),
-                            _mm256_cmpeq_epi8(tails, _mm256_set1_epi8('_')));
+    return _mm256_and_si256(_mm256_cmpeq_epi8(heads, _mm256_set1_epi8(SEARCH_PAIR_HEAD)),
+                            _mm256_cmpeq_epi8(tails, _mm256_set1_epi8(SEARCH_PAIR_LAST)));
 }
 
 // Those of the pairs whose seventh byte after the prefix is 'l', 'n' or 's'
@@ -32,8 +32,10 @@ SEARCH_AVX2 inline __m256i pairs_32(const uint8_t* q) {
 SEARCH_AVX2 inline uint32_t mask_32(const uint8_t* q, __m256i* seen) {
     const __m256i thirds = _mm256_loadu_si256((const __m256i*)(q + SEARCH_THIRD_OFFSET));
     const __m256i l_or_n =
-        _mm256_cmpeq_epi8(_mm256_or_si256(thirds, _mm256_set1_epi8(2)), _mm256_set1_epi8('n'));
-    const __m256i third = _mm256_or_si256(l_or_n, _mm256_cmpeq_epi8(thirds, _mm256_set1_epi8('s')));
+        _mm256_cmpeq_epi8(_mm256_or_si256(thirds, _mm256_set1_epi8(SEARCH_THIRD_BIT)),
+                          _mm256_set1_epi8(SEARCH_THIRD_NEAR));
+    const __m256i third =
+        _mm256_or_si256(l_or_n, _mm256_cmpeq_epi8(thirds, _mm256_set1_epi8(SEARCH_THIRD_OTHER)));
     const __m256i pairs = pairs_32(q);
     *seen = _mm256_or_si256(*seen, pairs);
     return (uint32_t)_mm256_movemask_epi8(_mm256_and_si256(pairs, third));

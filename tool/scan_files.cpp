@@ -4,6 +4,7 @@
 #include "base/file.h"
 #include "base/threads.h"
 #include "base/utf.h"
+#include "tool/scan_search.h"
 
 namespace {
 
@@ -50,16 +51,18 @@ struct scan_mark_t {
     data_mark_t arena;
 };
 
-scan_mark_t mark_take(const data_t* arena, const id_table_t* timelines, const id_table_t* events) {
-    return scan_mark_t{*timelines, *events, data_mark(arena)};
+scan_mark_t mark_take(id_store_t store) {
+    return scan_mark_t{*store.timelines, *store.events, data_mark(store.arena)};
 }
 
-void mark_restore(const scan_mark_t* mark, data_t* arena, id_table_t* timelines,
-                  id_table_t* events) {
-    *timelines = mark->timelines;
-    *events = mark->events;
-    data_rewind(arena, mark->arena);
+void mark_restore(const scan_mark_t* mark, id_store_t store) {
+    *store.timelines = mark->timelines;
+    *store.events = mark->events;
+    data_rewind(store.arena, mark->arena);
 }
+
+// The worker's own tables and scratch, where it scans.
+id_store_t worker_store(worker_t* w) { return id_store_t{&w->scratch, &w->timelines, &w->events}; }
 
 // 1 when entry i is there, 0 when it never will be, -1 while the walk may
 // still add it.
@@ -98,13 +101,13 @@ void worker_run(void* argument) {
     for (;;) {
         const uint32_t i = atomic_fetch_add(&shared->next, 1);
         if (!wait_for_entry(shared, i)) return;
-        const scan_mark_t before = mark_take(&w->scratch, &w->timelines, &w->events);
+        const scan_mark_t before = mark_take(worker_store(w));
         outcome_t* outcome = &shared->outcomes[i];
         // A path the walk could not store is null; the run fails anyway.
         const char* path = (const char*)shared->list->paths[i];
-        const scan_file_result_t scanned = path ? scan_file(path, shared->output, &w->buffer,
-                                                            &w->scratch, &w->timelines, &w->events)
-                                                : scan_file_result_t{0, 0, 0};
+        const scan_file_result_t scanned =
+            path ? scan_file(path, shared->output, &w->buffer, worker_store(w))
+                 : scan_file_result_t{0, 0, 0};
         if (!scanned.read) {
             outcome->error = scanned.error;
             outcome->state = OUTCOME_UNREADABLE;
@@ -113,7 +116,7 @@ void worker_run(void* argument) {
         if (w->timelines.lost != 0 || w->events.lost != 0) {
             // Scratch is full: the file is left to the caller, and so are
             // the ones this thread would have taken (the others take them).
-            mark_restore(&before, &w->scratch, &w->timelines, &w->events);
+            mark_restore(&before, worker_store(w));
             return;
         }
         *outcome = outcome_t{OUTCOME_SCANNED,
@@ -135,17 +138,18 @@ void worker_run(void* argument) {
 // the arena can still hold. Returns 0 when it cannot be exact (ids the
 // worker dropped that this table still has room for: an id was lost here);
 // the caller then takes the file back and scans it itself.
-int replay(const worker_t* w, const outcome_t* outcome, data_t* arena, id_table_t* timelines,
-           id_table_t* events) {
+int replay(const worker_t* w, const outcome_t* outcome, id_store_t store) {
+    id_table_t* timelines = store.timelines;
+    id_table_t* events = store.events;
     const data_t* t = w->timelines.records + outcome->timelines_first;
     const data_t* t_end = t + outcome->timelines_count;
     const data_t* e = w->events.records + outcome->events_first;
     const data_t* e_end = e + outcome->events_count;
     while (t < t_end || e < e_end) {
         if (e == e_end || (t < t_end && t->data < e->data))
-            id_table_add(timelines, arena, t++);
+            id_table_add(timelines, store.arena, t++);
         else
-            id_table_add(events, arena, e++);
+            id_table_add(events, store.arena, e++);
     }
     // A worker drops an id only once its table is full, after all its
     // stored ids of that kind; here they are dropped too when this table is
@@ -197,11 +201,11 @@ void note_file(id_table_t* table, uint64_t before, uint32_t i) {
 } // namespace
 
 // Lives at the start of an OS block of its own, the outcomes after it.
-struct scan_files_t {
+struct scan_workers_t {
     data_t block;
     file_list_t* list;
     shared_t shared;
-    worker_t workers[THREADS_MAX];
+    worker_t worker[THREADS_MAX];
     uint32_t ready; // workers made; worker 0 is the calling thread's
     threads_t threads;
 };
@@ -209,32 +213,32 @@ struct scan_files_t {
 namespace {
 
 // The list will not grow any more: every sleeper wakes to see it.
-void list_settled(scan_files_t* scan, uint32_t state) {
-    atomic_store_release(&scan->shared.state, state);
-    threads_signal_wake(&scan->shared.signal, THREADS_MAX);
+void list_settled(scan_workers_t* workers, uint32_t state) {
+    atomic_store_release(&workers->shared.state, state);
+    threads_signal_wake(&workers->shared.signal, THREADS_MAX);
 }
 
 // The threads' memory goes back to the OS.
-void scan_files_release(scan_files_t* scan) {
-    scan->list->signal = nullptr;
-    for (uint32_t i = 0; i < scan->ready; ++i)
-        data_os_free(&scan->workers[i].block);
-    threads_signal_free(&scan->shared.signal);
-    data_t block = scan->block;
+void workers_release(scan_workers_t* workers) {
+    workers->list->signal = nullptr;
+    for (uint32_t i = 0; i < workers->ready; ++i)
+        data_os_free(&workers->worker[i].block);
+    threads_signal_free(&workers->shared.signal);
+    data_t block = workers->block;
     data_os_free(&block);
 }
 
 } // namespace
 
 scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* buffer,
-                             data_t* arena, id_table_t* timelines, id_table_t* events) {
-    const scan_mark_t before = mark_take(arena, timelines, events);
+                             id_store_t store) {
+    const scan_mark_t before = mark_take(store);
     file_reader_t reader;
     if (!file_reader_open(&reader, path, 0)) return scan_file_result_t{0, file_last_error(), 0};
     file_id_t id;
     const uint32_t is_output = output && file_reader_id(&reader, &id) && file_id_equal(id, *output);
     scan_t scan;
-    scan_begin(&scan, arena, timelines, events);
+    scan_begin(&scan, store);
     // Piece by piece through the buffer, each scanned while it is in the
     // cache; what a piece leaves unconsumed (the start of a literal it cannot
     // confirm yet) comes again at the start of the next. (A thread reading
@@ -253,7 +257,7 @@ scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* 
     }
     const uint32_t error = failed ? file_last_error() : 0;
     file_reader_close(&reader);
-    if (failed) mark_restore(&before, arena, timelines, events);
+    if (failed) mark_restore(&before, store);
     return scan_file_result_t{!failed, error, is_output};
 }
 
@@ -265,7 +269,7 @@ int scan_places(const char* path, data_t* buffer, int events, scan_place_t* plac
     data_t no_arena = data_make(0, 0, nullptr);
     id_table_t timelines{nullptr, 0, 0, 0, 0}, found_events{nullptr, 0, 0, 0, 0};
     scan_t scan;
-    scan_begin(&scan, &no_arena, &timelines, &found_events);
+    scan_begin(&scan, id_store_t{&no_arena, &timelines, &found_events});
     scan_find_places(&scan, events ? &found_events : &timelines, places, count);
     // Lines are counted up to each place as it is found, then through the
     // rest of the piece, before the buffer takes the next.
@@ -304,55 +308,59 @@ int scan_places(const char* path, data_t* buffer, int events, scan_place_t* plac
     return !failed;
 }
 
-scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
+scan_files_t scan_files_begin(file_list_t* list, scan_files_setup_t setup) {
+    scan_files_t scan{list, setup.output, nullptr};
     const uint32_t threads = setup.threads < THREADS_MAX ? setup.threads : THREADS_MAX;
-    if (threads < 2) return nullptr;
+    if (threads < 2) return scan;
     // Settled before any thread searches, so that none writes it.
     scan_search_width(0);
     data_t block =
-        data_os_alloc(sizeof(scan_files_t) + list->capacity * sizeof(outcome_t), nullptr);
-    if (!block.data) return nullptr;
-    scan_files_t* scan = (scan_files_t*)data_push(&block, sizeof(scan_files_t), 8);
-    scan->block = block;
-    scan->list = list;
-    scan->shared = shared_t{list, setup.output, (outcome_t*)(scan + 1), 0, LIST_GROWING, {}};
-    threads_signal_make(&scan->shared.signal);
-    for (; scan->ready < threads; ++scan->ready) {
-        worker_t* w = &scan->workers[scan->ready];
-        if (!worker_make(w, &scan->shared, scan->ready, setup.scratch_size, setup.id_capacity))
+        data_os_alloc(sizeof(scan_workers_t) + list->capacity * sizeof(outcome_t), nullptr);
+    if (!block.data) return scan;
+    scan_workers_t* workers = (scan_workers_t*)data_push(&block, sizeof(scan_workers_t), 8);
+    workers->block = block;
+    workers->list = list;
+    workers->shared = shared_t{list, setup.output, (outcome_t*)(workers + 1), 0, LIST_GROWING, {}};
+    threads_signal_make(&workers->shared.signal);
+    for (; workers->ready < threads; ++workers->ready) {
+        worker_t* w = &workers->worker[workers->ready];
+        if (!worker_make(w, &workers->shared, workers->ready, setup.scratch_size,
+                         setup.id_capacity))
             break;
     }
-    if (scan->ready < 2) {
-        scan_files_release(scan);
-        return nullptr;
+    if (workers->ready < 2) {
+        workers_release(workers);
+        return scan;
     }
-    list->signal = &scan->shared.signal;
+    list->signal = &workers->shared.signal;
     void* arguments[THREADS_MAX];
-    for (uint32_t i = 1; i < scan->ready; ++i)
-        arguments[i - 1] = &scan->workers[i];
-    threads_start(&scan->threads, worker_run, arguments, scan->ready - 1);
+    for (uint32_t i = 1; i < workers->ready; ++i)
+        arguments[i - 1] = &workers->worker[i];
+    threads_start(&workers->threads, worker_run, arguments, workers->ready - 1);
+    scan.workers = workers;
     return scan;
 }
 
 void scan_files_cancel(scan_files_t* scan) {
-    if (!scan) return;
-    list_settled(scan, LIST_CANCELLED);
-    threads_wait(&scan->threads);
-    scan_files_release(scan);
+    if (!scan || !scan->workers) return;
+    list_settled(scan->workers, LIST_CANCELLED);
+    threads_wait(&scan->workers->threads);
+    workers_release(scan->workers);
+    scan->workers = nullptr;
 }
 
-scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
-                                   data_t* arena, id_table_t* timelines, id_table_t* events,
-                                   const file_id_t* output) {
-    scan_files_report_t report{0, nullptr, 0, 0, nullptr, 0, 0};
-    if (scan) {
-        list_settled(scan, LIST_COMPLETE);
-        worker_run(&scan->workers[0]);
-        threads_wait(&scan->threads);
+scan_files_report_t scan_files_end(scan_files_t* scan, data_t* buffer, id_store_t store) {
+    scan_files_report_t report{0, nullptr, 0, 0, nullptr, 0, 0, 0};
+    scan_workers_t* workers = scan->workers;
+    const file_list_t* list = scan->list;
+    if (workers) {
+        list_settled(workers, LIST_COMPLETE);
+        worker_run(&workers->worker[0]);
+        threads_wait(&workers->threads);
     }
     for (uint32_t i = 0; i < list->count; ++i) {
         CHECK(list->is_directory[i] == 0);
-        const outcome_t* outcome = scan ? &scan->shared.outcomes[i] : nullptr;
+        const outcome_t* outcome = workers ? &workers->shared.outcomes[i] : nullptr;
         // A file a thread found unreadable for want of handles or memory
         // is read again here, now that the threads hold none.
         if (outcome && outcome->state == OUTCOME_UNREADABLE &&
@@ -360,33 +368,37 @@ scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, 
             note_unreadable(&report, list, i, outcome->error);
             continue;
         }
-        const uint64_t timelines_before = timelines->count, events_before = events->count;
+        const uint64_t timelines_before = store.timelines->count;
+        const uint64_t events_before = store.events->count;
         uint32_t is_output = 0, replayed = 0;
         if (outcome && outcome->state == OUTCOME_SCANNED) {
-            const scan_mark_t before = mark_take(arena, timelines, events);
-            replayed = replay(&scan->workers[outcome->worker], outcome, arena, timelines, events);
+            const scan_mark_t before = mark_take(store);
+            replayed = replay(&workers->worker[outcome->worker], outcome, store);
             if (replayed)
                 is_output = outcome->is_output;
             else
-                mark_restore(&before, arena, timelines, events);
+                mark_restore(&before, store);
         }
         if (!replayed) {
             const scan_file_result_t scanned =
-                scan_file((const char*)list->paths[i], output, buffer, arena, timelines, events);
+                scan_file((const char*)list->paths[i], scan->output, buffer, store);
             if (!scanned.read) note_unreadable(&report, list, i, scanned.error);
             is_output = scanned.is_output;
         }
-        note_file(timelines, timelines_before, i);
-        note_file(events, events_before, i);
-        if (is_output && report.output_scanned == 0) report.output_scanned = i + 1;
+        note_file(store.timelines, timelines_before, i);
+        note_file(store.events, events_before, i);
+        if (is_output && !report.output_scanned) {
+            report.output_scanned = 1;
+            report.output_index = i;
+        }
     }
-    if (scan) scan_files_release(scan);
+    if (workers) workers_release(workers);
+    scan->workers = nullptr;
     return report;
 }
 
-scan_files_report_t scan_files(file_list_t* list, data_t* buffer, data_t* arena,
-                               id_table_t* timelines, id_table_t* events,
+scan_files_report_t scan_files(file_list_t* list, data_t* buffer, id_store_t store,
                                scan_files_setup_t setup) {
-    return scan_files_end(scan_files_begin(list, setup), list, buffer, arena, timelines, events,
-                          setup.output);
+    scan_files_t scan = scan_files_begin(list, setup);
+    return scan_files_end(&scan, buffer, store);
 }

@@ -33,7 +33,7 @@ struct scan_file_result_t {
 // identity of the output file, which the result then says the file is or
 // is not.
 scan_file_result_t scan_file(const char* path, const file_id_t* output, data_t* buffer,
-                             data_t* arena, id_table_t* timelines, id_table_t* events);
+                             id_store_t store);
 
 // scan_places reads the file again and fills in the places of the ids it
 // gives the timeline table (events 0) or the event table (events 1) at the
@@ -52,7 +52,8 @@ struct scan_files_report_t {
     uint32_t starved;
     const char* first_starved;
     uint32_t starved_error;
-    uint32_t output_scanned; // 1 + the list index of the first file that is the output; 0 for none
+    int output_scanned;    // 1 when a listed file is the output
+    uint32_t output_index; // then the list index of the first that is
 };
 
 struct scan_files_setup_t {
@@ -62,29 +63,34 @@ struct scan_files_setup_t {
     uint64_t id_capacity = ID_TABLE_CAPACITY; // the capacity of the caller's id tables
 };
 
-// Threads that scan the list's files while the list is still being made:
-// each file is taken as soon as the walk has added it.
-struct scan_files_t;
+// The threads that scan a list's files, made by scan_files_begin.
+struct scan_workers_t;
+
+// A scan of the listed files: threads that scan them while the list is
+// still being made, each file taken as soon as the walk has added it.
+struct scan_files_t {
+    file_list_t* list;
+    const file_id_t* output; // the output file's identity, or null
+    scan_workers_t* workers; // null while the calling thread scans alone
+};
 
 // scan_files_begin starts threads - 1 threads on the list (the calling
-// thread joins them at the end) and returns them; null when the scan is left to the calling thread
-// alone: one thread asked for, or the OS refused the memory.
-scan_files_t* scan_files_begin(file_list_t* list, scan_files_setup_t setup);
+// thread joins them at the end). With one thread asked for, or when the OS
+// refuses the memory, the scan is left to the calling thread alone.
+scan_files_t scan_files_begin(file_list_t* list, scan_files_setup_t setup);
 
 // scan_files_end is called once the list is complete: it scans what is
-// left (on the calling thread too), waits for the threads, puts every file's ids into the tables
-// and the arena in list order (and, where the tables track their files,
-// the list index of each id's file). buffer (READ_PIECE_SIZE bytes) is the calling thread's. With a
-// null scan, the calling thread scans every file. It returns what could not be read, and where the
-// output was met.
-scan_files_report_t scan_files_end(scan_files_t* scan, const file_list_t* list, data_t* buffer,
-                                   data_t* arena, id_table_t* timelines, id_table_t* events,
-                                   const file_id_t* output);
+// left (on the calling thread too), waits for the threads, puts every
+// file's ids into the store in list order (and, where the tables track
+// their files, the list index of each id's file). buffer (READ_PIECE_SIZE
+// bytes) is the calling thread's. It returns what could not be read, and
+// where the output was met.
+scan_files_report_t scan_files_end(scan_files_t* scan, data_t* buffer, id_store_t store);
 
 // scan_files_cancel ends the run without a scan: the threads stop after
 // their current file.
 void scan_files_cancel(scan_files_t* scan);
 
 // scan_files begins and ends on a complete list and returns the report.
-scan_files_report_t scan_files(file_list_t* list, data_t* buffer, data_t* arena,
-                               id_table_t* timelines, id_table_t* events, scan_files_setup_t setup);
+scan_files_report_t scan_files(file_list_t* list, data_t* buffer, id_store_t store,
+                               scan_files_setup_t setup);
