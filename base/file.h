@@ -18,10 +18,11 @@ struct file_reader_t {
     uint64_t remaining;
 };
 // file_reader_open opens the file and takes its size; it returns 0 when
-// the file cannot be opened or its size taken. With keep_writers_out, our own writers are kept out
-// while it is open, as the whole-file read does. The scan needs no such lock: no run of ours writes
-// into a file in place (outputs are replaced by a rename), and the lock cost
-// a tenth of a run over a thousand small files.
+// the file cannot be opened or its size taken. With keep_writers_out, our
+// own writers are kept out while it is open, as the whole-file read does.
+// The scan needs no such lock: no run of ours writes into a file in place
+// (outputs are replaced by a rename), and the lock cost a tenth of a run
+// over a thousand small files.
 int file_reader_open(file_reader_t* reader, const char* path, int keep_writers_out);
 // file_reader_read reads up to room bytes into the buffer, fewer only at
 // the end, and returns how many. It sets *failed when a read fails or the

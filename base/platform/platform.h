@@ -2,9 +2,15 @@
 
 #include <stdint.h>
 
-// The one way in to the operating system. Each call gives the results of
-// the KERNEL32 call it is named after; the Windows side is a thin layer over
-// those very calls, the POSIX side builds the same results.
+// The one way in to the operating system: the memory, threads, files,
+// folders, paths, errors, interrupts and console output the tool needs,
+// shaped by what its callers need, with one implementation per system
+// (posix.cpp, windows.cpp). Paths are bytes in the system's own form
+// (UTF-8 on Windows). Where callers rely on a result, both sides give the
+// same one - folders listed in the same order, links to folders left out,
+// the same kinds of files - so that nothing above this layer needs to know
+// the system by name; error numbers are the system's own, told apart by
+// the platform_error_is_ calls.
 
 typedef uintptr_t platform_handle_t;
 const platform_handle_t PLATFORM_INVALID_HANDLE = ~(platform_handle_t)0;
@@ -20,8 +26,7 @@ void platform_init(void);
 void* platform_memory_alloc(uint64_t size);
 void platform_memory_free(void* block, uint64_t size);
 
-// Threads, like CreateThread and WaitForSingleObject. The function's result
-// is not kept.
+// Threads. The function's result is not kept.
 typedef uint32_t (*platform_thread_function_t)(void* argument);
 // platform_thread_start starts a thread and returns it;
 // PLATFORM_INVALID_HANDLE when the OS refuses one.
@@ -38,8 +43,8 @@ void platform_thread_yield(void);
 // shortest sleep the OS has.
 void platform_thread_nap(void);
 
-// A count threads sleep on, like CreateSemaphore: a wait takes one, or
-// gives up after the timeout; a release adds some, waking as many sleepers.
+// A count threads sleep on, a semaphore: a wait takes one, or gives up
+// after the timeout; a release adds some, waking as many sleepers.
 // platform_semaphore_create returns a new one, PLATFORM_INVALID_HANDLE when
 // the OS refuses it.
 platform_handle_t platform_semaphore_create(void);
@@ -52,12 +57,13 @@ void platform_semaphore_free(platform_handle_t semaphore);
 const uint16_t* platform_command_line(void);
 
 // platform_module_path writes the path of the running executable,
-// NUL-terminated, and returns the characters
-// written without the NUL, buffer_size when it was cut, 0 on failure.
+// NUL-terminated, and returns the characters written without the NUL,
+// buffer_size when it was cut, 0 on failure.
 uint32_t platform_module_path(char* buffer, uint32_t buffer_size);
 
-// Directory enumeration, like FindFirstFileA / FindNextFileA / FindClose.
-// The pattern is a directory's path, a separator and "*".
+// A folder's entries, one at a time, in the order Windows file systems
+// give them (names compared upper-cased, then byte for byte), links to
+// folders left out. The pattern is a directory's path, a separator and "*".
 struct platform_find_entry_t {
     uint32_t attributes; // PLATFORM_ATTRIBUTE_DIRECTORY or 0
     uint32_t size_high;
@@ -71,12 +77,12 @@ const uint32_t PLATFORM_ATTRIBUTE_DIRECTORY = 0x10;
 // platform_find_first opens the search and gives the first entry; it
 // returns PLATFORM_INVALID_HANDLE when the directory cannot be searched.
 platform_handle_t platform_find_first(const char* pattern, platform_find_entry_t* entry);
-// platform_find_next returns 1 with the next entry, 0 at the end, -1 when the listing failed midway
-// (platform_last_error says why).
+// platform_find_next returns 1 with the next entry, 0 at the end, -1 when
+// the listing failed midway (platform_last_error says why).
 int platform_find_next(platform_handle_t search, platform_find_entry_t* entry);
 void platform_find_close(platform_handle_t search);
 
-// Files, like CreateFileA and friends.
+// Files, opened, created and written by handle.
 enum platform_create_t {
     PLATFORM_CREATE_NEW = 1,    // fails when the file exists
     PLATFORM_CREATE_ALWAYS = 2, // creates, or empties an existing file
@@ -99,12 +105,12 @@ int platform_file_read(platform_handle_t file, void* buffer, uint32_t n, uint32_
 int platform_file_write(platform_handle_t file, const void* bytes, uint32_t n, uint32_t* written);
 void platform_file_close(platform_handle_t file);
 // platform_file_replace moves a file over another one in a single step and
-// returns nonzero when it did. On Windows, where an
-// indexer or a virus scanner may hold a file it has just seen, a refusal for
-// sharing or access is tried again for a few tens of milliseconds; backup
-// is a free name beside them that the old file may pass through (and is
-// gone from again when the call returns), so that a replace that fails
-// halfway can put it back. POSIX renames in one step and needs none.
+// returns nonzero when it did. On Windows, where an indexer or a virus
+// scanner may hold a file it has just seen, a refusal for sharing or
+// access is tried again for a few tens of milliseconds; backup is a free
+// name beside them that the old file may pass through (and is gone from
+// again when the call returns), so that a replace that fails halfway can
+// put it back. POSIX renames in one step and needs none.
 int platform_file_replace(const char* from, const char* to, const char* backup);
 int platform_file_delete(const char* path);
 
@@ -130,14 +136,14 @@ int platform_path_info(const char* path, platform_path_info_t* info);
 // platform_path_info tells it; 0 when the OS cannot tell.
 int platform_file_id(platform_handle_t file, uint64_t* volume, uint64_t* index);
 // platform_path_resolve writes the path with the symbolic links that stand
-// at its end followed to the
-// file they name (which need not exist), so that the file can be replaced
-// beside it and the link kept. Returns the length written with a zero byte
-// after it, 0 when it does not fit or a link cannot be read.
+// at its end followed to the file they name (which need not exist), so
+// that the file can be replaced beside it and the link kept. Returns the
+// length written with a zero byte after it, 0 when it does not fit or a
+// link cannot be read.
 uint32_t platform_path_resolve(const char* path, char* out, uint32_t capacity);
 // platform_file_open_write opens an existing file or device for writing,
-// neither creating nor
-// emptying it; a FIFO waits for its reader, as a shell's redirection does.
+// neither creating nor emptying it; a FIFO waits for its reader, as a
+// shell's redirection does.
 platform_handle_t platform_file_open_write(const char* path, platform_path_kind_t* kind);
 // platform_file_reserve makes room on the disk for the first size bytes of
 // an open file before they are written, so that a write in place cannot
@@ -155,13 +161,12 @@ int platform_file_truncate(platform_handle_t file, uint64_t size);
 void platform_file_lock(platform_handle_t file);
 void platform_file_unlock(platform_handle_t file);
 // platform_file_attributes_like gives a file just created the permission
-// bits, owner and group of the
-// file at model_path, where the OS has them, the model exists and we may.
+// bits, owner and group of the file at model_path, where the OS has them,
+// the model exists and we may.
 void platform_file_attributes_like(platform_handle_t file, const char* model_path);
 // platform_remove_on_interrupt: until called again, an interrupt (SIGINT,
-// SIGTERM, SIGHUP; Ctrl-C,
-// Ctrl-Break, a closed console) removes the file at path before the
-// process ends as it would have; null removes nothing.
+// SIGTERM, SIGHUP; Ctrl-C, Ctrl-Break, a closed console) removes the file
+// at path before the process ends as it would have; null removes nothing.
 void platform_remove_on_interrupt(const char* path);
 // platform_interrupts_hold(1) holds back interrupts until
 // platform_interrupts_hold(0), when one that came meanwhile acts: a step
@@ -185,19 +190,18 @@ const uint32_t PLATFORM_ERROR_PATH_TOO_LONG = 0x20000002; // longer than the too
 const uint32_t PLATFORM_ERROR_SHRANK = 0x20000003;        // ended before its size was read
 void platform_set_error(uint32_t error);
 // platform_error_is_resource returns whether an error says the system ran
-// short of handles or memory: not the
-// file's fault, and worth trying again once others have let go.
+// short of handles or memory: not the file's fault, and worth trying again
+// once others have let go.
 int platform_error_is_resource(uint32_t error);
 // platform_error_is_denied returns whether an error says we may not create
-// or change a file there: no
-// permission, or a read-only file system.
+// or change a file there: no permission, or a read-only file system.
 int platform_error_is_denied(uint32_t error);
 // platform_error_is_exists returns whether an error says the name is taken
 // already.
 int platform_error_is_exists(uint32_t error);
 // platform_error_is_busy returns whether an error says another process
-// holds the file for a moment (a
-// Windows sharing refusal): not a reason to give up.
+// holds the file for a moment (a Windows sharing refusal): not a reason to
+// give up.
 int platform_error_is_busy(uint32_t error);
 uint32_t platform_process_id(void);
 

@@ -1,5 +1,8 @@
-// POSIX stand-ins for the KERNEL32 calls the tool is written against. Each
-// gives the results the callers rely on from the Windows call, nothing more.
+// The platform layer on POSIX systems: each call of platform.h made of
+// POSIX calls, with the results the Windows side gives where the callers
+// rely on them (folders listed in Windows' order, links to folders left
+// out, a file's identity from its device and inode) and nothing more. A
+// replace is one rename; an interrupt is a signal.
 
 #include "base/platform/platform.h"
 

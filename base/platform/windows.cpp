@@ -1,5 +1,10 @@
-// The KERNEL32 calls themselves: the rest of the tool is written against
-// their results, so this layer only narrows the types.
+// The platform layer on Windows: each call of platform.h made of KERNEL32's
+// wide calls. Paths arrive as UTF-8 and reach the OS as UTF-16, through
+// their "\\?\" form where Windows would otherwise cut or change them
+// (windows_path.cpp decides), so no code page ever reads one. A replace
+// follows the steps of windows_replace.cpp, and a file another process
+// holds for a moment is tried again. No runtime library is linked: the few
+// functions the compiler may call on its own are defined here.
 
 #include "base/platform/platform.h"
 
