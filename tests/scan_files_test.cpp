@@ -222,11 +222,14 @@ TEST(ScanFiles, CancelledScanStopsItsThreads) {
         ASSERT_NE(scan.workers, nullptr);
         tree_t::walk(&list, &tree);
         scan_files_cancel(&scan); // returns only once every thread has ended
+        scan_files_cancel(&scan); // and stops nothing the second time
         list.count = 0;
         scan = scan_files_begin(&list, {threads, SCAN_SCRATCH_SIZE});
         scan_files_cancel(&scan);
     }
-    EXPECT_EQ(scan_files_begin(&tree.list, {1, SCAN_SCRATCH_SIZE}).workers, nullptr);
+    scan_files_t alone = scan_files_begin(&tree.list, {1, SCAN_SCRATCH_SIZE});
+    EXPECT_EQ(alone.workers, nullptr);
+    scan_files_cancel(&alone);
     scan_files_cancel(nullptr);
 }
 

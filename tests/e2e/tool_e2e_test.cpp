@@ -350,10 +350,16 @@ TEST(Tool, DependencyFileListsFilesAndFolders) {
     EXPECT_EQ(r.exit_code, 1);
     unlink((root + "/lib/quo'te.c").c_str());
     unlink((root + "/lib/pa(1)[2]%=.c").c_str());
-    // The output never depends on itself, though the search lists it.
+    // The output never depends on itself, though the search lists it, and
+    // not first; its other name (a hard link, listed after it) is a file.
+    write_file(root + "/a.c", "");
+    ASSERT_EQ(link((root + "/ids.h").c_str(), (root + "/z.h").c_str()), 0);
     ASSERT_EQ(run_tool(root, {"-d", ".", "-o", "ids.h", "--depfile", "self.d"}).exit_code, 0);
     EXPECT_EQ(file_text(root + "/self.d").find("ids.h \\"), std::string::npos);
+    EXPECT_NE(file_text(root + "/self.d").find("z.h \\"), std::string::npos);
     EXPECT_NE(file_text(root + "/self.d").find("\n.:\n"), std::string::npos);
+    unlink((root + "/a.c").c_str());
+    unlink((root + "/z.h").c_str());
     // The target, the output's own name unless one is given, is escaped as
     // every other name is, or refused: the file stays as the row before
     // left it.
