@@ -5,7 +5,7 @@
 #                and MAX_IDS reach the tool
 #   fetchcontent the tool fetched into a build folder inside the source tree,
 #                default DIRECTORIES with RECURSIVE, a source folder named
-#                "build" scanned all the same, a comma in the project's path;
+#                "build" scanned all the same, configured through a link;
 #                every promise (walk_promises)
 #   cross        a mingw cross build with the tool from add_subdirectory: the
 #                tool runs on this machine, the program under Wine if present
@@ -24,7 +24,8 @@ build=$1
 source=$2
 mode=$3
 generator=${4:-Unix Makefiles}
-work=$(mktemp -d)
+# A comma in every project's path: the tool's lists split at commas.
+work=$(mktemp -d "${TMPDIR:-/tmp}/integration,XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 fail() { echo "FAIL ($mode, $generator): $*" >&2; exit 1; }
@@ -212,15 +213,11 @@ EOF
 fetchcontent)
     # The tool's own tree as a release archive would carry it.
     tar -C "$source" --exclude=./build --exclude=./.git -czf "$work/tagloomsmith.tar.gz" .
-    # A comma in the project's path, which the tool's lists split at, and
-    # a link on the way to it.
-    mkdir "$work/a,b" && ln -s "a,b" "$work/link,b"
-    p="$work/link,b/p"
-    make_promise_project "$p"
+    make_promise_project "$work/p"
     # A source folder named like the build folder is scanned all the same.
-    mkdir -p "$p/src/build"
-    printf '/* profiler_event_start(zeta) */\n' >"$p/src/build/kept.h"
-    cat >"$p/CMakeLists.txt" <<EOF
+    mkdir -p "$work/p/src/build"
+    printf '/* profiler_event_start(zeta) */\n' >"$work/p/src/build/kept.h"
+    cat >"$work/p/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.25)
 project(fetched C)
 include(FetchContent)
@@ -231,11 +228,13 @@ add_executable(app \${sources})
 target_compile_options(app PRIVATE -Wall -Wextra -Werror)
 tagloomsmith_generate_ids(app RECURSIVE)
 EOF
-    configure "$p" "$p/build"
-    [ -d "$p/build/_deps/tagloomsmith-src/examples" ] || fail "the tool was not fetched into the tree"
+    # Configured through a link: the real paths differ.
+    ln -s . "$work/link"
+    configure "$work/link/p" "$work/link/p/build"
+    [ -d "$work/p/build/_deps/tagloomsmith-src/examples" ] || fail "the tool was not fetched into the tree"
     # The tool itself is built first, apart from the walk.
-    quiet cmake --build "$p/build" --parallel 2 --target tagloomsmith
-    cd "$p"
+    quiet cmake --build "$work/p/build" --parallel 2 --target tagloomsmith
+    cd "$work/link/p"
     builder=(cmake --build build)
     TOOL_RE='Generating .*profiler_ids\.h'
     CC_RE='Building C object'

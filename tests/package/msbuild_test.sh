@@ -10,10 +10,9 @@
 # files, which find the Linux tool in bin/.
 # One solution walks the promises: a first build, a build that compiles
 # nothing, a new id; the build folders and the package managers' folders
-# left out by path while source folders of the same names are searched
-# (the solution's and the project's folders have a comma in their names,
-# which the tool's lists split at; a build folder with one of its own is
-# an error); ".c;.h" extensions; strict by default, extra arguments, strict turned
+# left out by path while source folders of the same names are searched,
+# all under commas (one in a build folder's own name is an error);
+# ".c;.h" extensions; strict by default, extra arguments, strict turned
 # off; the limits; a missing executable named; Clean removes the header and killed
 # runs' temporaries; a design-time build runs nothing.
 # Usage: msbuild_test.sh <build dir> [<Windows build dir> <Wine runner>]
