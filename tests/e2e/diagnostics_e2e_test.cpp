@@ -148,9 +148,9 @@ TEST(Diagnostics, Table) {
         {"place past the first piece read",
          {"--diagnostics", windows ? "gcc" : "msvc"},
          file("place.c", std::string(700000, 'x') + "\n" + std::string(700000, 'y') +
-                             "\n  profiler_event_start(t)"),
+                             "\n\t profiler_event_start(t)"),
          1,
-         place_at("./place.c", 3, 24, true) +
+         place_at("./place.c", 3, 31, true, 24) +
              ": error: the id \"t\" would declare profiler_event_id_t twice; no header written\n",
          false},
         {"place of a call across the pieces read",
