@@ -19,11 +19,24 @@ const uint64_t ARENA_SIZE = 0xA00000;
 const uint32_t FILE_LIST_CAPACITY = 1024;
 // How far --max-files and --max-ids may raise the limits.
 const uint64_t MAX_FILES_LIMIT = 1 << 20;
-// Working memory beyond ARENA_SIZE for each file and each id above the
-// defaults: a file's entry in the list and its path, an id's record and
-// copy and its lines in the header, with room to spare.
-const uint64_t BYTES_PER_FILE = 512;
-const uint64_t BYTES_PER_ID = 512;
+// The working memory of a run whose limits are raised holds every file and
+// id they let in, at its longest, whatever the tree: a file's entry in the
+// list (five arrays) and its path; with a dependency file, a folder's record
+// and path too (a tree may hold a folder per file); an id's record, its
+// file's index, its slots and its copy. The texts made after the scan (the
+// header, the list, the dependency file) take what is left, or a block of
+// their own (make_text).
+const uint64_t FILE_ENTRY_BYTES = sizeof(uint8_t*) + 2 * sizeof(uint64_t) + sizeof(uint16_t) + 1;
+const uint64_t BYTES_PER_FILE = FILE_ENTRY_BYTES + DIR_PATH_CAPACITY;
+const uint64_t BYTES_PER_FOLDER = sizeof(uint8_t*) + DIR_PATH_CAPACITY;
+// Ids are held at up to the 2048 characters the Microsoft compiler tells
+// apart in a name: room for every id at the 65,535 bytes a header could
+// hold would be 8 GiB at the most ids. Longer ids fit while the room does;
+// past it the run fails with a word.
+const uint64_t ID_ROOM = 2048;
+const uint64_t BYTES_PER_ID = sizeof(data_t) + sizeof(uint32_t) + 4 * sizeof(uint32_t) + ID_ROOM;
+// The carvings' alignment and the run's other small needs.
+const uint64_t ARENA_SLACK = 1 << 20;
 // Bytes of an overlong id named in its error.
 const uint64_t ID_SHOWN = 40;
 
@@ -495,14 +508,20 @@ int read_run_options(options_t* o) {
     return o->max_files != 0 && o->max_ids != 0;
 }
 
+// Folders a dependency file lists at most: a tree raised past the default
+// files has more folders too.
+uint32_t folder_capacity(const options_t& o) {
+    return o.max_files > DEPFILE_FOLDER_CAPACITY ? o.max_files : DEPFILE_FOLDER_CAPACITY;
+}
+
 // The working memory a run of these limits needs: as much as always within
-// the defaults, more for each file and id beyond them.
+// the defaults, room for every file and id the raised limits let in beyond
+// them.
 uint64_t arena_size(const options_t& o) {
-    uint64_t size = ARENA_SIZE;
-    if (o.max_files > FILE_LIST_CAPACITY)
-        size += (o.max_files - FILE_LIST_CAPACITY) * BYTES_PER_FILE;
-    if (o.max_ids > ID_TABLE_CAPACITY) size += (o.max_ids - ID_TABLE_CAPACITY) * 2 * BYTES_PER_ID;
-    return size;
+    if (o.max_files <= FILE_LIST_CAPACITY && o.max_ids <= ID_TABLE_CAPACITY) return ARENA_SIZE;
+    uint64_t size = ARENA_SLACK + o.max_files * BYTES_PER_FILE + 2 * o.max_ids * BYTES_PER_ID;
+    if (o.depfile.used != 0) size += folder_capacity(o) * BYTES_PER_FOLDER;
+    return size > ARENA_SIZE ? size : ARENA_SIZE;
 }
 
 // Memory the OS refused: "cannot obtain the 10 MiB of working memory".
@@ -527,9 +546,7 @@ int run_make(run_t* run, const options_t& o) {
     run->events = id_table_make(&run->arena, o.max_ids);
     run->timelines = id_table_make(&run->arena, o.max_ids);
     run->list = file_list_make(&run->arena, o.max_files);
-    // A tree raised past the default files has more folders too.
-    const uint32_t folders =
-        o.max_files > DEPFILE_FOLDER_CAPACITY ? o.max_files : DEPFILE_FOLDER_CAPACITY;
+    const uint32_t folders = folder_capacity(o);
     if (run->events.records && run->timelines.records && run->list.capacity != 0 &&
         id_table_track(&run->events, &run->arena) && id_table_track(&run->timelines, &run->arena) &&
         (o.depfile.used == 0 || file_list_track_folders(&run->list, folders)))
@@ -752,6 +769,22 @@ int replace_file(const data_t& name, const data_t& text) {
     return 0;
 }
 
+// Makes a text into the block, the arena's rest: or, when that is too small
+// (raised limits let in more files and ids than the arena holds texts of),
+// into blocks of the system's, each twice the last, until one holds it. 0
+// when the system refuses one. make must make the whole text again each time.
+template <typename make_t> int make_text(data_t* block, make_t make) {
+    const uint8_t* rest = block->data;
+    for (;;) {
+        const uint64_t size = block->size;
+        block->used = 0;
+        if (make(block)) return 1;
+        if (block->data != rest) data_os_free(block);
+        *block = data_os_alloc(size < ARENA_SIZE ? ARENA_SIZE : 2 * size, nullptr);
+        if (!block->data) return 0;
+    }
+}
+
 // The output path and what became of it on standard output; the path alone
 // when both do not fit (a path of 501 to 510 bytes), as the tool always did.
 void say_final_line(const data_t& output, const char* said) {
@@ -764,8 +797,11 @@ void say_final_line(const data_t& output, const char* said) {
 int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
     data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
     const uint32_t itself = run.output_scanned ? run.output_index : UINT32_MAX;
-    const depfile_result_t made =
-        depfile_write(&depfile, o.depfile_target, run.list, itself, o.depfile_readers);
+    depfile_result_t made{};
+    make_text(&depfile, [&](data_t* block) {
+        made = depfile_write(block, o.depfile_target, run.list, itself, o.depfile_readers);
+        return made.outcome != DEPFILE_FULL;
+    });
     if (made.outcome == DEPFILE_FULL) {
         report_error_about("out of working memory for the dependency file; ", o.depfile,
                            " was not written; no header written");
@@ -849,7 +885,9 @@ int check_output(const options_t& o, const run_t& run, data_t* header) {
 // --list: every id the header would declare and where it is first used,
 // on standard output; nothing is written. Returns the exit code.
 int list_output(run_t* run, data_t* block) {
-    if (!list_ids(block, &run->list, &run->timelines, &run->events, &run->buffer)) {
+    if (!make_text(block, [&](data_t* text) {
+            return list_ids(text, &run->list, &run->timelines, &run->events, &run->buffer);
+        })) {
         report_error("out of working memory for the list of ids");
         return 1;
     }
@@ -866,7 +904,9 @@ int write_output(const options_t& o, run_t* run) {
     if (report_warnings_as_errors() != 0) return 1;
     data_t header = data_push_rest(&run->arena, 8);
     if (o.list) return list_output(run, &header);
-    if (!write_header(&header, &run->timelines, &run->events)) {
+    if (!make_text(&header, [&](data_t* text) {
+            return write_header(text, &run->timelines, &run->events);
+        })) {
         report_error_about("out of working memory for the header text; ", o.output,
                            " was not written");
         return 1;

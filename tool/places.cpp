@@ -96,12 +96,14 @@ int list_kind(data_t* out, const file_list_t* list, id_table_t* table, int event
     // A table without ids declares nothing, not even the fixed ids.
     if (table->count == 0) return 1;
     // The fixed ids come first; where the sources use one too, the first
-    // use is its place. Found first, before pruning takes them out.
+    // use is its place. Found by each record's size, its length, which
+    // pruning leaves: a list made again after pruning finds the same.
     for (uint32_t f = 0; f < header_fixed_count(events); ++f) {
         const char* fixed = header_fixed_id(events, f);
         const data_t id = data_make(0, text_length(fixed), (void*)fixed);
         uint64_t i = 0;
-        while (i < table->count && !data_equal(&table->records[i], &id))
+        while (i < table->count &&
+               !bytes_equal(table->records[i].data, table->records[i].size, id.data, id.used))
             ++i;
         report_place_t place{};
         const int found = i < table->count && id_place(list, table, events, i, buffer, &place);

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,7 @@ std::string expected_header(const strings_t& timelines, const strings_t& events)
         tables.timeline(id);
     for (auto& id : events)
         tables.event(id);
-    std::vector<uint8_t> bytes(32 << 20);
+    std::vector<uint8_t> bytes(64 << 20);
     data_t block = data_make(bytes.size(), 0, bytes.data());
     write_header(&block, &tables.timelines, &tables.events);
     return std::string((char*)bytes.data(), block.used);
@@ -459,8 +460,10 @@ TEST(Tool, IdLimitWarnsOncePerTable) {
     struct {
         int ids, limit;
         std::string err;
+        size_t length = 40;
     } cases[] = {
         {2050, 2050, ""},
+        {9000, 9000, "", 2000}, // ids longer than the default run's share of memory
         {3, 2,
          "tagloomsmith: warning: the limit of 2 timeline ids was reached; raise it with "
          "--max-ids\n"},
@@ -470,7 +473,7 @@ TEST(Tool, IdLimitWarnsOncePerTable) {
         std::string many;
         timelines.clear();
         for (int i = 0; i < c.ids; ++i) {
-            timelines.push_back(std::string(40, 't') + std::to_string(i));
+            timelines.push_back(std::string(c.length, 't') + std::to_string(i));
             many += "profiler_initialize(" + timelines.back() + ")\n";
         }
         write_file(root + "/ids.c", many);
@@ -571,19 +574,29 @@ TEST(Tool, IdsTooLargeForTheArenaAreAnError) {
     EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
 }
 
-TEST(Tool, HeaderTooLargeForTheArenaIsAnError) {
+TEST(Tool, HeaderLargerThanTheArenaIsWrittenAndListed) {
     std::string root = make_project();
     write_file(root + "/profiler_ids.h", PREVIOUS_HEADER);
-    // 1200 ids of 4 KiB fit in the arena once, but not again as header text.
+    // 1200 ids of 4 KiB fit in the arena once, but not again as header
+    // text, nor as a list: both take a block of their own.
     std::string text;
-    for (int i = 0; i < 1200; ++i)
-        text += "profiler_event_start(" + std::string(4096, 'a') + std::to_string(i) + ")\n";
+    strings_t events;
+    for (int i = 0; i < 1200; ++i) {
+        events.push_back(std::string(4096, 'a') + std::to_string(i));
+        text += "profiler_event_start(" + events.back() + ")\n";
+    }
     write_file(root + "/big.c", text);
-    run_result_t r = run_tool(root, {"-s"});
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "tagloomsmith: error: out of working memory for the header text; "
-                     "\"profiler_ids.h\" was not written\n");
-    EXPECT_EQ(file_text(root + "/profiler_ids.h"), PREVIOUS_HEADER);
+    run_result_t r = run_tool(root, {"--list"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 2 + 2 + 1200 + 3);
+    EXPECT_NE(r.out.find("\nevent  " + events[1199] + "  " + place_at("./big.c", 1200, 22) + "\n"),
+              std::string::npos);
+    r = run_tool(root, {"-s"});
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err, "");
+    events.insert(events.end(), {"frame", "update", "frame", "draw"});
+    EXPECT_TRUE(file_text(root + "/profiler_ids.h") ==
+                expected_header({"main_timeline", "render"}, events));
 }
 
 TEST(Tool, ClosedStandardOutputStillWritesTheHeader) {
