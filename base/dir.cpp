@@ -343,6 +343,18 @@ entry_plan_t plan_entry(const walk_t* walk, const data_t* directory, const data_
 
 int walk_folder(walk_t* walk, const data_t* directory, uint32_t flags);
 
+// Whether the folder holds an entry of the filter's marker name. The probe
+// goes after the folder's path in the shared buffer; one that does not fit
+// there cannot tell, and the folder is searched as it was before markers.
+int holds_marker(const data_t* folder, const dir_filter_t* filter) {
+    if (filter->marker.used == 0) return 0;
+    data_t probe = *folder;
+    if (needs_separator(&probe) && !data_append_byte(&probe, PLATFORM_SEPARATOR)) return 0;
+    if (!data_append_data(&probe, &filter->marker, 1) || !data_append_byte(&probe, 0)) return 0;
+    platform_path_info_t info;
+    return platform_path_info((const char*)probe.data, &info) && info.kind != PLATFORM_PATH_MISSING;
+}
+
 // Walks the subdirectory, its path built after the directory's bytes,
 // which stay as they are for the entries recorded after the descent.
 void descend(walk_t* walk, const data_t* directory, const data_t* name, uint32_t flags) {
@@ -354,6 +366,7 @@ void descend(walk_t* walk, const data_t* directory, const data_t* name, uint32_t
     }
     if (needs_separator(&sub)) data_append_byte(&sub, PLATFORM_SEPARATOR);
     data_append_data(&sub, name, 1);
+    if (holds_marker(&sub, walk->filter)) return;
     if (!walk_folder(walk, &sub, flags)) note_failure(list, &sub);
 }
 

@@ -70,6 +70,11 @@ struct dir_filter_t {
     uint32_t extension_count; // 0: every file passes
     data_t exceptions[DIR_LIST_ITEMS];
     uint32_t exception_count;
+    // A folder below the searched one that holds an entry of this name
+    // (CMakeCache.txt: a build folder made inside the tree) is not searched;
+    // empty for none. dir_would_list does not look for it, so it may say
+    // listed of a file the walk leaves out, never the other way.
+    data_t marker;
 };
 
 // file_list_make returns an empty list carved from the arena; the all-zero

@@ -18,12 +18,19 @@
 # One step per header: another target calling this with the same OUTPUT and
 # the same options shares the first one's step; other options for the same
 # OUTPUT are an error. Build folders (the binary directory, and any folder
-# holding a CMakeCache.txt) are never scanned: they are left out by path, so
+# holding a CMakeCache.txt, made before or after configure) are never
+# scanned: they are left out by path, so
 # a source folder that shares a build folder's name is. When cross compiling, the
 # tool must run on the build machine: an installed package's tool does; a
 # source tree (add_subdirectory, FetchContent) builds one for the host, or
 # TAGLOOMSMITH_HOST_EXECUTABLE names one.
 include_guard(GLOBAL)
+# Ninja reads the tool's dependency file as the tool writes it. CMake's own
+# rewrite of it for Ninja (the NEW behaviour) reads "$$" and "\#" as make
+# does and writes "$" and "#" back bare, which Ninja splits a name at: a
+# scanned name holding either would rerun the step on every build. The
+# functions below keep this setting (include() scopes it to this file).
+cmake_policy(SET CMP0116 OLD)
 
 set(TAGLOOMSMITH_HOST_EXECUTABLE "" CACHE FILEPATH
     "A tagloomsmith that runs on the build machine, for cross builds")
@@ -209,11 +216,17 @@ function(_tagloomsmith_add_step step output tool_args here)
     if(CMAKE_GENERATOR MATCHES "Ninja|Makefiles")
         set(depfile "${CMAKE_CURRENT_BINARY_DIR}/${step}.d")
         set(forget)
-        # Ninja reads names that make cannot ("Dropbox (Personal)"); the
-        # Makefiles generators hand the file on to make.
+        # Ninja reads names that make cannot ("Dropbox (Personal)"), and
+        # takes a dependency file for the stamp only if it names the stamp
+        # as the build file does: relative to the top binary directory.
+        # The Makefiles generators hand the file on to make; for make alone
+        # it lists the header too, so that a deleted header runs the step.
+        cmake_path(RELATIVE_PATH stamp BASE_DIRECTORY "${CMAKE_BINARY_DIR}"
+                   OUTPUT_VARIABLE target)
         set(readers --depfile-for ninja)
         if(CMAKE_GENERATOR MATCHES "Makefiles")
-            set(readers)
+            set(target "${stamp}")
+            set(readers --depfile-for make)
             # The Makefiles generators add what a new dependency file lists to
             # what they gathered before (CMakeFiles/<step>.dir/
             # compiler_depend.internal) and never drop a path: a deleted
@@ -228,7 +241,7 @@ function(_tagloomsmith_add_step step output tool_args here)
             BYPRODUCTS "${output}"
             COMMAND "${CMAKE_COMMAND}" -E make_directory "${output_dir}"
             COMMAND ${tool_COMMAND} ${tool_args} -o "${output}" --depfile "${depfile}"
-                    --depfile-target "${stamp}" ${readers} -s
+                    --depfile-target "${target}" ${readers} -s
             COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
             ${forget}
             DEPFILE "${depfile}"
@@ -269,7 +282,10 @@ function(_tagloomsmith_new_step step output directories recursive extensions exc
     set(names ${exceptions} ${left_out})
     list(REMOVE_DUPLICATES names)
     list(JOIN names "," exception_list)
-    list(APPEND tool_args -e "${extension_list}" -x "${exception_list}" ${limits})
+    # A build folder made inside the tree after this configure is left out
+    # when the tool runs.
+    list(APPEND tool_args -e "${extension_list}" -x "${exception_list}"
+         --skip-folders-with CMakeCache.txt ${limits})
     set(recursive_keyword)
     if(recursive)
         list(APPEND tool_args -r)

@@ -71,15 +71,16 @@ struct depfile_out_t {
 };
 
 // Calls each(path, length) for every listed file but the one skipped, then
-// every searched folder, until it returns 0; returns 0 when it was stopped.
+// every searched folder, then the extra path if there is one, until it
+// returns 0; returns 0 when it was stopped.
 template <typename each_t>
-int for_each_path(const file_list_t& list, uint32_t skipped, each_t each) {
+int for_each_path(const file_list_t& list, uint32_t skipped, const data_t& extra, each_t each) {
     for (uint32_t i = 0; i < list.count; ++i)
         if (i != skipped && list.paths[i] && !each(list.paths[i], text_length(list.paths[i])))
             return 0;
     for (uint32_t i = 0; i < list.folder_count; ++i)
         if (!each(list.folders[i], text_length(list.folders[i]))) return 0;
-    return 1;
+    return extra.used == 0 || each(extra.data, extra.used);
 }
 
 } // namespace
@@ -104,26 +105,26 @@ int depfile_name_fits(const uint8_t* name, uint64_t length, uint32_t readers) {
 }
 
 depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list,
-                               uint32_t skipped, uint32_t readers) {
+                               uint32_t skipped, const data_t& extra, uint32_t readers) {
     data_t bad{0, 0, nullptr};
     const auto check = [&](const uint8_t* path, uint64_t n) {
         if (depfile_name_fits(path, n, readers)) return 1;
         bad = data_make(n, n, (void*)path);
         return 0;
     };
-    if (!check(target.data, target.used) || !for_each_path(list, skipped, check))
+    if (!check(target.data, target.used) || !for_each_path(list, skipped, extra, check))
         return depfile_result_t{DEPFILE_BAD_NAME, bad};
 
     depfile_out_t out{block, 1};
     out.path(target.data, target.used);
     out.bytes(":", 1);
-    for_each_path(list, skipped, [&](const uint8_t* path, uint64_t n) {
+    for_each_path(list, skipped, extra, [&](const uint8_t* path, uint64_t n) {
         out.bytes(" \\\n  ", 5);
         out.path(path, n);
         return 1;
     });
     out.bytes("\n", 1);
-    for_each_path(list, skipped, [&](const uint8_t* path, uint64_t n) {
+    for_each_path(list, skipped, extra, [&](const uint8_t* path, uint64_t n) {
         out.bytes("\n", 1);
         out.path(path, n);
         out.bytes(":\n", 2);

@@ -26,13 +26,15 @@ struct depfile_result_t {
 
 // depfile_write appends the dependency file for the target and the list to
 // the block, the list's entry skipped left out (the output itself, which
-// must not depend on itself; UINT32_MAX for none). A name that GNU make or
-// Ninja cannot read back exactly (a colon but a drive's, '%', '=', '[', '(',
-// a shell or control byte, a leading '~', a trailing space, a backslash
-// before a space, '#', '$' or the name's end) makes the whole file wrong,
-// so it is not written around: the result names it.
+// must not depend on itself; UINT32_MAX for none), and the extra path listed
+// after them (the output, when the target is a stamp; empty for none). A
+// name that GNU make or Ninja cannot read back exactly (a colon but a
+// drive's, '%', '=', '[', '(', a shell or control byte, a leading '~', a
+// trailing space, a backslash before a space, '#', '$' or the name's end)
+// makes the whole file wrong, so it is not written around: the result
+// names it.
 depfile_result_t depfile_write(data_t* block, const data_t& target, const file_list_t& list,
-                               uint32_t skipped, uint32_t readers);
+                               uint32_t skipped, const data_t& extra, uint32_t readers);
 
 // depfile_name_fits returns whether the readers (DEPFILE_FOR_MAKE,
 // DEPFILE_FOR_NINJA) all read the name back exactly once it is escaped.

@@ -109,7 +109,10 @@ const char HELP[] =
     "  --list              print each id's table, name and first use; write nothing\n"
     "  --depfile FILE      also write the files read as make/Ninja dependencies\n"
     "  --depfile-target T  the target named in FILE (default: OUTPUT)\n"
-    "  --depfile-for TOOL  ninja: names only make misreads are fine (default: both)\n"
+    "  --depfile-for TOOL  ninja: names only make misreads are fine; make: a target\n"
+    "                      not OUTPUT lists OUTPUT too (default: both)\n"
+    "  --skip-folders-with NAME\n"
+    "                      leave out folders below the searched ones holding NAME\n"
     "  --max-files N       search at most N files (default: 1024, up to 1048576)\n"
     "  --max-ids N         keep N ids per table at most (default: 2048, up to 65535)\n"
     "  --diagnostics FORM  places as gcc writes them (a.c:1:2) or msvc (a.c(1,2))\n"
@@ -142,6 +145,7 @@ enum option_index_t {
     OPTION_DIAGNOSTICS,
     OPTION_LIST,
     OPTION_DEPFILE_FOR,
+    OPTION_SKIP_FOLDERS_WITH,
     OPTION_COUNT
 };
 struct option_t {
@@ -170,6 +174,7 @@ const option_t OPTIONS[] = {
     {"--diagnostics", 1, ""},
     {"--list", 0, nullptr},
     {"--depfile-for", 1, ""}, // empty: make and Ninja
+    {"--skip-folders-with", 1, ""}, // empty: none
 };
 // clang-format on
 static_assert(sizeof OPTIONS / sizeof OPTIONS[0] == OPTION_COUNT, "one row per option");
@@ -444,6 +449,7 @@ void read_options(options_t* o) {
     read_directories(o);
     o->filter.extension_count = read_list(o, OPTION_EXTENSIONS, o->filter.extensions);
     o->filter.exception_count = read_list(o, OPTION_EXCEPTIONS, o->filter.exceptions);
+    o->filter.marker = option_value(o, OPTION_SKIP_FOLDERS_WITH);
     o->output = option_value(o, OPTION_OUTPUT);
     o->depfile = option_value(o, OPTION_DEPFILE);
     o->depfile_target = option_value(o, OPTION_DEPFILE_TARGET);
@@ -796,10 +802,17 @@ void say_final_line(const data_t& output, const char* said) {
 // the build runs the tool again. 0 on a failure, said.
 int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
     data_t depfile = data_make(header.size - header.used, 0, header.data + header.used);
-    const uint32_t itself = run.output_scanned ? run.output_index : UINT32_MAX;
+    // For make alone, a stamp's rule lists the header too, so that a deleted
+    // header makes the stamp stale and the tool runs again. Ninja would take
+    // that for a cycle where the header is an output of the same step.
+    const int stamp =
+        o.depfile_readers == DEPFILE_FOR_MAKE && !data_equal(&o.depfile_target, &o.output);
+    const uint32_t itself = run.output_scanned && !stamp ? run.output_index : UINT32_MAX;
+    const data_t none{0, 0, nullptr};
+    const data_t& extra = stamp && !run.output_scanned ? o.output : none;
     depfile_result_t made{};
     make_text(&depfile, [&](data_t* block) {
-        made = depfile_write(block, o.depfile_target, run.list, itself, o.depfile_readers);
+        made = depfile_write(block, o.depfile_target, run.list, itself, extra, o.depfile_readers);
         return made.outcome != DEPFILE_FULL;
     });
     if (made.outcome == DEPFILE_FULL) {

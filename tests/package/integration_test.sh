@@ -6,7 +6,8 @@
 #   fetchcontent the tool fetched into a build folder inside the source tree,
 #                default DIRECTORIES with RECURSIVE, a source folder named
 #                "build" scanned all the same, configured through a link;
-#                every promise (walk_promises)
+#                every promise (walk_promises); a build folder made after
+#                configure is not scanned
 #   cross        a mingw cross build with the tool from add_subdirectory: the
 #                tool runs on this machine, the program under Wine if present
 #   msvc         the same with an MSVC-style compiler (clang-cl, lld-link): the
@@ -17,7 +18,7 @@
 #                with a link rule after it: every promise, and make -q
 #   ninja        the README's build.ninja as it stands: every promise
 #   meson        the README's Meson recipe: no work after a build; a new and a
-#                deleted source
+#                deleted source, a deleted and a touched header
 # Usage: integration_test.sh <build dir> <source dir> <mode> [generator]
 set -euo pipefail
 build=$1
@@ -57,10 +58,12 @@ EOF
     printf 'void gone(void) { /* profiler_event_start(gamma) */ }\n' >"$dir/src/gone.c"
 }
 
+OLD='src/old $#1'
 # The project every promise is walked through with: other.c prints the
 # value it was compiled with for beta, after the names main.c prints, so a
 # file compiled against an older header shows; gamma stands in a header
-# no file compiles, in a folder of its own.
+# no file compiles, in a folder of its own whose name holds the bytes build
+# tools escape ($OLD).
 make_promise_project() {
     make_project "$1"
     rm "$1/src/gone.c"
@@ -72,8 +75,8 @@ void other(void) { printf("beta=%d\n", (int)profiler_event_id_beta); /* profiler
 EOF
     # The value goes last: other() is called after the names are printed.
     sed -i '/^    other();$/d; s/^    return 0;$/    other();\n    return 0;/' "$1/src/main.c"
-    mkdir -p "$1/src/old"
-    printf '/* profiler_event_start(gamma) */\n' >"$1/src/old/gone.h"
+    mkdir -p "$1/$OLD"
+    printf '/* profiler_event_start(gamma) */\n' >"$1/$OLD/gone.h"
 }
 
 # One build with "${builder[@]}": how often the tool ran and which of the
@@ -118,10 +121,12 @@ expect_ids() { # <step> <sorted ids>
 # nothing; a new id regenerates the header and recompiles every file that
 # includes it; a new source in a new folder, a renamed folder, a deleted
 # source and a deleted folder are followed, each with nothing left to do
-# after it. The argument: ids the header holds besides the project's;
-# $new_folder_compiles: what a new source in a new folder compiles (the
-# header's includers, and the source itself where the build lists sources
-# recursively).
+# after it; a deleted header is made again. The argument: ids the header
+# holds besides the project's; $new_folder_compiles: what a new source in a
+# new folder compiles (the header's includers, and the source itself where
+# the build lists sources recursively); $touched_header_runs: how often a
+# header touched without a change runs the tool (once where make compares
+# it with the tool's last run).
 walk_promises() { # <extra ids>
     local extra="profiler_collapse profiler_not_measured $1"
     ids_of() { tr ' ' '\n' <<<"$* $extra" | grep . | sort | tr '\n' ' '; }
@@ -131,10 +136,17 @@ walk_promises() { # <extra ids>
     printf '/* no id here */\n' >>src/other.c
     expect_work "an edit that adds no id" 1 "src/other.c "
     expect_work "the build after an edit that adds no id" 0 ""
-    printf '/* profiler_event_start(delta) */\n' >>src/old/gone.h
+    printf '/* profiler_event_start(delta) */\n' >>"$OLD/gone.h"
     expect_work "a new id" 1 "src/main.c src/other.c "
     expect_ids "a new id" "$(ids_of alpha beta gamma delta)"
     expect_work "the build after a new id" 0 ""
+    rm "$header"
+    expect_work "a deleted header" 1 "src/main.c src/other.c "
+    expect_ids "a deleted header" "$(ids_of alpha beta gamma delta)"
+    expect_work "the build after a deleted header" 0 ""
+    touch "$header"
+    expect_work "a touched header" "$touched_header_runs" "src/main.c src/other.c "
+    expect_work "the build after a touched header" 0 ""
     mkdir src/new
     printf 'void late(void) { /* profiler_event_start(epsilon) */ }\n' >src/new/late.c
     expect_work "a new source in a new folder" 1 "$new_folder_compiles"
@@ -144,7 +156,7 @@ walk_promises() { # <extra ids>
     expect_work "a renamed folder" 1 "*"
     expect_ids "a renamed folder" "$(ids_of alpha beta gamma delta epsilon)"
     expect_work "the build after a renamed folder" 0 ""
-    rm src/old/gone.h
+    rm "$OLD/gone.h"
     expect_work "a deleted source" 1 "*"
     expect_ids "a deleted source" "$(ids_of alpha beta epsilon)"
     expect_work "the build after a deleted source" 0 ""
@@ -243,7 +255,17 @@ EOF
     app=./build/app
     if [ "$generator" = "Ninja Multi-Config" ]; then app=./build/Debug/app; fi
     new_folder_compiles="src/main.c src/new/late.c src/other.c "
+    touched_header_runs=0
+    if [ "$generator" = "Unix Makefiles" ]; then touched_header_runs=1; fi
     walk_promises zeta
+    # A build folder made in the tree after configure is not searched, nor
+    # is what its own builds write there.
+    mkdir build2 && touch build2/CMakeCache.txt
+    printf '/* profiler_event_start(junk) */\n' >build2/junk.h
+    expect_work "a build folder made after configure" 1 ""
+    expect_ids "a build folder made after configure" "alpha beta profiler_collapse profiler_not_measured zeta "
+    printf '/* profiler_event_start(more) */\n' >>build2/junk.h
+    expect_work "a build in that folder" 0 ""
     # A folder with a comma of its own that must not be scanned: no form
     # of its path passes, and configure says so.
     mkdir src/old,cache && touch src/old,cache/CMakeCache.txt
@@ -384,8 +406,15 @@ makefile)
     header=build/profiler_ids.h
     app=./app
     new_folder_compiles="src/main.c src/new/late.c src/other.c "
+    touched_header_runs=1
     walk_promises ""
     make -q || fail "make -q after a build: not up to date"
+    # make -q remakes the tool's dependency file first, as GNU make remakes
+    # every included makefile: it runs the tool, then says what is left.
+    printf '/* no id here */\n' >>src/other.c
+    ! make -q >"$work/out" 2>&1 || fail "make -q after an edit: up to date"
+    [ "$(grep -c -- "$TOOL_RE" "$work/out")" = 1 ] || fail "make -q after an edit: $(cat "$work/out")"
+    expect_work "the build after make -q" 0 "src/other.c "
     # A failed run stops make, however old the header it left is.
     ln -s nowhere src/dangling.h
     ! make >"$work/out" 2>&1 || fail "make went on after the tool failed: $(cat "$work/out")"
@@ -407,6 +436,7 @@ ninja)
     header=build/profiler_ids.h
     app=./app
     new_folder_compiles="src/main.c src/other.c "
+    touched_header_runs=0
     walk_promises ""
     ninja | grep -q "no work to do" || fail "a no-op build said other than 'no work to do'"
     ;;
@@ -432,6 +462,15 @@ meson)
     quiet builder
     [ "$(ids $app)" = "$ALL" ] || fail "after a deletion: $(ids $app)"
     builder | grep -q "no work to do" || fail "a no-op build after a deletion did work"
+    rm b/profiler_ids.h
+    quiet builder
+    [ "$(ids $app)" = "$ALL" ] || fail "after the header was deleted: $(ids $app)"
+    # Meson's step keeps Ninja's record of what the tool read (deps = gcc),
+    # which a header touched without a change makes look stale.
+    touch b/profiler_ids.h
+    runs=$({ builder && builder; } | grep -c "Generating profiler_ids" || true)
+    [ "$runs" -le 2 ] || fail "a touched header ran the tool $runs times"
+    builder | grep -q "no work to do" || fail "a third build after a touched header did work"
     ;;
 *)
     fail "unknown mode"
