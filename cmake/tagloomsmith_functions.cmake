@@ -23,7 +23,9 @@
 # a source folder that shares a build folder's name is. When cross compiling, the
 # tool must run on the build machine: an installed package's tool does; a
 # source tree (add_subdirectory, FetchContent) builds one for the host, or
-# TAGLOOMSMITH_HOST_EXECUTABLE names one.
+# TAGLOOMSMITH_HOST_EXECUTABLE names one. An in-source build runs the tool
+# once more after a build that linked into a scanned folder: with Ninja and
+# Makefiles a folder's time tells the step that a source was added to it.
 include_guard(GLOBAL)
 # Ninja reads the tool's dependency file as the tool writes it. CMake's own
 # rewrite of it for Ninja (the NEW behaviour) reads "$$" and "\#" as make
