@@ -88,7 +88,8 @@ scan_files_t scan_files_begin(file_list_t* list, scan_files_setup_t setup);
 scan_files_report_t scan_files_end(scan_files_t* scan, data_t* buffer, id_store_t store);
 
 // scan_files_cancel ends the run without a scan: the threads stop after
-// their current file.
+// their current file. A scan ended or cancelled has no threads left, and
+// cancelling it does nothing.
 void scan_files_cancel(scan_files_t* scan);
 
 // scan_files begins and ends on a complete list and returns the report.

@@ -19,11 +19,13 @@ namespace {
 // A call that any test of the search refuses would never be found, and
 // only the slow reference tests would notice; so every call must pass each
 // of them, the bytes they look at all lying within its literal (the bytes
-// after a call are anyone's).
+// after a call are anyone's). The prefix is checked as search_prefix_at
+// reads it and as the vector pairs do.
 constexpr int search_finds_prefix(const call_literal_t& call) {
-    return call.length > SEARCH_PREFIX_LENGTH && search_word_of(call.text) == SEARCH_PREFIX_WORD &&
-           call.text[SEARCH_PREFIX_LENGTH - 1] == '_' && call.text[0] == SEARCH_PAIR_HEAD &&
-           call.text[SEARCH_PREFIX_LENGTH - 1] == SEARCH_PAIR_LAST;
+    const char* text = call.text;
+    return call.length > SEARCH_PREFIX_LENGTH && search_word_of(text) == SEARCH_PREFIX_WORD &&
+           text[8] == '_' && text[0] == SEARCH_PAIR_HEAD &&
+           text[SEARCH_PREFIX_LENGTH - 1] == SEARCH_PAIR_LAST;
 }
 constexpr int search_finds_third(const call_literal_t& call) {
     return call.length > SEARCH_THIRD_OFFSET && search_third_passes(call.text[SEARCH_THIRD_OFFSET]);
