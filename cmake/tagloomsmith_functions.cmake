@@ -269,38 +269,40 @@ function(_tagloomsmith_add_step step output tool_args here)
 endfunction()
 
 # The step for a new header: the tool's arguments from the options, then
-# the build step.
-function(_tagloomsmith_new_step step output directories recursive extensions exceptions no_strict
-         limits)
-    _tagloomsmith_left_out(left_out "${directories}" "${recursive}")
+# the build step. It takes the public function's keywords, the OUTPUT and
+# DIRECTORIES made absolute, and LIMITS: the tool's options for them.
+function(_tagloomsmith_new_step step)
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT"
+        "DIRECTORIES;EXTENSIONS;EXCEPTIONS;LIMITS")
+    _tagloomsmith_left_out(left_out "${ARG_DIRECTORIES}" "${ARG_RECURSIVE}")
     set(tool_args)
-    foreach(dir IN LISTS directories)
+    foreach(dir IN LISTS ARG_DIRECTORIES)
         if(left_out_HERE)
             file(REAL_PATH "${dir}" dir)
         endif()
         list(APPEND tool_args -d "${dir}")
     endforeach()
-    list(JOIN extensions "," extension_list)
-    set(names ${exceptions} ${left_out})
+    list(JOIN ARG_EXTENSIONS "," extension_list)
+    set(names ${ARG_EXCEPTIONS} ${left_out})
     list(REMOVE_DUPLICATES names)
     list(JOIN names "," exception_list)
     # A build folder made inside the tree after this configure is left out
     # when the tool runs.
     list(APPEND tool_args -e "${extension_list}" -x "${exception_list}"
-         --skip-folders-with CMakeCache.txt ${limits})
+         --skip-folders-with CMakeCache.txt ${ARG_LIMITS})
     set(recursive_keyword)
-    if(recursive)
+    if(ARG_RECURSIVE)
         list(APPEND tool_args -r)
         set(recursive_keyword RECURSIVE)
     endif()
     # A build stops at the cause (a missing folder, a limit reached, an
     # unreadable file), not later in a compile.
-    if(NOT no_strict)
+    if(NOT ARG_NO_STRICT)
         list(APPEND tool_args --strict)
     endif()
-    _tagloomsmith_add_step(${step} "${output}" "${tool_args}" "${left_out_HERE}" ${recursive_keyword}
-        DIRECTORIES ${directories} EXTENSIONS ${extensions} EXCEPTIONS ${exceptions}
-        LEFT_OUT ${left_out_PATHS})
+    _tagloomsmith_add_step(${step} "${ARG_OUTPUT}" "${tool_args}" "${left_out_HERE}"
+        ${recursive_keyword} DIRECTORIES ${ARG_DIRECTORIES} EXTENSIONS ${ARG_EXTENSIONS}
+        EXCEPTIONS ${ARG_EXCEPTIONS} LEFT_OUT ${left_out_PATHS})
 endfunction()
 
 function(tagloomsmith_generate_ids target)
@@ -358,8 +360,14 @@ function(tagloomsmith_generate_ids target)
         string(MAKE_C_IDENTIFIER "tagloomsmith_${target}_${output_hash}" step)
         set_property(GLOBAL PROPERTY TAGLOOMSMITH_STEP_${output_hash} ${step})
         set_property(GLOBAL PROPERTY TAGLOOMSMITH_OPTIONS_${output_hash} "${options}")
-        _tagloomsmith_new_step(${step} "${output}" "${directories}" "${ARG_RECURSIVE}"
-            "${ARG_EXTENSIONS}" "${ARG_EXCEPTIONS}" "${ARG_NO_STRICT}" "${limits}")
+        set(switches)
+        foreach(switch RECURSIVE NO_STRICT)
+            if(ARG_${switch})
+                list(APPEND switches ${switch})
+            endif()
+        endforeach()
+        _tagloomsmith_new_step(${step} ${switches} OUTPUT "${output}" DIRECTORIES ${directories}
+            EXTENSIONS ${ARG_EXTENSIONS} EXCEPTIONS ${ARG_EXCEPTIONS} LIMITS ${limits})
     endif()
     add_dependencies(${target} ${step})
     target_include_directories(${target} PRIVATE "${output_dir}")
