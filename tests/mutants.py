@@ -85,7 +85,7 @@ MUTANTS = [
     ("tool/driver.cpp", "        if (i != 0) m.add(\",\");\n        m.escaped(filter.extensions[i]);", "        m.escaped(filter.extensions[i]);", FAST, None),
     # Files the threads and then the driver could not open for want of handles.
     ("tool/driver.cpp", "if (report.starved != 0) {", "if (0) {", FAST, None),
-    ("tool/driver.cpp", "report.starved, \" more file\"", "report.unreadable, \" more file\"", FAST, None),
+    ("tool/driver.cpp", "report.starved_error, report.starved,", "report.starved_error, report.unreadable,", FAST, None),
     ("tool/driver.cpp", "report.first_starved, report.starved_error", "report.first_starved, report.unreadable_error", FAST, None),
     ("tool/scan_files.cpp", "if (file_error_is_resource(error)) {", "if (0) {", FAST, None),
     # Empty values and the length of a list.
@@ -228,7 +228,7 @@ MUTANTS = [
      "survives: no test makes a dependency file larger than what the arena leaves"),
     ("tool/places.cpp", "!bytes_equal(table->records[i].data, table->records[i].size, id.data, id.used))", "!bytes_equal(table->records[i].data, table->records[i].used, id.data, id.used))", FAST,
      "survives: a list made again after pruning loses the place of a fixed id the sources use; no test has both a list too large for the arena and such an id"),
-    ("tool/driver.cpp", "message_t m(\"error\", placed ? &place : nullptr);", "message_t m(\"error\", nullptr);", FAST, None),
+    ("tool/driver.cpp", "message_t m(MESSAGE_ERROR, placed ? &place : nullptr);", "message_t m(MESSAGE_ERROR, nullptr);", FAST, None),
     ("tool/options.cpp", "    } else if (data_equal(&form, &msvc)) {", "    } else if (data_equal(&form, &gcc)) {", FAST, None),
     ("tool/driver.cpp", "        m.add(list.capacity);", "        m.add(FILE_LIST_CAPACITY);", FAST, None),
     ("tool/driver.cpp", "m.add(capacity);\n    m.add(\" \");", "m.add(ID_TABLE_CAPACITY);\n    m.add(\" \");", FAST, None),
@@ -259,6 +259,13 @@ MUTANTS = [
     ("base/utf.cpp", "code_point <= ranges[i].last) return 1;", "code_point < ranges[i].last) return 1;", FAST, None),
     ("tool/scan_files.cpp", "                columns = utf8_columns_t{};\n", "", FAST, None),
     ("tool/report.cpp", "form == REPORT_MSVC ? place.character : place.column;", "place.column;", FAST, None),
+    # The kind of a message; --strict read where a warning is made.
+    ("tool/report.cpp", "    if (kind == MESSAGE_ERROR) return \"error\";\n", "", FAST, None),
+    ("tool/report.cpp", "    if (!options_strict()) return \"warning\";\n", "", FAST, None),
+    ("tool/report.cpp", "    warnings_as_errors += 1;\n", "", FAST, None),
+    ("tool/report.cpp", "    if (kind == MESSAGE_BARE) return;\n", "", FAST, None),
+    ("tool/driver.cpp", "said.folders ? \" more directory\" : \" more file\"", "said.folders ? \" more file\" : \" more file\"", FAST, None),
+    ("tool/driver.cpp", "m.add(said.folders ? \"cannot search directory \" : \"cannot read \");", "m.add(\"cannot read \");", FAST, None),
     # An option that takes one value, given twice.
     ("tool/options.cpp", "if (!OPTIONS[k].takes_value || k == OPTION_DIRECTORY) continue;", "if (!OPTIONS[k].takes_value) continue;", FAST, None),
     ("tool/options.cpp", "arg_find(name.data, name.used, first + 2); at != 0;", "arg_find(name.data, name.used, first + 1); at != 0;", FAST, None),

@@ -73,7 +73,7 @@ uint64_t arena_size(const options_t& o) {
 
 // Memory the OS refused: "cannot obtain the 10 MiB of working memory".
 void error_refused(uint64_t bytes, const char* what) {
-    message_t m("error");
+    message_t m(MESSAGE_ERROR);
     m.add("cannot obtain the ");
     m.add(bytes >> 20);
     m.add(what);
@@ -103,7 +103,7 @@ int run_make(run_t* run, const options_t& o) {
 }
 
 void warn_directory(const data_t& directory, dir_search_result_t result, uint32_t error) {
-    message_t m("warning");
+    message_t m(MESSAGE_WARNING);
     if (result == DIR_SEARCH_TOO_LONG) {
         m.add("directory path longer than ");
         m.add(DIR_PATH_LIMIT);
@@ -117,22 +117,32 @@ void warn_directory(const data_t& directory, dir_search_result_t result, uint32_
     m.send();
 }
 
-// The first of some directories or files, why it failed, and how many more.
-void say_failures(const char* kind, const char* what, const char* first, uint32_t error,
-                  uint64_t count, const char* one_more, const char* more, const char* after) {
-    message_t m(kind);
-    m.add(what);
-    m.quoted(first ? first : "");
-    m.reason(error);
-    m.others(count - 1, one_more, more);
-    m.add(after);
+// Folders or files that failed alike, said in one line: the first, why it
+// failed, and how many more ("cannot read "a.c": ... (and 2 more files)").
+struct failures_said_t {
+    message_kind_t kind;
+    int folders;       // folders that could not be searched, else files not read
+    const char* first; // the first one's path; null when it could not be kept
+    uint32_t error;    // the OS's reason for the first
+    uint64_t count;
+    const char* after; // "; no header written" for an error, else ""
+};
+
+void say_failures(const failures_said_t& said) {
+    message_t m(said.kind);
+    m.add(said.folders ? "cannot search directory " : "cannot read ");
+    m.quoted(said.first ? said.first : "");
+    m.reason(said.error);
+    m.others(said.count - 1, said.folders ? " more directory" : " more file",
+             said.folders ? " more directories" : " more files");
+    m.add(said.after);
     m.send();
 }
 
 // Warnings about what the walk left out.
 void report_walk(const file_list_t& list) {
     if (list.long_paths != 0) {
-        message_t m("warning");
+        message_t m(MESSAGE_WARNING);
         m.add("subdirectories whose paths exceed ");
         m.add(DIR_PATH_LIMIT);
         m.add(" bytes were not searched (");
@@ -142,10 +152,9 @@ void report_walk(const file_list_t& list) {
     }
     const dir_failures_t& u = list.unsearchable;
     if (u.count != 0)
-        say_failures("warning", "cannot search directory ", (const char*)u.first, u.error, u.count,
-                     " more directory", " more directories", "");
+        say_failures({MESSAGE_WARNING, 1, (const char*)u.first, u.error, u.count, ""});
     if (list.truncated) {
-        message_t m("warning");
+        message_t m(MESSAGE_WARNING);
         m.add("the limit of ");
         m.add(list.capacity);
         m.add(list.capacity == 1 ? " file" : " files");
@@ -155,7 +164,7 @@ void report_walk(const file_list_t& list) {
 }
 
 void warn_table_full(const char* which, uint64_t capacity) {
-    message_t m("warning");
+    message_t m(MESSAGE_WARNING);
     m.add("the limit of ");
     m.add(capacity);
     m.add(" ");
@@ -175,7 +184,7 @@ int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
             // Not the directory's fault: its files would be missing from a
             // header that looks complete.
             scan_files_cancel(scan);
-            message_t m("error");
+            message_t m(MESSAGE_ERROR);
             m.add("cannot search directory ");
             m.quoted(directory);
             m.reason(run->list.search_error);
@@ -192,7 +201,7 @@ int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
     run->doubts += run->list.unsearchable.count + run->list.long_paths;
     if (run->list.folders_lost != 0) {
         scan_files_cancel(scan);
-        message_t m("error");
+        message_t m(MESSAGE_ERROR);
         m.add("more than ");
         m.add(run->list.folder_capacity);
         m.add(" folders were searched, more than the dependency file can list; no header written");
@@ -203,8 +212,8 @@ int search_directories(const options_t& o, run_t* run, scan_files_t* scan) {
     if (starved.count == 0 && run->list.lost_paths == 0) return 1;
     scan_files_cancel(scan);
     if (starved.count != 0)
-        say_failures("error", "cannot search directory ", (const char*)starved.first, starved.error,
-                     starved.count, " more directory", " more directories", "; no header written");
+        say_failures({MESSAGE_ERROR, 1, (const char*)starved.first, starved.error, starved.count,
+                      "; no header written"});
     else
         report_error("out of working memory for the paths of the files found; no header written");
     return 0;
@@ -225,11 +234,11 @@ int scan_listed(run_t* run, scan_files_t* scan) {
     run->output_index = report.output_index;
     run->doubts += report.unreadable;
     if (report.unreadable != 0)
-        say_failures("warning", "cannot read ", report.first_unreadable, report.unreadable_error,
-                     report.unreadable, " more file", " more files", "");
+        say_failures({MESSAGE_WARNING, 0, report.first_unreadable, report.unreadable_error,
+                      report.unreadable, ""});
     if (report.starved != 0) {
-        say_failures("error", "cannot read ", report.first_starved, report.starved_error,
-                     report.starved, " more file", " more files", "; no header written");
+        say_failures({MESSAGE_ERROR, 0, report.first_starved, report.starved_error, report.starved,
+                      "; no header written"});
         return 0;
     }
     if (run->timelines.dropped != 0) warn_table_full("timeline", run->timelines.capacity);
@@ -245,7 +254,7 @@ int scan_listed(run_t* run, scan_files_t* scan) {
 // nothing (-e cc over .cpp files, a typo), which would pass for a project
 // without ids.
 void warn_nothing_found(const dir_filter_t& filter) {
-    message_t m("warning");
+    message_t m(MESSAGE_WARNING);
     m.add("no file was found with the extensions \"");
     for (uint32_t i = 0; i < filter.extension_count; ++i) {
         if (i != 0) m.add(",");
@@ -278,7 +287,7 @@ int ids_fit_a_header(run_t* run) {
     report_place_t place;
     const int placed = id_place(&run->list, &table, problem.in_events,
                                 (uint64_t)(problem.id - table.records), &run->buffer, &place);
-    message_t m("error", placed ? &place : nullptr);
+    message_t m(MESSAGE_ERROR, placed ? &place : nullptr);
     if (problem.kind == HEADER_ID_CLASH) {
         m.add("the id ");
         m.quoted(*problem.id);
@@ -304,7 +313,7 @@ int ids_fit_a_header(run_t* run) {
 int replace_file(const data_t& name, const data_t& text) {
     const file_replace_t written = file_replace_all(name.data, name.used, text.data, text.used);
     if (written.outcome != FILE_FAILED) return 1;
-    message_t m("error");
+    message_t m(MESSAGE_ERROR);
     m.add(written.temporary ? "cannot write the temporary file for " : "cannot write ");
     m.quoted(name);
     m.reason(written.error);
@@ -358,7 +367,7 @@ int write_depfile(const options_t& o, const run_t& run, const data_t& header) {
         return 0;
     }
     if (made.outcome == DEPFILE_BAD_NAME) {
-        message_t m("error");
+        message_t m(MESSAGE_ERROR);
         m.add(o.depfile_readers == DEPFILE_FOR_NINJA  ? "Ninja cannot read the name "
               : o.depfile_readers == DEPFILE_FOR_MAKE ? "make cannot read the name "
                                                       : "make and Ninja cannot read the name ");
@@ -395,7 +404,7 @@ int check_output(const options_t& o, const run_t& run, data_t* header) {
     file_id_t id;
     if (same == -1 && file_path_id((const char*)o.output.data, &id)) {
         // There, but not to be read: whether it is up to date is unknown.
-        message_t m("error");
+        message_t m(MESSAGE_ERROR);
         m.add("cannot tell whether ");
         m.quoted(o.output);
         m.add(" is up to date");
@@ -408,7 +417,7 @@ int check_output(const options_t& o, const run_t& run, data_t* header) {
         return 0;
     }
     out_of_date = 1;
-    message_t m("error");
+    message_t m(MESSAGE_ERROR);
     m.quoted(o.output);
     m.add(" is out of date");
     if (same == -1) {

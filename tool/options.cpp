@@ -266,7 +266,7 @@ uint32_t report_unused_arguments(void) {
         if (taken[i]) continue;
         unused += 1;
         const data_t argument = arg_at(i);
-        message_t m("error");
+        message_t m(MESSAGE_ERROR);
         m.add("unknown argument ");
         m.quoted(argument);
         data_t value = data_make(0, 0, nullptr);
@@ -291,7 +291,7 @@ uint32_t report_unused_arguments(void) {
         for (uint32_t at = first == 0 ? 0 : arg_find(name.data, name.used, first + 2); at != 0;
              at = arg_find(name.data, name.used, at + 2)) {
             unused += 1;
-            message_t m("error");
+            message_t m(MESSAGE_ERROR);
             m.add(name);
             m.add(" is given more than once; it takes one value");
             if (at + 1 < count) {
@@ -308,7 +308,7 @@ uint32_t report_unused_arguments(void) {
         const int first = arg_find(last.data, last.used, 1) == count - 1;
         const data_t directory = option_name(OPTION_DIRECTORY);
         if (!first && !data_equal(&last, &directory)) continue; // a second one, said above
-        message_t m("warning");
+        message_t m(MESSAGE_WARNING);
         m.add(last);
         m.add(first ? " has no value; the default is used" : " has no value; it is ignored");
         m.send();
@@ -320,7 +320,7 @@ uint32_t report_unused_arguments(void) {
 // for it: a script's unset variable ("-o $OUT") must not pass for a run
 // that wrote what was asked.
 void error_empty_value(options_t* o, uint32_t option) {
-    message_t m("error");
+    message_t m(MESSAGE_ERROR);
     m.add(OPTIONS[option].name);
     m.add(" has an empty value");
     m.send();
@@ -359,7 +359,7 @@ uint32_t read_list(options_t* o, uint32_t option, data_t* items) {
     data_t split[DIR_LIST_ITEMS + 1];
     const uint32_t count = list_split(&text, split, DIR_LIST_ITEMS + 1);
     if (count > DIR_LIST_ITEMS) {
-        message_t m("warning");
+        message_t m(MESSAGE_WARNING);
         m.add(OPTIONS[option].name);
         m.add(" holds more than ");
         m.add(DIR_LIST_ITEMS);
@@ -375,8 +375,6 @@ uint32_t read_list(options_t* o, uint32_t option, data_t* items) {
 }
 
 void read_options(options_t* o) {
-    // Strict first: what is said about the arguments counts too.
-    if (switch_on(OPTION_STRICT)) report_strict();
     o->unknown = report_unused_arguments();
     read_directories(o);
     o->filter.extension_count = read_list(o, OPTION_EXTENSIONS, o->filter.extensions);
@@ -406,7 +404,7 @@ uint64_t read_number(options_t* o, uint32_t option, uint64_t most) {
         value = c >= '0' && c <= '9' ? value * 10 + (c - '0') : most + 1;
     }
     if (value >= 1 && value <= most) return value;
-    message_t m("error");
+    message_t m(MESSAGE_ERROR);
     m.add(OPTIONS[option].name);
     m.add(" takes a number from 1 to ");
     m.add(most);
@@ -448,7 +446,7 @@ int read_run_options(options_t* o) {
 
 options_outcome_t options_read(int32_t count, char** values, options_t* o) {
     if (!args_init(count, values)) {
-        message_t m("error");
+        message_t m(MESSAGE_ERROR);
         m.add("too many arguments: at most ");
         m.add(ARGS_CAPACITY);
         m.add(", the program's own name included");
@@ -477,7 +475,7 @@ options_outcome_t options_read(int32_t count, char** values, options_t* o) {
     const data_t* paths[] = {&o->output, &o->depfile};
     for (const data_t* path : paths) {
         if (path->used <= FILE_NAME_LIMIT) continue;
-        message_t m("error");
+        message_t m(MESSAGE_ERROR);
         m.add(path == &o->output ? "output path longer than "
                                  : "dependency file path longer than ");
         m.add(FILE_NAME_LIMIT);
@@ -495,6 +493,8 @@ options_outcome_t options_read(int32_t count, char** values, options_t* o) {
         return OPTIONS_FAILED;
     return OPTIONS_RUN;
 }
+
+int options_strict(void) { return switch_on(OPTION_STRICT); }
 
 guard_search_t options_search(const options_t& o) {
     return guard_search_t{o.directories, o.directory_count, &o.filter, o.flags};

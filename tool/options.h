@@ -40,6 +40,10 @@ enum options_outcome_t {
 };
 options_outcome_t options_read(int32_t count, char** values, options_t* o);
 
+// options_strict returns whether --strict stands on the command line (read
+// when a warning is made: every warning is then an error).
+int options_strict(void);
+
 // options_search returns what the run searches, for the checks of what it
 // may replace.
 guard_search_t options_search(const options_t& o);

@@ -4,20 +4,22 @@
 #include "base/format.h"
 #include "base/platform/platform.h"
 #include "base/utf.h"
+#include "tool/options.h"
 
 namespace {
 
 // Only the main thread reports.
-int strict;
 uint32_t warnings_as_errors;
 report_form_t form = PLATFORM_SEPARATOR == '\\' ? REPORT_MSVC : REPORT_GCC;
 
 int is_control(uint8_t c) { return c < 0x20 || c == 0x7F; }
 
-// Under report_strict a warning is said as an error, and counted.
-const char* kind_said(const char* kind) {
-    const data_t warning = DATA_LITERAL("warning");
-    if (!strict || !bytes_equal(kind, text_length(kind), warning.data, warning.used)) return kind;
+// Under --strict a warning is said as an error, and counted: read from the
+// command line as each line is made, so that no step of the run has to
+// pass it on.
+const char* kind_said(message_kind_t kind) {
+    if (kind == MESSAGE_ERROR) return "error";
+    if (!options_strict()) return "warning";
     warnings_as_errors += 1;
     return "error";
 }
@@ -74,12 +76,12 @@ int report_place(data_t* text, const report_place_t& place) {
     return fitted;
 }
 
-message_t::message_t(const char* kind) : message_t(kind, nullptr) {}
+message_t::message_t(message_kind_t kind) : message_t(kind, nullptr) {}
 
-message_t::message_t(const char* kind, const report_place_t* place)
+message_t::message_t(message_kind_t kind, const report_place_t* place)
     : bytes{}, line(data_make(sizeof bytes - 1, 0, bytes)) {
     // One byte is kept back for the line feed.
-    if (!kind) return;
+    if (kind == MESSAGE_BARE) return;
     if (place) {
         report_place(&line, *place);
         add(": ");
@@ -132,7 +134,7 @@ void message_t::send() {
 void report_final_line(const data_t& output, const char* said, uint64_t room) {
     // Its control bytes escaped as in messages, so that a path cannot forge
     // another line; other bytes are the user's own, shown as they are.
-    message_t path(nullptr);
+    message_t path(MESSAGE_BARE);
     path.escaped(output, 1);
     // The path alone when both do not fit the room, as the tool always did;
     // an escaped path takes more room than it had.
@@ -145,13 +147,13 @@ void report_final_line(const data_t& output, const char* said, uint64_t room) {
 }
 
 void report_error(const char* text) {
-    message_t m("error");
+    message_t m(MESSAGE_ERROR);
     m.add(text);
     m.send();
 }
 
 void report_error_about(const char* before, const data_t& name, const char* after) {
-    message_t m("error");
+    message_t m(MESSAGE_ERROR);
     m.add(before);
     m.quoted(name);
     m.add(after);
@@ -159,11 +161,9 @@ void report_error_about(const char* before, const data_t& name, const char* afte
 }
 
 void report_warning(const char* text) {
-    message_t m("warning");
+    message_t m(MESSAGE_WARNING);
     m.add(text);
     m.send();
 }
-
-void report_strict(void) { strict = 1; }
 
 uint32_t report_warnings_as_errors(void) { return warnings_as_errors; }

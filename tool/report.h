@@ -26,6 +26,10 @@ void report_set_form(report_form_t form);
 // when it did not fit.
 int report_place(data_t* text, const report_place_t& place);
 
+// What a line says it is: "error: ", "warning: " (said as an error, and
+// counted, under --strict), or nothing, a bare line.
+enum message_kind_t { MESSAGE_ERROR = 0, MESSAGE_WARNING = 1, MESSAGE_BARE = 2 };
+
 // One line, built in a buffer of its own and written in one call, so lines
 // of several runs or threads never interleave. Text that does not fit is
 // cut, never overrun.
@@ -33,12 +37,10 @@ struct message_t {
     uint8_t bytes[2048];
     data_t line;
 
-    // kind is "error" or "warning"; under report_strict a warning is said
-    // as an error. Null starts a line with no prefix.
-    explicit message_t(const char* kind);
+    explicit message_t(message_kind_t kind);
     // A message about a place starts with it: "src/a.c:12:5: error: ...";
     // with a null place it is the message above.
-    message_t(const char* kind, const report_place_t* place);
+    message_t(message_kind_t kind, const report_place_t* place);
     message_t(const message_t&) = delete; // line points into bytes
     void add(const void* text, uint64_t length);
     void add(const char* text) { add(text, text_length(text)); }
@@ -72,7 +74,5 @@ void report_warning(const char* text);
 // alone when both do not fit in room bytes (more by what escaping added).
 void report_final_line(const data_t& output, const char* said, uint64_t room);
 
-// report_strict makes every later warning an error (--strict).
-void report_strict(void);
-// report_warnings_as_errors returns how many warnings were said as errors.
+// report_warnings_as_errors returns how many warnings --strict made errors.
 uint32_t report_warnings_as_errors(void);
