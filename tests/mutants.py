@@ -155,7 +155,7 @@ MUTANTS = [
     ("base/dir.cpp", "    if (filter->marker.used == 0) return 0;\n", "", FAST, None),
     ("base/dir.cpp", "return platform_path_info((const char*)probe.data, &info) && info.kind != PLATFORM_PATH_MISSING;", "return platform_path_info((const char*)probe.data, &info);", FAST, None),
     ("base/dir.cpp", "    if (needs_separator(&probe) && !data_append_byte(&probe, PLATFORM_SEPARATOR)) return 0;\n", "", FAST, None),
-    ("tool/driver.cpp", "    o->filter.marker = option_value(o, OPTION_SKIP_FOLDERS_WITH);\n", "", FAST, None),
+    ("tool/options.cpp", "    o->filter.marker = option_value(o, OPTION_SKIP_FOLDERS_WITH);\n", "", FAST, None),
     ("cmake/tagloomsmith_functions.cmake", "--skip-folders-with CMakeCache.txt ", "", "package.fetchcontent.Ninja", None),
     ("README.md", "  depfile = $out.d\n  restat = 1", "  depfile = $out.d\n  deps = gcc\n  restat = 1", "package.ninja", None),
     ("tool/driver.cpp", "    if (o.depfile.used != 0 && !write_depfile(o, *run, header)) return 1;\n    if (!replace_file(o.output, header)) return 1;",
