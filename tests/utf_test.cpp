@@ -109,6 +109,7 @@ TEST(Utf8Columns, Table) {
         {"\xe2\x80\x8b\xef\xbb\xbf\t", 8, 3},             // zero width: U+200B, U+FEFF
         {"\xf0\x9f\x98\x80\xf0\xa0\x80\x80", 4, 4},       // U+1F600, U+20000
         {"\xe6\xbcx\xffx\xed\xa0\x80x\xc0\xafx", 12, 12}, // cut, stray, surrogate, overlong
+        {"\xe6\xbc\t", 8, 3},                             // a cut sequence ends before a tab
     };
     for (auto& c : cases) {
         utf8_columns_t columns{};
