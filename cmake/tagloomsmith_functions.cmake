@@ -82,9 +82,9 @@ endfunction()
 # the tool's own source folder when it is vendored there (its tests hold ids
 # such as "count"). Sets <out> to what the tool's -x takes: the folders by
 # path (an item with a separator names that one folder, so a source folder
-# called "build" or "Release" elsewhere is still scanned), and CMakeFiles by
-# name, for an in-source build, whose binary directory is a scanned one.
-# <out>_PATHS holds the folders alone.
+# called "build", "Release" or "CMakeFiles" elsewhere is still scanned),
+# with the binary directory's CMakeFiles for an in-source build, whose
+# binary directory is a scanned one. <out>_PATHS holds the folders alone.
 function(_tagloomsmith_left_out out directories recursive)
     set(folders "${CMAKE_BINARY_DIR}")
     if(TARGET tagloomsmith)
@@ -105,7 +105,9 @@ function(_tagloomsmith_left_out out directories recursive)
             list(APPEND folders "${cache_dir}")
         endforeach()
     endforeach()
-    set(names CMakeFiles)
+    # An in-source build's own CMakeFiles holds the compiler checks' C
+    # sources; a source folder of that name elsewhere is the project's.
+    list(APPEND folders "${CMAKE_BINARY_DIR}/CMakeFiles")
     set(inside)
     foreach(folder IN LISTS folders)
         foreach(dir IN LISTS directories)
@@ -146,7 +148,7 @@ function(_tagloomsmith_left_out out directories recursive)
         set(inside ${real})
         set(${out}_HERE "${here}" PARENT_SCOPE)
     endif()
-    set(${out} ${names} ${inside} PARENT_SCOPE)
+    set(${out} ${inside} PARENT_SCOPE)
 endfunction()
 
 # For generators without dependency files: the scanned sources found at
@@ -217,6 +219,13 @@ function(_tagloomsmith_add_step step output tool_args here)
     set(stamp "${CMAKE_CURRENT_BINARY_DIR}/${step}.stamp")
     if(CMAKE_GENERATOR MATCHES "Ninja|Makefiles")
         set(depfile "${CMAKE_CURRENT_BINARY_DIR}/${step}.d")
+        # The build file's depfile line is written unescaped (the OLD
+        # behaviour above), and Ninja reads a "$" in it as a variable: a
+        # build or project path holding one would rerun the step on every
+        # build. Relative to the top binary directory, where Ninja runs, it
+        # holds only the build's own folders; the tool still gets it whole.
+        cmake_path(RELATIVE_PATH depfile BASE_DIRECTORY "${CMAKE_BINARY_DIR}"
+                   OUTPUT_VARIABLE build_depfile)
         set(forget)
         # Ninja reads names that make cannot ("Dropbox (Personal)"), and
         # takes a dependency file for the stamp only if it names the stamp
@@ -228,6 +237,8 @@ function(_tagloomsmith_add_step step output tool_args here)
         set(readers --depfile-for ninja)
         if(CMAKE_GENERATOR MATCHES "Makefiles")
             set(target "${stamp}")
+            # Make takes a relative DEPFILE from the current binary directory.
+            set(build_depfile "${depfile}")
             set(readers --depfile-for make)
             # The Makefiles generators add what a new dependency file lists to
             # what they gathered before (CMakeFiles/<step>.dir/
@@ -246,7 +257,7 @@ function(_tagloomsmith_add_step step output tool_args here)
                     --depfile-target "${target}" ${readers} -s
             COMMAND "${CMAKE_COMMAND}" -E touch "${stamp}"
             ${forget}
-            DEPFILE "${depfile}"
+            DEPFILE "${build_depfile}"
             DEPENDS ${tool_DEPENDS}
             ${working_directory}
             COMMENT "Generating ${output}"
@@ -274,6 +285,22 @@ endfunction()
 function(_tagloomsmith_new_step step)
     cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT"
         "DIRECTORIES;EXTENSIONS;EXCEPTIONS;LIMITS")
+    # make reads "(" in a dependency file as an archive's member, "%" as a
+    # pattern, ":" and "=" as syntax, and CMake's own record of the file
+    # cannot hold them either: say so now, not at the first build. A name
+    # deeper in the tree is the tool's own error when it runs.
+    if(CMAKE_GENERATOR MATCHES "Makefiles")
+        foreach(path IN ITEMS "${CMAKE_CURRENT_BINARY_DIR}" "${ARG_OUTPUT}" ${ARG_DIRECTORIES})
+            string(REGEX REPLACE "^[A-Za-z]:" "" rest "${path}")
+            string(REGEX MATCH "[][()%=:;'\"*&|<>?^`]" bad "${rest}")
+            if(NOT bad STREQUAL "")
+                message(FATAL_ERROR "tagloomsmith_generate_ids: with the ${CMAKE_GENERATOR} "
+                    "generator the header cannot be made in or from ${path}: make cannot read "
+                    "a name holding \"${bad}\" back from a dependency file. Use the Ninja "
+                    "generator, or a path without it.")
+            endif()
+        endforeach()
+    endif()
     _tagloomsmith_left_out(left_out "${ARG_DIRECTORIES}" "${ARG_RECURSIVE}")
     set(tool_args)
     foreach(dir IN LISTS ARG_DIRECTORIES)

@@ -226,9 +226,9 @@ fetchcontent)
     # The tool's own tree as a release archive would carry it.
     tar -C "$source" --exclude=./build --exclude=./.git -czf "$work/tagloomsmith.tar.gz" .
     make_promise_project "$work/p"
-    # A source folder named like the build folder is scanned all the same.
-    mkdir -p "$work/p/src/build"
-    printf '/* profiler_event_start(zeta) */\n' >"$work/p/src/build/kept.h"
+    # Source folders named like build folders are scanned all the same.
+    mkdir -p "$work/p/src/build/CMakeFiles"
+    printf '/* profiler_event_start(zeta) */\n' >"$work/p/src/build/CMakeFiles/kept.h"
     cat >"$work/p/CMakeLists.txt" <<EOF
 cmake_minimum_required(VERSION 3.25)
 project(fetched C)
@@ -240,13 +240,13 @@ add_executable(app \${sources})
 target_compile_options(app PRIVATE -Wall -Wextra -Werror)
 tagloomsmith_generate_ids(app RECURSIVE)
 EOF
-    # Configured through a link: the real paths differ.
-    ln -s . "$work/link"
-    configure "$work/link/p" "$work/link/p/build"
+    # Configured through a link, whose "$" Ninja must not read as a variable.
+    ln -s . "$work/li\$nk"
+    configure "$work/li\$nk/p" "$work/li\$nk/p/build"
     [ -d "$work/p/build/_deps/tagloomsmith-src/examples" ] || fail "the tool was not fetched into the tree"
     # The tool itself is built first, apart from the walk.
     quiet cmake --build "$work/p/build" --parallel 2 --target tagloomsmith
-    cd "$work/link/p"
+    cd "$work/li\$nk/p"
     builder=(cmake --build build)
     TOOL_RE='Generating .*profiler_ids\.h'
     CC_RE='Building C object'
@@ -266,6 +266,8 @@ EOF
     expect_ids "a build folder made after configure" "alpha beta profiler_collapse profiler_not_measured zeta "
     printf '/* profiler_event_start(more) */\n' >>build2/junk.h
     expect_work "a build in that folder" 0 ""
+    [ "$generator" != "Unix Makefiles" ] || ! (cd "$work" && cmake -S p -B "b (2)") >"$work/log" 2>&1 || fail "make was given ( to read"
+    [ "$generator" != "Unix Makefiles" ] || grep -q 'holding "("' <(tr -s ' \n' ' ' <"$work/log") || fail "no word on ("
     # A folder with a comma of its own that must not be scanned: no form
     # of its path passes, and configure says so.
     mkdir src/old,cache && touch src/old,cache/CMakeCache.txt
@@ -420,6 +422,8 @@ makefile)
     ! make >"$work/out" 2>&1 || fail "make went on after the tool failed: $(cat "$work/out")"
     rm src/dangling.h
     quiet make
+    printf '#include "../local.h"\n' >>src/other.c && touch local.h && quiet make # outside src, only -MP's rule names it
+    sed -i '$d' src/other.c && rm local.h && quiet make
     ;;
 ninja)
     command -v ninja >/dev/null || { echo "skipped: no ninja"; exit 77; }
