@@ -13,6 +13,7 @@
 
 #include "base/threads.h"
 #include "tests/test_support.h"
+#include "tool/places.h"
 #include "tool/scan_files.h"
 
 namespace {
@@ -300,6 +301,28 @@ TEST(ScanFile, LargeFileReadWhileScanned) {
     EXPECT_EQ(id_tables_t::ids(found.timelines), id_tables_t::ids(expected.timelines));
     EXPECT_EQ(id_tables_t::ids(found.events), id_tables_t::ids(expected.events));
     EXPECT_EQ(system(("rm -rf " + root).c_str()), 0);
+}
+
+} // namespace
+
+namespace {
+
+// A file that cannot be read again is listed by its path alone, escaped as
+// every path the tool prints.
+TEST(ListIds, FileNotReadAgainIsItsPathAloneEscaped) {
+    const std::string folder = make_temp_dir("gone"), path = folder + "/a\tb.c"; // never written
+    uint8_t* paths[1] = {(uint8_t*)path.c_str()};
+    file_list_t list{};
+    list.paths = paths;
+    list.count = 1;
+    id_tables_t tables;
+    uint32_t files[1] = {0};
+    tables.events.files = files;
+    tables.event("x");
+    test_block_t out(4096), buffer(4096);
+    ASSERT_EQ(list_ids(&out.data, &list, &tables.timelines, &tables.events, &buffer.data), 1);
+    EXPECT_EQ(out.text(), "event  profiler_collapse\nevent  profiler_not_measured\nevent  x  " +
+                              folder + "/a\\tb.c\n");
 }
 
 } // namespace

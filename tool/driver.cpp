@@ -63,12 +63,14 @@ uint32_t folder_capacity(const options_t& o) {
 
 // The working memory a run of these limits needs: as much as always within
 // the defaults; with a limit raised, room for every file and id the limits
-// let in (less than the default's when the other limit is lowered).
+// let in, and never less than the default's: ids longer than the room
+// counted for them fit in the default's rest, and raising one limit while
+// lowering the other must not break a run that works at the defaults.
 uint64_t arena_size(const options_t& o) {
     if (o.max_files <= FILE_LIST_CAPACITY && o.max_ids <= ID_TABLE_CAPACITY) return ARENA_SIZE;
     uint64_t size = ARENA_SLACK + o.max_files * BYTES_PER_FILE + 2 * o.max_ids * BYTES_PER_ID;
     if (o.depfile.used != 0) size += folder_capacity(o) * BYTES_PER_FOLDER;
-    return size;
+    return size > ARENA_SIZE ? size : ARENA_SIZE;
 }
 
 // Memory the OS refused: "cannot obtain the 10 MiB of working memory".

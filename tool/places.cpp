@@ -25,13 +25,7 @@ uint64_t ordinal_in_file(const id_table_t* table, uint64_t index) {
 int append_line(data_t* out, int events, const data_t& id, const report_place_t* place) {
     int fitted = data_append_bytes(out, KIND_NAMES[events], text_length(KIND_NAMES[events])) &&
                  data_append_bytes(out, "  ", 2) && data_append_data(out, &id, 1);
-    if (place) {
-        fitted = fitted && data_append_bytes(out, "  ", 2);
-        if (place->line != 0)
-            fitted = fitted && report_place(out, *place);
-        else
-            fitted = fitted && data_append_data(out, &place->path, 1);
-    }
+    if (place) fitted = fitted && data_append_bytes(out, "  ", 2) && report_place(out, *place);
     return fitted && data_append_byte(out, '\n');
 }
 

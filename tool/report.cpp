@@ -60,6 +60,7 @@ void report_set_form(report_form_t chosen) { form = chosen; }
 
 int report_place(data_t* text, const report_place_t& place) {
     int fitted = append_escaped(text, place.path);
+    if (place.line == 0) return fitted; // a file not read again: its path alone
     const uint8_t opening = form == REPORT_MSVC ? '(' : ':';
     const uint8_t between = form == REPORT_MSVC ? ',' : ':';
     fitted &= data_append_byte(text, opening) != nullptr;

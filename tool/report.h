@@ -22,8 +22,8 @@ enum report_form_t { REPORT_GCC = 0, REPORT_MSVC = 1 };
 // system's own: MSVC where paths are separated by backslashes.
 void report_set_form(report_form_t form);
 // report_place appends the place in the form chosen, control bytes and
-// bytes that are not UTF-8 escaped as message_t::quoted does. Returns 0
-// when it did not fit.
+// bytes that are not UTF-8 escaped as message_t::quoted does; a place of
+// line 0 (not found) is its path alone. Returns 0 when it did not fit.
 int report_place(data_t* text, const report_place_t& place);
 
 // What a line says it is: "error: ", "warning: " (said as an error, and

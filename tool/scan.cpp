@@ -148,6 +148,10 @@ uint64_t scan_feed(scan_t* scan, const uint8_t* bytes, uint64_t n, int last) {
     return consumed;
 }
 
+uint64_t scan_open_identifier(const scan_t* scan) {
+    return scan->phase == SCAN_IDENTIFIER ? scan->id_offset : SCAN_NONE_OPEN;
+}
+
 void scan_calls(data_t text, id_store_t store) {
     if (!text.data) return;
     scan_t scan;

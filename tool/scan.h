@@ -100,6 +100,10 @@ void scan_begin(scan_t* scan, id_store_t store);
 // scan_find_places makes the scan note the offsets of the table's ids at
 // the places' ordinals, which must ascend; place_next says how many it found.
 void scan_find_places(scan_t* scan, id_table_t* table, scan_place_t* places, uint32_t count);
+// scan_open_identifier returns where the identifier the last piece ended in
+// starts, when the next piece goes on with it; SCAN_NONE_OPEN otherwise.
+const uint64_t SCAN_NONE_OPEN = ~(uint64_t)0;
+uint64_t scan_open_identifier(const scan_t* scan);
 // scan_feed scans the bytes and returns how many it consumed; the rest (at most
 // SCAN_KEEP_MAX) must come again at the start of the next piece. With last,
 // everything is consumed and the text ends there.

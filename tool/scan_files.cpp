@@ -272,9 +272,13 @@ int scan_places(const char* path, data_t* buffer, int events, scan_place_t* plac
     scan_begin(&scan, id_store_t{&no_arena, &timelines, &found_events});
     scan_find_places(&scan, events ? &found_events : &timelines, places, count);
     // Lines are counted up to each place as it is found, then through the
-    // rest of the piece, before the buffer takes the next.
-    uint64_t counted = 0, line = 1;
-    utf8_columns_t columns{};
+    // rest of the piece, before the buffer takes the next. An id is placed
+    // when it ends, which may be pieces after it began: where an id still
+    // open at a piece's end starts is counted then, while its bytes are in
+    // the buffer, and kept for it (its line is the line counted: an id holds
+    // no line feed).
+    uint64_t counted = 0, line = 1, open_at = SCAN_NONE_OPEN;
+    utf8_columns_t columns{}, open_columns{};
     uint32_t placed = 0;
     int failed = 0;
     for (uint64_t kept = 0;;) {
@@ -284,8 +288,7 @@ int scan_places(const char* path, data_t* buffer, int events, scan_place_t* plac
         if (failed) break;
         const int last = reader.remaining == 0;
         const uint64_t consumed = scan_feed(&scan, buffer->data, n, last);
-        for (;; ++placed) {
-            const uint64_t to = placed < scan.place_next ? places[placed].offset : base + consumed;
+        auto count_to = [&](uint64_t to) {
             for (; counted < to; ++counted) {
                 const uint8_t byte = buffer->data[counted - base];
                 if (byte != '\n') {
@@ -295,11 +298,22 @@ int scan_places(const char* path, data_t* buffer, int events, scan_place_t* plac
                 line += 1;
                 columns = utf8_columns_t{};
             }
-            if (placed == scan.place_next) break;
+        };
+        for (; placed < scan.place_next; ++placed) {
+            count_to(places[placed].offset);
+            const int began_before = places[placed].offset == open_at;
+            const utf8_columns_t& at = began_before ? open_columns : columns;
             places[placed].line = line;
-            places[placed].column = columns.display + 1;
-            places[placed].character = columns.characters + 1;
+            places[placed].column = at.display + 1;
+            places[placed].character = at.characters + 1;
         }
+        const uint64_t open = scan_open_identifier(&scan);
+        if (open != SCAN_NONE_OPEN && open != open_at) {
+            count_to(open);
+            open_at = open;
+            open_columns = columns;
+        }
+        count_to(base + consumed);
         if (last) break;
         kept = n - consumed;
         bytes_copy(buffer->data, buffer->data + consumed, kept); // as scan_file does

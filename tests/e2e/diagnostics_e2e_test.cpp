@@ -160,6 +160,14 @@ TEST(Diagnostics, Table) {
          place_at("./place.c", 2, 22) +
              ": error: the id \"t\" would declare profiler_event_id_t twice; no header written\n",
          false},
+        {"place of an id that starts a piece before it ends, two before",
+         {},
+         file("place.c", std::string(1048000, 'x') + "\n" + std::string(518, ' ') +
+                             "profiler_event_start(" + std::string(1100000, 'q') + ")"),
+         1,
+         place_at("./place.c", 2, 540) + ": error: an id of 1100000 bytes is longer than the " +
+             "65535 a header can hold: \"" + std::string(40, 'q') + "...\"; no header written\n",
+         false},
         {"places in the system's form by name",
          {"--diagnostics", windows ? "msvc" : "gcc"},
          file("place.c", "profiler_event_start(t)"),
@@ -206,6 +214,17 @@ TEST(Diagnostics, Table) {
         {"file limit at the most",
          {"--max-files", "1048576", "--max-ids", "65535"},
          nullptr,
+         0,
+         "",
+         true},
+        {"file limit raised, id limit lowered: no less memory than the defaults give",
+         {"--max-files", "1025", "--max-ids", "50"},
+         [](const std::string& root) {
+             std::string text;
+             for (int i = 0; i < 45; ++i)
+                 text += "profiler_event_start(" + std::string(60000, 'q') + std::to_string(i) + ")";
+             write_file(root + "/long.c", text);
+         },
          0,
          "",
          true},
