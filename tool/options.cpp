@@ -88,8 +88,8 @@ const char HELP[] =
     "and 2 when it cannot tell.\n";
 
 // The options, in one table: a switch stands alone, the others take the
-// argument after it, whatever that is. Only the first of an option counts,
-// but for -d: every -d names a directory.
+// argument after it (an option's name there is said as an error). Only the
+// first of an option counts, but for -d: every -d names a directory.
 enum option_index_t {
     OPTION_DIRECTORY,
     OPTION_EXTENSIONS,
@@ -148,9 +148,41 @@ data_t option_name(uint32_t option) {
     return data_make(text_length(name) + 1, text_length(name), (void*)name);
 }
 
-// A switch is on when it stands anywhere after the program's own name,
-// even as the value of another option.
-int switch_on(uint32_t option) { return arg_present(option_name(option), 0) != 0; }
+// The option the argument names exactly; OPTION_COUNT when none.
+uint32_t option_named(const data_t& argument) {
+    for (uint32_t i = 0; i < OPTION_COUNT; ++i) {
+        const data_t name = option_name(i);
+        if (data_equal(&argument, &name)) return i;
+    }
+    return OPTION_COUNT;
+}
+
+// Whether the argument at index is the value of the option before it, the
+// command line read from the left as its user reads it: an option that
+// takes a value takes the argument after it, which is then no option.
+int is_value(uint32_t index) {
+    int value = 0;
+    for (uint32_t i = 2; i <= index; ++i) {
+        const uint32_t before = option_named(arg_at(i - 1));
+        value = !value && before != OPTION_COUNT && OPTIONS[before].takes_value;
+    }
+    return value;
+}
+
+// Where the option first stands as an option, at or after start; 0 when
+// it does not. An option's name given as another's value is no option:
+// "-o --version" must not print the version.
+uint32_t option_at(uint32_t option, uint32_t start) {
+    const data_t name = option_name(option);
+    uint32_t at = arg_present(name, start);
+    while (at != 0 && is_value(at))
+        at = arg_present(name, at + 1);
+    return at;
+}
+
+// A switch is on when it stands anywhere after the program's own name as
+// an option.
+int switch_on(uint32_t option) { return option_at(option, 1) != 0; }
 
 // The distance between two short texts: edits of one byte (insert, delete,
 // replace) and swaps of two neighbours; more than 2 is said as 3.
@@ -246,9 +278,30 @@ uint32_t meant(const data_t& argument, data_t* value) {
     return starts == 1 ? started : (uint32_t)OPTION_COUNT;
 }
 
-// Every argument no option takes is an error, and an option left without
-// its value is said: a typo must not pass for a run that did what was
-// meant. Returns how many arguments were not taken.
+// An option's name taken as another's value: most often the value is
+// missing ("-d $SRC -r" with SRC unset), and neither reading may pass.
+void error_option_as_value(uint32_t index) {
+    const uint32_t before = option_named(arg_at(index - 1));
+    const data_t value = arg_at(index);
+    message_t m(MESSAGE_ERROR);
+    m.add(OPTIONS[before].name);
+    m.add(" takes ");
+    m.quoted(value);
+    m.add(" as its value");
+    const int file = before == OPTION_OUTPUT || before == OPTION_DEPFILE;
+    if (file || before == OPTION_DIRECTORY) {
+        m.add(file ? ": give the file as " : ": give the folder as ");
+        m.add(dir_default());
+        m.add(value);
+        m.add(" if you mean it");
+    }
+    m.send();
+}
+
+// Every argument no option takes is an error, and so is an option's name
+// as a value and an option left without its value: a typo or a script's
+// unset variable must not pass for a run that did what was meant. Returns
+// how many arguments were not taken.
 uint32_t report_unused_arguments(void) {
     data_t switches[OPTION_COUNT], options[OPTION_COUNT];
     uint32_t switch_count = 0, option_count = 0;
@@ -286,13 +339,12 @@ uint32_t report_unused_arguments(void) {
     // dropped without a word, so it is an error too.
     for (uint32_t k = 0; k < OPTION_COUNT; ++k) {
         if (!OPTIONS[k].takes_value || k == OPTION_DIRECTORY) continue;
-        const data_t name = option_name(k);
-        const uint32_t first = arg_find(name.data, name.used, 1);
-        for (uint32_t at = first == 0 ? 0 : arg_find(name.data, name.used, first + 2); at != 0;
-             at = arg_find(name.data, name.used, at + 2)) {
+        const uint32_t first = option_at(k, 1);
+        for (uint32_t at = first == 0 ? 0 : option_at(k, first + 1); at != 0;
+             at = option_at(k, at + 1)) {
             unused += 1;
             message_t m(MESSAGE_ERROR);
-            m.add(name);
+            m.add(OPTIONS[k].name);
             m.add(" is given more than once; it takes one value");
             if (at + 1 < count) {
                 m.add(", not also ");
@@ -301,17 +353,22 @@ uint32_t report_unused_arguments(void) {
             m.send();
         }
     }
-    if (count < 2) return unused;
-    const data_t last = arg_at(count - 1);
-    for (uint32_t k = 0; k < option_count; ++k) {
-        if (!data_equal(&last, &options[k])) continue;
-        const int first = arg_find(last.data, last.used, 1) == count - 1;
-        const data_t directory = option_name(OPTION_DIRECTORY);
-        if (!first && !data_equal(&last, &directory)) continue; // a second one, said above
-        message_t m(MESSAGE_WARNING);
-        m.add(last);
-        m.add(first ? " has no value; the default is used" : " has no value; it is ignored");
-        m.send();
+    for (uint32_t i = 1; i < count; ++i) {
+        const uint32_t option = option_named(arg_at(i));
+        if (option == OPTION_COUNT) continue;
+        if (is_value(i)) {
+            unused += 1;
+            error_option_as_value(i);
+        } else if (OPTIONS[option].takes_value && i + 1 == count &&
+                   (option == OPTION_DIRECTORY || option_at(option, 1) == i)) {
+            // Last, without its value (a second one is said above): no
+            // default stands in for it, as for an empty value.
+            unused += 1;
+            message_t m(MESSAGE_ERROR);
+            m.add(OPTIONS[option].name);
+            m.add(" has no value");
+            m.send();
+        }
     }
     return unused;
 }
@@ -455,10 +512,12 @@ options_outcome_t options_read(int32_t count, char** values, options_t* o) {
     }
     // What was asked for is the text: a failed write fails the run.
     const char version[] = "tagloomsmith " TAGLOOMSMITH_VERSION "\n";
-    const char* text = switch_on(OPTION_HELP)        ? USAGE
-                       : switch_on(OPTION_HELP_LONG) ? HELP
-                       : switch_on(OPTION_VERSION)   ? version
-                                                     : nullptr;
+    // -h answers wherever it stands, as it always has, even as another
+    // option's value: it writes nothing.
+    const char* text = arg_present(option_name(OPTION_HELP), 1) ? USAGE
+                       : switch_on(OPTION_HELP_LONG)            ? HELP
+                       : switch_on(OPTION_VERSION)              ? version
+                                                                : nullptr;
     if (text) {
         if (std_out_write(text, text_length(text))) return OPTIONS_ANSWERED;
         report_error("cannot write to standard output");

@@ -23,6 +23,7 @@ const std::string ERROR = "tagloomsmith: error: ";
 
 TEST(Diagnostics, Table) {
     const bool windows = tool_is_windows();
+    const std::string here = windows ? ".\\" : "./";
     struct case_t {
         const char* name;
         strings_t args;
@@ -81,7 +82,7 @@ TEST(Diagnostics, Table) {
              "unknown argument \"--lsit\"; did you mean --list?\n" + ERROR +
              "unknown argument \"--max-files=10\"; did you mean --max-files 10?\n" + ERROR +
              "unknown argument \"--depfile-targetX\"; did you mean --depfile-target X?\n" +
-             WARNING + "-o has no value; the default is used\n",
+             ERROR + "-o has no value\n",
          false},
         {"near no option or several",
          {"--strictly", "--mx-ids", "-q", "-", "--", "--lsts", "--max"},
@@ -93,13 +94,27 @@ TEST(Diagnostics, Table) {
              "unknown argument \"--\"\n" + ERROR + "unknown argument \"--lsts\"\n" + ERROR +
              "unknown argument \"--max\"\n",
          false},
-        {"value of an option is not ignored, nor taken for it again",
-         {"-e", "-z", "-x", "-x"},
+        // An option's name as a value is an error; the argument after it is
+        // an option again, and a value that merely starts with '-' a value.
+        {"value of an option is not unknown, an option's name as a value an error",
+         {"-e", "-z", "-x", "-x", "-s"},
          nullptr,
-         0,
-         WARNING + "no file was found with the extensions \"-z\"\n",
-         true},
-        {"-o last", {"-o"}, nullptr, 0, WARNING + "-o has no value; the default is used\n", true},
+         1,
+         ERROR + "-x takes \"-x\" as its value\n",
+         false},
+        {"option names as values, an option last, under --check",
+         {"--check", "-d", "-r", "-o", "--version", "--depfile", "-o", "-d", "-x1", "--depfile-target"},
+         nullptr,
+         2,
+         ERROR + "-d takes \"-r\" as its value: give the folder as " + here + "-r if you mean it\n" +
+             ERROR + "-o takes \"--version\" as its value: give the file as " + here +
+             "--version if you mean it\n" + ERROR + "--depfile takes \"-o\" as its value: give the " +
+             "file as " + here + "-o if you mean it\n" + ERROR + "--depfile-target has no value\n",
+         false},
+        {"-o last", {"-o"}, nullptr, 1, ERROR + "-o has no value\n", false},
+        {"-d alone", {"-d"}, nullptr, 1, ERROR + "-d has no value\n", false},
+        {"second -d last", {"-d", "src", "-d"}, nullptr, 1, ERROR + "-d has no value\n", false},
+        {"-e takes -r", {"-e", "-r", "-d", "."}, nullptr, 1, ERROR + "-e takes \"-r\" as its value\n", false},
         {"second -x last",
          {"-x", "none", "-x"},
          nullptr,
