@@ -307,18 +307,15 @@ TEST(ScanFile, LargeFileReadWhileScanned) {
 
 namespace {
 
-// A file that cannot be read again is listed by its path alone, escaped as
-// every path the tool prints.
+// A file that cannot be read again is listed by its path alone, escaped.
 TEST(ListIds, FileNotReadAgainIsItsPathAloneEscaped) {
     const std::string folder = make_temp_dir("gone"), path = folder + "/a\tb.c"; // never written
     uint8_t* paths[1] = {(uint8_t*)path.c_str()};
-    file_list_t list{};
-    list.paths = paths;
-    list.count = 1;
-    id_tables_t tables;
     uint32_t files[1] = {0};
-    tables.events.files = files;
-    tables.event("x");
+    file_list_t list{};
+    list.paths = paths, list.count = 1;
+    id_tables_t tables;
+    tables.events.files = files, tables.event("x");
     test_block_t out(4096), buffer(4096);
     ASSERT_EQ(list_ids(&out.data, &list, &tables.timelines, &tables.events, &buffer.data), 1);
     EXPECT_EQ(out.text(), "event  profiler_collapse\nevent  profiler_not_measured\nevent  x  " +
