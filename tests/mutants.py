@@ -564,8 +564,20 @@ def build_and_test(build, suite, log, temporary):
     limit = "120" if suite in (FAST, WINE) else "600"
     code = run(["ctest", "--test-dir", build, "-j2", "--timeout", limit, "--stop-on-failure"] + tests,
                build, log, timeout=900, env=dict(os.environ, TMPDIR=temporary))
+    stop_wine(build, temporary)
     empty_folder(temporary)
     return "pass" if code == 0 else "fail"
+
+
+def stop_wine(build, temporary):
+    """Stops the Wine server of the build's prefix while its socket folder,
+    under the run's TMPDIR, still stands: emptied first, the server could no
+    longer be reached and would outlive the run, one more per mutant."""
+    prefix = os.path.join(build, "wineprefix")
+    if os.path.isdir(prefix):
+        source = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+        subprocess.run(["sh", os.path.join(source, "tests", "windows", "wine_stop.sh"), prefix],
+                       env=dict(os.environ, TMPDIR=temporary))
 
 
 def main():
@@ -632,15 +644,15 @@ def main():
                 print(f"M{number} SURVIVED  {name}: {first_line} ({seconds})")
             sys.stdout.flush()
         total = killed + survived + equivalent
+        if total == 0:
+            print("no mutant matches --only")
+            return 1
         print(f"{killed} of {total} killed ({100.0 * killed / total:.1f}%), "
               f"{equivalent} equivalent, {survived} survived")
         return 1 if survived else 0
     finally:
         # ctest stopped early leaves the Wine server of the build's prefix up.
-        prefix = os.path.join(scratch, "build", "wineprefix")
-        if os.path.isdir(prefix):
-            subprocess.run(["sh", os.path.join(source, "tests", "windows", "wine_stop.sh"), prefix],
-                           env=dict(os.environ, TMPDIR=temporary))
+        stop_wine(os.path.join(scratch, "build"), temporary)
         empty_folder(temporary)
         if options.keep:
             print(f"scratch kept in {scratch}")
