@@ -279,12 +279,26 @@ function(_tagloomsmith_add_step step output tool_args here)
     add_custom_target(${step} DEPENDS "${stamp}")
 endfunction()
 
+# The tool's options for the limits given (none for a default), in <out>.
+function(_tagloomsmith_limit_args out max_files max_ids)
+    set(limits)
+    if(max_files)
+        list(APPEND limits --max-files "${max_files}")
+    endif()
+    if(max_ids)
+        list(APPEND limits --max-ids "${max_ids}")
+    endif()
+    set(${out} ${limits} PARENT_SCOPE)
+endfunction()
+
 # The step for a new header: the tool's arguments from the options, then
 # the build step. It takes the public function's keywords, the OUTPUT and
-# DIRECTORIES made absolute, and LIMITS: the tool's options for them.
+# DIRECTORIES made absolute, MAX_FILES and MAX_IDS as the tool's options for
+# them (only the public function's keywords, so a folder that one of them
+# does not split cannot split here either).
 function(_tagloomsmith_new_step step)
-    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT"
-        "DIRECTORIES;EXTENSIONS;EXCEPTIONS;LIMITS")
+    cmake_parse_arguments(PARSE_ARGV 1 ARG "RECURSIVE;NO_STRICT" "OUTPUT;MAX_FILES;MAX_IDS"
+        "DIRECTORIES;EXTENSIONS;EXCEPTIONS")
     # make reads "(" in a dependency file as an archive's member, "%" as a
     # pattern, ":" and "=" as syntax, and CMake's own record of the file
     # cannot hold them either: say so now, not at the first build. A name
@@ -302,6 +316,7 @@ function(_tagloomsmith_new_step step)
         endforeach()
     endif()
     _tagloomsmith_left_out(left_out "${ARG_DIRECTORIES}" "${ARG_RECURSIVE}")
+    _tagloomsmith_limit_args(limits "${ARG_MAX_FILES}" "${ARG_MAX_IDS}")
     set(tool_args)
     foreach(dir IN LISTS ARG_DIRECTORIES)
         if(left_out_HERE)
@@ -316,7 +331,7 @@ function(_tagloomsmith_new_step step)
     # A build folder made inside the tree after this configure is left out
     # when the tool runs.
     list(APPEND tool_args -e "${extension_list}" -x "${exception_list}"
-         --skip-folders-with CMakeCache.txt ${ARG_LIMITS})
+         --skip-folders-with CMakeCache.txt ${limits})
     set(recursive_keyword)
     if(ARG_RECURSIVE)
         list(APPEND tool_args -r)
@@ -353,13 +368,7 @@ function(tagloomsmith_generate_ids target)
     if(NOT ARG_OUTPUT)
         set(ARG_OUTPUT "${CMAKE_CURRENT_BINARY_DIR}/profiler_ids.h")
     endif()
-    set(limits)
-    if(ARG_MAX_FILES)
-        list(APPEND limits --max-files "${ARG_MAX_FILES}")
-    endif()
-    if(ARG_MAX_IDS)
-        list(APPEND limits --max-ids "${ARG_MAX_IDS}")
-    endif()
+    _tagloomsmith_limit_args(limits "${ARG_MAX_FILES}" "${ARG_MAX_IDS}")
     cmake_path(ABSOLUTE_PATH ARG_OUTPUT BASE_DIRECTORY "${CMAKE_CURRENT_BINARY_DIR}"
                NORMALIZE OUTPUT_VARIABLE output)
     cmake_path(GET output PARENT_PATH output_dir)
@@ -394,7 +403,8 @@ function(tagloomsmith_generate_ids target)
             endif()
         endforeach()
         _tagloomsmith_new_step(${step} ${switches} OUTPUT "${output}" DIRECTORIES ${directories}
-            EXTENSIONS ${ARG_EXTENSIONS} EXCEPTIONS ${ARG_EXCEPTIONS} LIMITS ${limits})
+            EXTENSIONS ${ARG_EXTENSIONS} EXCEPTIONS ${ARG_EXCEPTIONS} MAX_FILES "${ARG_MAX_FILES}"
+            MAX_IDS "${ARG_MAX_IDS}")
     endif()
     add_dependencies(${target} ${step})
     target_include_directories(${target} PRIVATE "${output_dir}")
