@@ -88,8 +88,9 @@ const char HELP[] =
     "and 2 when it cannot tell.\n";
 
 // The options, in one table: a switch stands alone, the others take the
-// argument after it (an option's name there is said as an error). Only the
-// first of an option counts, but for -d: every -d names a directory.
+// argument after it, whatever it is (an option's name there is taken, and
+// said). Only the first of an option counts, but for -d: every -d names a
+// directory.
 enum option_index_t {
     OPTION_DIRECTORY,
     OPTION_EXTENSIONS,
@@ -170,8 +171,8 @@ int is_value(uint32_t index) {
 }
 
 // Where the option first stands as an option, at or after start; 0 when
-// it does not. An option's name given as another's value is no option:
-// "-o --version" must not print the version.
+// it does not. An option's name given as another's value is not counted
+// twice, nor as an option left without its value.
 uint32_t option_at(uint32_t option, uint32_t start) {
     const data_t name = option_name(option);
     uint32_t at = arg_present(name, start);
@@ -180,9 +181,11 @@ uint32_t option_at(uint32_t option, uint32_t start) {
     return at;
 }
 
-// A switch is on when it stands anywhere after the program's own name as
-// an option.
-int switch_on(uint32_t option) { return option_at(option, 1) != 0; }
+// A switch is on when it stands anywhere after the program's own name,
+// even as the value of another option ("-e", "-r" takes "-r" as the
+// extensions and searches recursively): that reading is the tool's own,
+// and scripts rely on it; the value is warned about instead.
+int switch_on(uint32_t option) { return arg_present(option_name(option), 1) != 0; }
 
 // The distance between two short texts: edits of one byte (insert, delete,
 // replace) and swaps of two neighbours; more than 2 is said as 3.
@@ -279,11 +282,12 @@ uint32_t meant(const data_t& argument, data_t* value) {
 }
 
 // An option's name taken as another's value: most often the value is
-// missing ("-d $SRC -r" with SRC unset), and neither reading may pass.
-void error_option_as_value(uint32_t index) {
+// missing ("-d $SRC -r" with SRC unset). Both readings stand, so it is a
+// warning, which --strict makes an error.
+void warn_option_as_value(uint32_t index) {
     const uint32_t before = option_named(arg_at(index - 1));
     const data_t value = arg_at(index);
-    message_t m(MESSAGE_ERROR);
+    message_t m(MESSAGE_WARNING);
     m.add(OPTIONS[before].name);
     m.add(" takes ");
     m.quoted(value);
@@ -298,8 +302,8 @@ void error_option_as_value(uint32_t index) {
     m.send();
 }
 
-// Every argument no option takes is an error, and so is an option's name
-// as a value and an option left without its value: a typo or a script's
+// Every argument no option takes is an error, and so is an option left
+// without its value (an option's name as a value is warned about): a typo or a script's
 // unset variable must not pass for a run that did what was meant. Returns
 // how many arguments were not taken.
 uint32_t report_unused_arguments(void) {
@@ -357,8 +361,7 @@ uint32_t report_unused_arguments(void) {
         const uint32_t option = option_named(arg_at(i));
         if (option == OPTION_COUNT) continue;
         if (is_value(i)) {
-            unused += 1;
-            error_option_as_value(i);
+            warn_option_as_value(i);
         } else if (OPTIONS[option].takes_value && i + 1 == count &&
                    (option == OPTION_DIRECTORY || option_at(option, 1) == i)) {
             // Last, without its value (a second one is said above): no
@@ -512,12 +515,10 @@ options_outcome_t options_read(int32_t count, char** values, options_t* o) {
     }
     // What was asked for is the text: a failed write fails the run.
     const char version[] = "tagloomsmith " TAGLOOMSMITH_VERSION "\n";
-    // -h answers wherever it stands, as it always has, even as another
-    // option's value: it writes nothing.
-    const char* text = arg_present(option_name(OPTION_HELP), 1) ? USAGE
-                       : switch_on(OPTION_HELP_LONG)            ? HELP
-                       : switch_on(OPTION_VERSION)              ? version
-                                                                : nullptr;
+    const char* text = switch_on(OPTION_HELP)        ? USAGE
+                       : switch_on(OPTION_HELP_LONG) ? HELP
+                       : switch_on(OPTION_VERSION)   ? version
+                                                     : nullptr;
     if (text) {
         if (std_out_write(text, text_length(text))) return OPTIONS_ANSWERED;
         report_error("cannot write to standard output");

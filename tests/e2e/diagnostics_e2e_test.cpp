@@ -94,22 +94,28 @@ TEST(Diagnostics, Table) {
              "unknown argument \"--\"\n" + ERROR + "unknown argument \"--lsts\"\n" + ERROR +
              "unknown argument \"--max\"\n",
          false},
-        {"value of an option is not unknown; an option's name as a value, or none last, an error",
-         {"-e", "-z", "-x", "-x", "-s", "--check", "-d", "-r", "-o", "--version", "--depfile", "-o",
-          "-d", "-x1", "--depfile-target"},
+        {"value of an option is not unknown; an option's name as a value warned, none last an error",
+         {"-e", "-z", "-x", "-x", "-s", "--check", "-d", "-r", "-o", "-e", "--depfile", "-o", "-d",
+          "-x1", "--depfile-target"},
          nullptr,
          2,
-         ERROR + "-x takes \"-x\" as its value\n" + ERROR +
+         WARNING + "-x takes \"-x\" as its value\n" + WARNING +
              "-d takes \"-r\" as its value: give the folder as " + here + "-r if you mean it\n" +
-             ERROR + "-o takes \"--version\" as its value: give the file as " + here +
-             "--version if you mean it\n" + ERROR +
+             WARNING + "-o takes \"-e\" as its value: give the file as " + here +
+             "-e if you mean it\n" + WARNING +
              "--depfile takes \"-o\" as its value: give the file as " + here +
              "-o if you mean it\n" + ERROR + "--depfile-target has no value\n",
          false},
         {"-o last", {"-o"}, nullptr, 1, ERROR + "-o has no value\n", false},
         {"-d alone", {"-d"}, nullptr, 1, ERROR + "-d has no value\n", false},
         {"second -d last", {"-d", "src", "-d"}, nullptr, 1, ERROR + "-d has no value\n", false},
-        {"-e takes -r", {"-e", "-r"}, nullptr, 1, ERROR + "-e takes \"-r\" as its value\n", false},
+        {"-e takes -r, and -r still recurses",
+         {"-e", "-r"},
+         nullptr,
+         0,
+         WARNING + "-e takes \"-r\" as its value\n" + WARNING +
+             "no file was found with the extensions \"-r\"\n",
+         true},
         {"second -x last",
          {"-x", "none", "-x"},
          nullptr,
