@@ -299,6 +299,7 @@ MUTANTS = [
     ("tool/options.cpp", "} else if (OPTIONS[option].takes_value && i + 1 == count &&", "} else if (OPTIONS[option].takes_value &&", FAST, None),
     ("tool/options.cpp", "(option == OPTION_DIRECTORY || option_at(option, 1) == i)) {", "(option_at(option, 1) == i)) {", FAST, None),
     ("tool/options.cpp", "(option == OPTION_DIRECTORY || option_at(option, 1) == i)) {", "(option == OPTION_DIRECTORY || 1)) {", FAST, None),
+    ("tool/options.cpp", "const uint32_t first = arg_present(option_name(k), 1);", "const uint32_t first = option_at(k, 1);", FAST, None),
     ("tool/options.cpp", "int switch_on(uint32_t option) { return arg_present(option_name(option), 1) != 0; }", "int switch_on(uint32_t option) { return option_at(option, 1) != 0; }", FAST, None),
     ("tool/driver.cpp", "m.add(list.capacity == 1 ? \" file\" : \" files\");", "m.add(\" files\");", FAST, None),
     ("tool/driver.cpp", "m.add(capacity == 1 ? \" id\" : \" ids\");", "m.add(\" ids\");", FAST, None),

@@ -64,7 +64,7 @@ const char HELP[] =
     "Options:\n"
     "  -d DIRECTORY        search this directory; repeatable (default: current)\n"
     "  -e EXTENSIONS       extensions to search (default: c,cpp,h,hpp)\n"
-    "  -x NAMES            file names or paths to leave out (default: profiler.h)\n"
+    "  -x NAMES            files, folders, paths to leave out (default: profiler.h)\n"
     "  -o OUTPUT           the header, - to print it (default: profiler_ids.h)\n"
     "  -r                  search subdirectories too\n"
     "  -s                  print no line after writing the header\n"
@@ -343,7 +343,9 @@ uint32_t report_unused_arguments(void) {
     // dropped without a word, so it is an error too.
     for (uint32_t k = 0; k < OPTION_COUNT; ++k) {
         if (!OPTIONS[k].takes_value || k == OPTION_DIRECTORY) continue;
-        const uint32_t first = option_at(k, 1);
+        // The first name counts even where it is another option's value
+        // ("-e -o -o a.h" writes "-o"), so a later one is said from there.
+        const uint32_t first = arg_present(option_name(k), 1);
         for (uint32_t at = first == 0 ? 0 : option_at(k, first + 1); at != 0;
              at = option_at(k, at + 1)) {
             unused += 1;

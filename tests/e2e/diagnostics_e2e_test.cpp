@@ -109,6 +109,13 @@ TEST(Diagnostics, Table) {
         {"-o last", {"-o"}, nullptr, 1, ERROR + "-o has no value\n", false},
         {"-d alone", {"-d"}, nullptr, 1, ERROR + "-d has no value\n", false},
         {"second -d last", {"-d", "src", "-d"}, nullptr, 1, ERROR + "-d has no value\n", false},
+        {"-o as -e's value is the -o read; a later -o is given twice",
+         {"-e", "-o", "-o", "a.h"},
+         nullptr,
+         1,
+         ERROR + "-o is given more than once; it takes one value, not also \"a.h\"\n" + WARNING +
+             "-e takes \"-o\" as its value\n",
+         false},
         {"-e takes -r, and -r still recurses",
          {"-e", "-r"},
          nullptr,
