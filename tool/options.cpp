@@ -181,11 +181,15 @@ uint32_t option_at(uint32_t option, uint32_t start) {
     return at;
 }
 
+// Where the tool reads the option: its first name, even where that is
+// another option's value ("-e -o -o a.h" writes "-o"); 0 when absent.
+uint32_t option_read_at(uint32_t option) { return arg_present(option_name(option), 1); }
+
 // A switch is on when it stands anywhere after the program's own name,
 // even as the value of another option ("-e", "-r" takes "-r" as the
 // extensions and searches recursively): that reading is the tool's own,
 // and scripts rely on it; the value is warned about instead.
-int switch_on(uint32_t option) { return arg_present(option_name(option), 1) != 0; }
+int switch_on(uint32_t option) { return option_read_at(option) != 0; }
 
 // The distance between two short texts: edits of one byte (insert, delete,
 // replace) and swaps of two neighbours; more than 2 is said as 3.
@@ -343,9 +347,7 @@ uint32_t report_unused_arguments(void) {
     // dropped without a word, so it is an error too.
     for (uint32_t k = 0; k < OPTION_COUNT; ++k) {
         if (!OPTIONS[k].takes_value || k == OPTION_DIRECTORY) continue;
-        // The first name counts even where it is another option's value
-        // ("-e -o -o a.h" writes "-o"), so a later one is said from there.
-        const uint32_t first = arg_present(option_name(k), 1);
+        const uint32_t first = option_read_at(k);
         for (uint32_t at = first == 0 ? 0 : option_at(k, first + 1); at != 0;
              at = option_at(k, at + 1)) {
             unused += 1;
@@ -365,7 +367,7 @@ uint32_t report_unused_arguments(void) {
         if (is_value(i)) {
             warn_option_as_value(i);
         } else if (OPTIONS[option].takes_value && i + 1 == count &&
-                   (option == OPTION_DIRECTORY || option_at(option, 1) == i)) {
+                   (option == OPTION_DIRECTORY || option_read_at(option) == i)) {
             // Last, without its value (a second one is said above): no
             // default stands in for it, as for an empty value.
             unused += 1;
